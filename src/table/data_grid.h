@@ -1,0 +1,235 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <variant>
+#include <vector>
+
+namespace quillmere {
+
+class TImageList;
+class TDataGrid;
+
+enum TSortType { stAlphabetic, stBoolean, stCaseInsensitive, stCustom, stNumeric, stDate, stIP };
+enum TSortKind { skAscending, skDescending };
+
+enum TColumnOption : unsigned {
+    coCanClick = 1u << 0,
+    coCanInput = 1u << 1,
+    coCanSort = 1u << 2,
+    coDontHighlight = 1u << 3,
+    coEditing = 1u << 4,
+    coFullResort = 1u << 5,
+    coPublicUsing = 1u << 6,
+    coShowTextFitHint = 1u << 7,
+};
+using TColumnOptions = unsigned;
+
+enum TGridOption : unsigned {
+    goGrid = 1u << 0,
+    goHeader = 1u << 1,
+    goSelectFullRow = 1u << 2,
+    goUseDefaultValues = 1u << 3,
+};
+using TGridOptions = unsigned;
+
+enum class TAlignment { Left, Right, Center };
+
+// What a column's cells hold; each column class creates cells of one kind.
+enum class CellKind {
+    String,    // TStringCell: 16-bit text
+    Increment, // TIncrementCell: nothing stored, shows the row number
+    Integer,   // TIntegerCell: signed 32-bit integer (an image index)
+    Boolean,   // TBooleanCell: a flag (a check box)
+    Float,     // TFloatCell: a double
+};
+
+using CellValue = std::variant<std::monostate, QString, qint32, bool, double>;
+
+// One row record: one value per column, in column order. Rows move as a whole,
+// so a row never comes apart.
+struct TRow {
+    std::vector<CellValue> cells;
+};
+
+class TGridCustomColumn {
+public:
+    virtual ~TGridCustomColumn() = default;
+
+    const QString &Name() const { return name_; }
+    CellKind kind() const { return kind_; }
+    int Index() const { return index_; }
+    TDataGrid *Grid() const { return grid_; }
+
+    QString Header;
+    int Width = 64;
+    TAlignment Alignment = TAlignment::Left;
+    TAlignment HeaderAlignment = TAlignment::Left;
+    bool Visible = true;
+    QString DefaultValue;
+    TColumnOptions Options = coCanClick | coCanInput | coCanSort | coPublicUsing;
+    TSortType SortType = stAlphabetic;
+    TImageList *Images = nullptr; // image columns only
+
+    bool Sorted() const { return sorted_; }
+    // Setting true clears every other column's flag and sorts at once; false
+    // only clears the flag.
+    void setSorted(bool value);
+    TSortKind SortKind() const { return sortKind_; }
+    // Stores the kind; re-sorts when the column is the sorted one.
+    void setSortKind(TSortKind kind);
+
+protected:
+    TGridCustomColumn(QString name, CellKind kind);
+
+private:
+    friend class TDataGrid;
+    QString name_;
+    CellKind kind_;
+    int index_ = -1;
+    TDataGrid *grid_ = nullptr;
+    bool sorted_ = false;
+    TSortKind sortKind_ = skAscending;
+};
+
+class TGridTextColumn : public TGridCustomColumn {
+public:
+    explicit TGridTextColumn(QString name);
+};
+class TGridIncrementColumn : public TGridCustomColumn {
+public:
+    explicit TGridIncrementColumn(QString name);
+};
+class TGridImageColumn : public TGridCustomColumn {
+public:
+    explicit TGridImageColumn(QString name);
+};
+class TGridCheckBoxColumn : public TGridCustomColumn {
+public:
+    explicit TGridCheckBoxColumn(QString name);
+};
+class TGridNumberColumn : public TGridCustomColumn {
+public:
+    explicit TGridNumberColumn(QString name);
+};
+
+// A cell as CellAt hands it out: the accessors of its column's cell class.
+// Every write clears the table's sorted flag and notifies the table's view.
+class TGridCell {
+public:
+    QString text() const;
+    void setText(const QString &value) const;
+    qint32 asInteger() const;
+    void setInteger(qint32 value) const;
+    bool asBoolean() const;
+    void setBoolean(bool value) const;
+    double asFloat() const;
+    void setFloat(double value) const;
+
+    int column() const { return column_; }
+
+private:
+    friend class TDataGrid;
+    TGridCell(TDataGrid *grid, int column, TRow *row)
+        : grid_(grid)
+        , column_(column)
+        , row_(row)
+    {
+    }
+    CellValue &value() const;
+    void written() const;
+
+    TDataGrid *grid_;
+    int column_;
+    TRow *row_;
+};
+
+// The table model shared by the result table and the two hidden working
+// tables: rows of typed cells under named columns, the selected row, the sort
+// memory and the sort by one column. It draws nothing; a view listens through
+// onChanged.
+class TDataGrid {
+public:
+    TDataGrid(QString name, TGridOptions options = goHeader, int rowSize = 16);
+    TDataGrid(const TDataGrid &) = delete;
+    TDataGrid &operator=(const TDataGrid &) = delete;
+
+    const QString &Name() const { return name_; }
+    TGridOptions Options() const { return options_; }
+    int RowSize() const { return rowSize_; }
+
+    // Columns take their index in order of addition.
+    template <class Column, class... Args>
+    Column &addColumn(Args &&...args)
+    {
+        auto column = std::make_unique<Column>(std::forward<Args>(args)...);
+        Column &ref = *column;
+        adoptColumn(std::move(column));
+        return ref;
+    }
+    int ColumnCount() const { return static_cast<int>(columns_.size()); }
+    TGridCustomColumn &Column(int index) const { return *columns_.at(static_cast<std::size_t>(index)); }
+    // ASCII case-insensitive; the first match in column order, or nullptr.
+    TGridCustomColumn *FindColumn(const QString &name) const;
+
+    int AppendRows(int count);
+    void RemoveAllRows();
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    void RemoveRow(int row);
+
+    TGridCell CellAt(const QString &column, int row);
+    TGridCell CellAt(int column, int row);
+
+    int SelectedRowIndex() const { return selectedRow_; }
+    int SelectedColumnIndex() const { return selectedColumn_; }
+    // The user's selection of a cell (a press on it).
+    void SelectCell(int column, int row);
+
+    // A header click on a column: flips the sorted column's kind, else makes
+    // the column the sorted one.
+    void HeaderClick(int column);
+
+    // Sort memory, as the sort and the tests see it.
+    bool MemorySorted() const { return memorySorted_; }
+    int MemoryColumn() const { return memoryColumn_; }
+    TSortKind MemoryKind() const { return memoryKind_; }
+
+    // The last cell looked up by CellAt; row-number cells show its row + 1.
+    int LastAddressedColumn() const { return lastColumn_; }
+    int LastAddressedRow() const { return lastRow_; }
+
+    // Called after every change of content, selection or order.
+    std::function<void()> onChanged;
+    void Repaint() const { notify(); }
+
+    // Read access for the view without touching the last addressed cell.
+    const CellValue &peek(int column, int row) const;
+
+private:
+    friend class TGridCell;
+    friend class TGridCustomColumn;
+
+    void adoptColumn(std::unique_ptr<TGridCustomColumn> column);
+    void notify() const;
+    void contentChanged();
+    void sortByColumn(int column, TSortType type, TSortKind kind, bool forceFull);
+    void quickSort(int left, int right, int column, TSortType type, TSortKind kind);
+    int compareRows(const TRow &a, const TRow &b, int column, TSortType type) const;
+    [[noreturn]] void raiseIndex(int index) const;
+
+    QString name_;
+    TGridOptions options_;
+    int rowSize_;
+    std::vector<std::unique_ptr<TGridCustomColumn>> columns_;
+    std::vector<std::unique_ptr<TRow>> rows_;
+    int selectedRow_ = -1;
+    int selectedColumn_ = 0;
+    bool memorySorted_ = false;
+    int memoryColumn_ = 0;
+    TSortKind memoryKind_ = skAscending;
+    int lastColumn_ = 0;
+    int lastRow_ = 0;
+};
+
+} // namespace quillmere

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QTemporaryDir>
+#include <string>
+
+namespace quillmere::test {
+
+// A temporary folder that tests fill with files, folders, links and FIFOs.
+// Paths are byte strings, so names that are not valid UTF-8 work too.
+class TempTree {
+public:
+    TempTree();
+    const std::string &root() const { return root_; }
+    std::string path(const std::string &relative) const;
+
+    std::string writeFile(const std::string &relative, const std::string &bytes) const;
+    std::string makeFolder(const std::string &relative) const;
+    std::string makeFifo(const std::string &relative) const;
+    std::string makeSymlink(const std::string &relative, const std::string &target) const;
+    static std::string readFile(const std::string &path);
+    static bool exists(const std::string &path);
+
+private:
+    QTemporaryDir dir_;
+    std::string root_;
+};
+
+} // namespace quillmere::test

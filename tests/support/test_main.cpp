@@ -1,0 +1,22 @@
+#include <QApplication>
+#include <clocale>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "platform/locale_formats.h"
+
+int main(int argc, char **argv)
+{
+    // The test binary is also run at build time to list its tests, without the
+    // environment that CTest gives it, so it picks the headless platform itself.
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    // Tests pin one locale so number and date texts are predictable.
+    setenv("LC_ALL", "C.UTF-8", 1);
+    QApplication app(argc, argv);
+    std::setlocale(LC_ALL, "C.UTF-8");
+    quillmere::loadLocaleFormats();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
