@@ -79,6 +79,9 @@ public:
     TSortKind SortKind() const { return sortKind_; }
     // Stores the kind; re-sorts when the column is the sorted one.
     void setSortKind(TSortKind kind);
+    // Marks the column as the sorted one without sorting, as a table's layout
+    // does before it has rows.
+    void setSortedAtCreation() { sorted_ = true; }
 
 protected:
     TGridCustomColumn(QString name, CellKind kind);

@@ -1,0 +1,618 @@
+#include "table/data_grid.h"
+
+#include "app/random_generator.h"
+#include "platform/errors.h"
+#include "platform/number_text.h"
+#include "platform/locale_formats.h"
+
+#include <utility>
+
+namespace quillmere {
+
+namespace {
+
+bool asciiEqualIgnoringCase(const QString &a, const QString &b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char16_t x = a.at(i).unicode();
+        char16_t y = b.at(i).unicode();
+        if (x >= u'A' && x <= u'Z') {
+            x = static_cast<char16_t>(x + 32);
+        }
+        if (y >= u'A' && y <= u'Z') {
+            y = static_cast<char16_t>(y + 32);
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A whole decimal integer in the 32-bit range, optionally signed.
+bool parseDecimal(const QString &text, qint32 &out)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, 10);
+    if (ok) {
+        out = value;
+    }
+    return ok;
+}
+
+double parseNumber(const QString &text)
+{
+    QString normalised = text.trimmed();
+    const QChar separator = localeFormats().decimalSeparator;
+    if (separator != QLatin1Char('.')) {
+        normalised.replace(separator, QLatin1Char('.'));
+    }
+    bool ok = false;
+    const double value = normalised.toDouble(&ok);
+    if (!ok) {
+        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    }
+    return value;
+}
+
+CellValue emptyValue(CellKind kind)
+{
+    switch (kind) {
+    case CellKind::String:
+        return QString();
+    case CellKind::Increment:
+        return std::monostate();
+    case CellKind::Integer:
+        return qint32(0);
+    case CellKind::Boolean:
+        return false;
+    case CellKind::Float:
+        return 0.0;
+    }
+    return std::monostate();
+}
+
+} // namespace
+
+// ---- Columns ---------------------------------------------------------------
+
+TGridCustomColumn::TGridCustomColumn(QString name, CellKind kind)
+    : name_(std::move(name))
+    , kind_(kind)
+{
+}
+
+void TGridCustomColumn::setSorted(bool value)
+{
+    if (!value) {
+        sorted_ = false;
+        return;
+    }
+    if (grid_ != nullptr) {
+        for (const auto &column : grid_->columns_) {
+            column->sorted_ = false;
+        }
+    }
+    sorted_ = true;
+    if (grid_ != nullptr && (Options & coCanSort) != 0) {
+        grid_->sortByColumn(index_, SortType, sortKind_, (Options & coFullResort) != 0);
+    }
+}
+
+void TGridCustomColumn::setSortKind(TSortKind kind)
+{
+    sortKind_ = kind;
+    if (sorted_ && grid_ != nullptr && (Options & coCanSort) != 0) {
+        grid_->sortByColumn(index_, SortType, sortKind_, (Options & coFullResort) != 0);
+    }
+}
+
+TGridTextColumn::TGridTextColumn(QString name)
+    : TGridCustomColumn(std::move(name), CellKind::String)
+{
+    Options |= coShowTextFitHint;
+}
+
+TGridIncrementColumn::TGridIncrementColumn(QString name)
+    : TGridCustomColumn(std::move(name), CellKind::Increment)
+{
+}
+
+TGridImageColumn::TGridImageColumn(QString name)
+    : TGridCustomColumn(std::move(name), CellKind::Integer)
+{
+    DefaultValue = QStringLiteral("0");
+    SortType = stNumeric;
+}
+
+TGridCheckBoxColumn::TGridCheckBoxColumn(QString name)
+    : TGridCustomColumn(std::move(name), CellKind::Boolean)
+{
+    SortType = stBoolean;
+}
+
+TGridNumberColumn::TGridNumberColumn(QString name)
+    : TGridCustomColumn(std::move(name), CellKind::Float)
+{
+    DefaultValue = QStringLiteral("0");
+    SortType = stNumeric;
+}
+
+// ---- Cells -----------------------------------------------------------------
+
+CellValue &TGridCell::value() const
+{
+    return row_->cells[static_cast<std::size_t>(column_)];
+}
+
+void TGridCell::written() const
+{
+    grid_->contentChanged();
+}
+
+QString TGridCell::text() const
+{
+    const CellValue &v = value();
+    switch (grid_->Column(column_).kind()) {
+    case CellKind::String:
+        return std::get<QString>(v);
+    case CellKind::Increment:
+        return QString::number(grid_->lastRow_ + 1);
+    case CellKind::Integer:
+        return QString::number(std::get<qint32>(v));
+    case CellKind::Boolean:
+        return std::get<bool>(v) ? QStringLiteral("True") : QStringLiteral("False");
+    case CellKind::Float:
+        return GeneralNumberText(std::get<double>(v));
+    }
+    return {};
+}
+
+void TGridCell::setText(const QString &text) const
+{
+    CellValue &v = value();
+    switch (grid_->Column(column_).kind()) {
+    case CellKind::String:
+        v = text;
+        break;
+    case CellKind::Increment:
+        return; // row numbers are computed, never stored
+    case CellKind::Integer: {
+        qint32 parsed = 0;
+        if (!text.isEmpty() && !parseDecimal(text, parsed)) {
+            throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        }
+        v = parsed;
+        break;
+    }
+    case CellKind::Boolean:
+        v = text == QLatin1String("1") || asciiEqualIgnoringCase(text, QStringLiteral("true"));
+        break;
+    case CellKind::Float:
+        v = parseNumber(text);
+        break;
+    }
+    written();
+}
+
+qint32 TGridCell::asInteger() const
+{
+    const CellValue &v = value();
+    switch (grid_->Column(column_).kind()) {
+    case CellKind::String: {
+        qint32 parsed = 0;
+        if (!parseDecimal(std::get<QString>(v), parsed)) {
+            throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(std::get<QString>(v)));
+        }
+        return parsed;
+    }
+    case CellKind::Increment:
+        return grid_->lastRow_ + 1;
+    case CellKind::Integer:
+        return std::get<qint32>(v);
+    case CellKind::Boolean:
+        return std::get<bool>(v) ? 1 : 0;
+    case CellKind::Float:
+        return static_cast<qint32>(std::get<double>(v));
+    }
+    return 0;
+}
+
+void TGridCell::setInteger(qint32 value) const
+{
+    CellValue &v = this->value();
+    switch (grid_->Column(column_).kind()) {
+    case CellKind::String:
+        v = QString::number(value);
+        break;
+    case CellKind::Increment:
+        return;
+    case CellKind::Integer:
+        v = value;
+        break;
+    case CellKind::Boolean:
+        v = value != 0;
+        break;
+    case CellKind::Float:
+        v = static_cast<double>(value);
+        break;
+    }
+    written();
+}
+
+bool TGridCell::asBoolean() const
+{
+    const CellValue &v = value();
+    switch (grid_->Column(column_).kind()) {
+    case CellKind::String: {
+        const QString &s = std::get<QString>(v);
+        return s == QLatin1String("1") || asciiEqualIgnoringCase(s, QStringLiteral("true"));
+    }
+    case CellKind::Increment:
+        return true;
+    case CellKind::Integer:
+        return std::get<qint32>(v) != 0;
+    case CellKind::Boolean:
+        return std::get<bool>(v);
+    case CellKind::Float:
+        return std::get<double>(v) != 0.0;
+    }
+    return false;
+}
+
+void TGridCell::setBoolean(bool value) const
+{
+    CellValue &v = this->value();
+    switch (grid_->Column(column_).kind()) {
+    case CellKind::String:
+        v = value ? QStringLiteral("True") : QStringLiteral("False");
+        break;
+    case CellKind::Increment:
+        return;
+    case CellKind::Integer:
+        v = qint32(value ? 1 : 0);
+        break;
+    case CellKind::Boolean:
+        v = value;
+        break;
+    case CellKind::Float:
+        v = value ? 1.0 : 0.0;
+        break;
+    }
+    written();
+}
+
+double TGridCell::asFloat() const
+{
+    const CellValue &v = value();
+    switch (grid_->Column(column_).kind()) {
+    case CellKind::String:
+        return parseNumber(std::get<QString>(v));
+    case CellKind::Increment:
+        return grid_->lastRow_ + 1;
+    case CellKind::Integer:
+        return std::get<qint32>(v);
+    case CellKind::Boolean:
+        return std::get<bool>(v) ? 1.0 : 0.0;
+    case CellKind::Float:
+        return std::get<double>(v);
+    }
+    return 0.0;
+}
+
+void TGridCell::setFloat(double value) const
+{
+    CellValue &v = this->value();
+    switch (grid_->Column(column_).kind()) {
+    case CellKind::String:
+        v = GeneralNumberText(value);
+        break;
+    case CellKind::Increment:
+        return;
+    case CellKind::Integer:
+        v = static_cast<qint32>(value);
+        break;
+    case CellKind::Boolean:
+        v = value != 0.0;
+        break;
+    case CellKind::Float:
+        v = value;
+        break;
+    }
+    written();
+}
+
+// ---- Table -----------------------------------------------------------------
+
+TDataGrid::TDataGrid(QString name, TGridOptions options, int rowSize)
+    : name_(std::move(name))
+    , options_(options)
+    , rowSize_(rowSize)
+{
+}
+
+void TDataGrid::adoptColumn(std::unique_ptr<TGridCustomColumn> column)
+{
+    column->grid_ = this;
+    column->index_ = ColumnCount();
+    for (auto &row : rows_) {
+        row->cells.push_back(emptyValue(column->kind()));
+    }
+    columns_.push_back(std::move(column));
+}
+
+void TDataGrid::notify() const
+{
+    if (onChanged) {
+        onChanged();
+    }
+}
+
+void TDataGrid::contentChanged()
+{
+    memorySorted_ = false;
+    notify();
+}
+
+TGridCustomColumn *TDataGrid::FindColumn(const QString &name) const
+{
+    for (const auto &column : columns_) {
+        if (asciiEqualIgnoringCase(column->Name(), name)) {
+            return column.get();
+        }
+    }
+    return nullptr;
+}
+
+int TDataGrid::AppendRows(int count)
+{
+    if (count < 1) {
+        return RowCount() - 1;
+    }
+    const int first = RowCount();
+    for (int i = 0; i < count; ++i) {
+        auto row = std::make_unique<TRow>();
+        row->cells.reserve(columns_.size());
+        for (const auto &column : columns_) {
+            row->cells.push_back(emptyValue(column->kind()));
+        }
+        rows_.push_back(std::move(row));
+    }
+    memorySorted_ = false;
+    if ((options_ & goUseDefaultValues) != 0) {
+        for (int r = first; r < RowCount(); ++r) {
+            for (const auto &column : columns_) {
+                if (!column->DefaultValue.isEmpty()) {
+                    TGridCell(this, column->Index(), rows_[static_cast<std::size_t>(r)].get())
+                        .setText(column->DefaultValue);
+                }
+            }
+        }
+    }
+    notify();
+    return RowCount() - 1;
+}
+
+void TDataGrid::RemoveAllRows()
+{
+    rows_.clear();
+    selectedRow_ = -1;
+    selectedColumn_ = 0;
+    memorySorted_ = false;
+    notify();
+}
+
+void TDataGrid::raiseIndex(int index) const
+{
+    throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
+}
+
+void TDataGrid::RemoveRow(int row)
+{
+    if (row < 0 || row >= RowCount()) {
+        raiseIndex(row);
+    }
+    rows_.erase(rows_.begin() + row);
+    if (selectedRow_ > RowCount() - 1) {
+        selectedRow_ = RowCount() - 1;
+    }
+    notify();
+}
+
+TGridCell TDataGrid::CellAt(const QString &column, int row)
+{
+    if (const TGridCustomColumn *found = FindColumn(column)) {
+        return CellAt(found->Index(), row);
+    }
+    qint32 index = 0;
+    bool decimal = !column.isEmpty();
+    for (const QChar c : column) {
+        decimal = decimal && (c.unicode() >= u'0' && c.unicode() <= u'9');
+    }
+    if (!decimal || !parseDecimal(column, index)) {
+        throw EInvalidGridOperation(
+            QStringLiteral("Invalid Columnname '%1' for '%2:%3'.").arg(column, QStringLiteral("TDataGrid"), name_));
+    }
+    return CellAt(index, row);
+}
+
+TGridCell TDataGrid::CellAt(int column, int row)
+{
+    if (column < 0 || column >= ColumnCount()) {
+        throw EListError(QStringLiteral("List index out of bounds (%1)").arg(column));
+    }
+    if (row < 0 || row >= RowCount()) {
+        raiseIndex(row);
+    }
+    lastColumn_ = column;
+    lastRow_ = row;
+    return TGridCell(this, column, rows_[static_cast<std::size_t>(row)].get());
+}
+
+const CellValue &TDataGrid::peek(int column, int row) const
+{
+    return rows_.at(static_cast<std::size_t>(row))->cells.at(static_cast<std::size_t>(column));
+}
+
+void TDataGrid::SelectCell(int column, int row)
+{
+    if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) {
+        return;
+    }
+    selectedRow_ = row;
+    selectedColumn_ = column;
+    notify();
+}
+
+void TDataGrid::HeaderClick(int column)
+{
+    if (column < 0 || column >= ColumnCount()) {
+        return;
+    }
+    TGridCustomColumn &c = Column(column);
+    if ((c.Options & coCanSort) == 0) {
+        return;
+    }
+    if (c.Sorted()) {
+        c.setSortKind(c.SortKind() == skAscending ? skDescending : skAscending);
+    } else {
+        c.setSorted(true);
+    }
+}
+
+// ---- Sorting ---------------------------------------------------------------
+
+int TDataGrid::compareRows(const TRow &a, const TRow &b, int column, TSortType type) const
+{
+    const auto c = static_cast<std::size_t>(column);
+    const CellKind kind = columns_[c]->kind();
+    if (kind == CellKind::Increment) {
+        return 0; // both read the same last addressed row
+    }
+    const CellValue &x = a.cells[c];
+    const CellValue &y = b.cells[c];
+    const auto number = [&](const CellValue &v) -> double {
+        switch (kind) {
+        case CellKind::Integer:
+            return std::get<qint32>(v);
+        case CellKind::Boolean:
+            return std::get<bool>(v) ? 1.0 : 0.0;
+        case CellKind::Float:
+            return std::get<double>(v);
+        case CellKind::String:
+            try {
+                return parseNumber(std::get<QString>(v));
+            } catch (const EConvertError &) {
+                return 0.0;
+            }
+        case CellKind::Increment:
+            break;
+        }
+        return 0.0;
+    };
+    const auto textOf = [&](const CellValue &v) -> QString {
+        switch (kind) {
+        case CellKind::String:
+            return std::get<QString>(v);
+        case CellKind::Integer:
+            return QString::number(std::get<qint32>(v));
+        case CellKind::Boolean:
+            return std::get<bool>(v) ? QStringLiteral("True") : QStringLiteral("False");
+        case CellKind::Float:
+            return GeneralNumberText(std::get<double>(v));
+        case CellKind::Increment:
+            break;
+        }
+        return {};
+    };
+    switch (type) {
+    case stBoolean:
+    case stNumeric: {
+        const double p = number(x);
+        const double q = number(y);
+        return p < q ? -1 : (p > q ? 1 : 0);
+    }
+    case stCaseInsensitive:
+        return QString::compare(textOf(x), textOf(y), Qt::CaseInsensitive);
+    default: {
+        // UTF-16 code units compared as unsigned numbers; no locale, no folding.
+        if (kind == CellKind::String) {
+            return QString::compare(std::get<QString>(x), std::get<QString>(y), Qt::CaseSensitive);
+        }
+        return QString::compare(textOf(x), textOf(y), Qt::CaseSensitive);
+    }
+    }
+}
+
+void TDataGrid::sortByColumn(int column, TSortType type, TSortKind kind, bool forceFull)
+{
+    const TRow *selected = selectedRow_ >= 0 ? rows_[static_cast<std::size_t>(selectedRow_)].get() : nullptr;
+    const int n = RowCount();
+    if (memorySorted_ && memoryColumn_ == column && memoryKind_ != kind && !forceFull) {
+        for (int i = 0; i < n / 2; ++i) {
+            std::swap(rows_[static_cast<std::size_t>(i)], rows_[static_cast<std::size_t>(n - 1 - i)]);
+        }
+    } else {
+        quickSort(0, n - 1, column, type, kind);
+    }
+    memoryColumn_ = column;
+    memoryKind_ = kind;
+    memorySorted_ = true;
+    if (selected != nullptr) {
+        for (int r = 0; r < n; ++r) {
+            if (rows_[static_cast<std::size_t>(r)].get() == selected) {
+                selectedRow_ = r;
+                break;
+            }
+        }
+    }
+    notify();
+}
+
+void TDataGrid::quickSort(int left, int right, int column, TSortType type, TSortKind kind)
+{
+    // Hoare partitioning around a drawn pivot row; the pivot is the row itself,
+    // so it moves with its row through the exchanges.
+    while (right > left) {
+        const auto drawn = static_cast<int>(RandomBelow(static_cast<std::uint32_t>(right - left)));
+        const TRow *pivot = rows_[static_cast<std::size_t>(left + 1 + drawn)].get();
+        int i = left - 1;
+        int j = right + 1;
+        const auto at = [&](int index) -> const TRow & { return *rows_[static_cast<std::size_t>(index)]; };
+        for (;;) {
+            if (kind == skAscending) {
+                do {
+                    ++i;
+                } while (compareRows(at(i), *pivot, column, type) < 0);
+                do {
+                    --j;
+                } while (compareRows(at(j), *pivot, column, type) > 0);
+            } else {
+                do {
+                    ++i;
+                } while (compareRows(at(i), *pivot, column, type) > 0);
+                do {
+                    --j;
+                } while (compareRows(at(j), *pivot, column, type) < 0);
+            }
+            if (i != j) {
+                std::swap(rows_[static_cast<std::size_t>(i)], rows_[static_cast<std::size_t>(j)]);
+            }
+            if (i >= j) {
+                break;
+            }
+        }
+        if (i != j) {
+            std::swap(rows_[static_cast<std::size_t>(i)], rows_[static_cast<std::size_t>(j)]);
+        }
+        // Sort the left part first, as the draws must come in that order; the
+        // right part continues in this loop.
+        quickSort(left, i - 1, column, type, kind);
+        left = i;
+    }
+}
+
+} // namespace quillmere

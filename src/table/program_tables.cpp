@@ -1,0 +1,68 @@
+#include "table/program_tables.h"
+
+namespace quillmere {
+
+std::unique_ptr<TDataGrid> makeResultGrid(TImageList *thumbnails)
+{
+    auto grid = std::make_unique<TDataGrid>(QStringLiteral("DataGrid1"),
+                                            goGrid | goHeader | goSelectFullRow | goUseDefaultValues, 81);
+
+    auto &number = grid->addColumn<TGridIncrementColumn>(QStringLiteral("GridNumberColumn1"));
+    number.Header = QStringLiteral("#");
+    number.Width = 27;
+    number.Alignment = TAlignment::Center;
+    number.DefaultValue = QStringLiteral("0");
+
+    auto &dest = grid->addColumn<TGridTextColumn>(QStringLiteral("Dest"));
+    dest.Header = QStringLiteral("Destanation");
+    dest.Width = 242;
+
+    auto &size = grid->addColumn<TGridTextColumn>(QStringLiteral("Size"));
+    size.Header = QStringLiteral("Size");
+    size.Width = 74;
+    size.setSortedAtCreation();
+
+    auto &res = grid->addColumn<TGridTextColumn>(QStringLiteral("Res"));
+    res.Header = QStringLiteral("Resolution");
+    res.Width = 93;
+    res.Alignment = TAlignment::Center;
+    res.HeaderAlignment = TAlignment::Center;
+
+    auto &date = grid->addColumn<TGridTextColumn>(QStringLiteral("Date"));
+    date.Header = QStringLiteral("Date creating");
+    date.Width = 81;
+
+    auto &priv = grid->addColumn<TGridImageColumn>(QStringLiteral("Priv"));
+    priv.Header = QStringLiteral("Priview");
+    priv.Width = 138;
+    priv.Alignment = TAlignment::Center;
+    priv.Images = thumbnails;
+
+    auto &del = grid->addColumn<TGridCheckBoxColumn>(QStringLiteral("Del"));
+    del.Header = QStringLiteral("Delete");
+    del.Alignment = TAlignment::Center;
+    del.DefaultValue = QStringLiteral("False");
+    del.Options = coCanClick | coCanInput | coCanSort | coDontHighlight | coEditing | coPublicUsing;
+
+    auto &group = grid->addColumn<TGridNumberColumn>(QStringLiteral("Group"));
+    group.Visible = false;
+    return grid;
+}
+
+std::unique_ptr<TDataGrid> makeCandidateGrid()
+{
+    auto grid = std::make_unique<TDataGrid>(QStringLiteral("DataGrid2"));
+    grid->addColumn<TGridTextColumn>(QStringLiteral("dest2"));
+    grid->addColumn<TGridTextColumn>(QStringLiteral("size2"));
+    return grid;
+}
+
+std::unique_ptr<TDataGrid> makePairGrid()
+{
+    auto grid = std::make_unique<TDataGrid>(QStringLiteral("DataGrid3"));
+    grid->addColumn<TGridTextColumn>(QStringLiteral("GridTextColumn1"));
+    grid->addColumn<TGridTextColumn>(QStringLiteral("GridTextColumn2"));
+    return grid;
+}
+
+} // namespace quillmere
