@@ -1,0 +1,53 @@
+#pragma once
+
+#include <dirent.h>
+#include <string>
+#include <sys/types.h>
+
+namespace quillmere {
+
+// Reads the entries of one folder through an open descriptor, so that a whole
+// tree can be walked with openat() and never through a symbolic link.
+class DirectoryReader {
+public:
+    enum class Kind { Folder, RegularFile, Other };
+    struct Entry {
+        const char *name = nullptr; // valid until the next call of next()
+        Kind kind = Kind::Other;
+    };
+
+    // Opens `path` as a folder. A symbolic link at the end of the path is
+    // followed only when `followLink` is set.
+    static DirectoryReader openPath(const std::string &path, bool followLink);
+    // Opens the entry `name` of the folder read by `parent`, never through a
+    // symbolic link.
+    static DirectoryReader openChild(const DirectoryReader &parent, const char *name);
+
+    DirectoryReader(DirectoryReader &&other) noexcept;
+    DirectoryReader &operator=(DirectoryReader &&other) = delete;
+    DirectoryReader(const DirectoryReader &) = delete;
+    ~DirectoryReader();
+
+    // False when the folder could not be opened, is not a folder, or lies on
+    // a virtual file system (proc, sysfs, devtmpfs and the like).
+    bool isOpen() const { return dir_ != nullptr; }
+    dev_t device() const { return device_; }
+    ino_t inode() const { return inode_; }
+
+    // The next entry, "." and ".." included; false at the end of the folder
+    // and on a read error (which ends the reading of this folder).
+    bool next(Entry &entry);
+
+private:
+    explicit DirectoryReader(int fd);
+
+    DIR *dir_ = nullptr;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+};
+
+// True for the file-system kinds that describe the kernel rather than hold
+// files (proc, sysfs, devtmpfs, devpts, cgroup, debugfs and the like).
+bool IsVirtualFileSystem(int fd);
+
+} // namespace quillmere

@@ -1,0 +1,69 @@
+#include "platform/file_measure.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillmere {
+
+FileStamp MeasureFileStamp(const std::string &path) noexcept
+{
+    FileStamp stamp;
+    // O_NONBLOCK: a FIFO or device that slipped in must not hang the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return stamp;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        stamp.size = static_cast<double>(st.st_size);
+        stamp.device = st.st_dev;
+        stamp.inode = st.st_ino;
+        stamp.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    }
+    ::close(fd);
+    return stamp;
+}
+
+double MeasureFile(const std::string &path) noexcept
+{
+    return MeasureFileStamp(path).size;
+}
+
+int OpenRegularFileForReading(const std::string &path, std::int64_t expectedSize, std::int64_t &size) noexcept
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize)) {
+        ::close(fd);
+        return -1;
+    }
+    size = st.st_size;
+    return fd;
+}
+
+std::int64_t ReadFully(int fd, void *buffer, std::int64_t length, std::int64_t offset) noexcept
+{
+    auto *out = static_cast<char *>(buffer);
+    std::int64_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::pread(fd, out + done, static_cast<size_t>(length - done), offset + done);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
+}
+
+} // namespace quillmere

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace quillmere {
+
+// What one open of a file tells about it: its length and which file it is.
+struct FileStamp {
+    double size = -1;         // bytes, or -1 when the file could not be measured
+    dev_t device = 0;         // with inode: the identity of the file behind the path
+    ino_t inode = 0;
+    std::int64_t mtimeNs = 0; // last modification, nanoseconds since the epoch
+};
+
+// Opens `path` read-only without blocking and, when it is a regular file,
+// returns its length taken from the open file together with its identity.
+// Anything that cannot be opened or is not a regular file (a folder, a FIFO,
+// a device, a socket) measures -1. Never throws.
+FileStamp MeasureFileStamp(const std::string &path) noexcept;
+
+// The size part of MeasureFileStamp.
+double MeasureFile(const std::string &path) noexcept;
+
+// Opens `path` for reading its bytes: read-only, without blocking and never
+// through a symbolic link. Returns the descriptor, or -1 when the path is not
+// a regular file or, with expectedSize >= 0, not of that length. On success
+// `size` holds the length.
+int OpenRegularFileForReading(const std::string &path, std::int64_t expectedSize, std::int64_t &size) noexcept;
+
+// Reads up to `length` bytes at `offset`, retrying short reads; returns the
+// number read (less at the end of the file) or -1 on an error.
+std::int64_t ReadFully(int fd, void *buffer, std::int64_t length, std::int64_t offset) noexcept;
+
+} // namespace quillmere

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace quillmere {
+
+class FileList;
+class SearchView;
+
+// Appends to `list` every regular file below `folder` whose name matches
+// `mask`, in the order the file system returns the entries, descending into
+// subfolders depth first when `recurse` is set. A "/" is appended to the
+// folder when missing (an empty folder text lists "/").
+//
+// Labels: after each finished subfolder, Label1 "Files Search: " + its path
+// and Label3 "Found files: " + the list's length. Pending messages run after
+// each file added and after each advance to the next entry. StopFlag is read
+// after each file added and after each finished subfolder; at 1 the listing
+// ends at every level and the paths found so far stay.
+//
+// Symbolic links inside the tree are never followed (the start folder itself
+// may be one), only regular files are listed, folders that cannot be opened
+// are skipped silently, virtual file systems are not entered and a folder
+// already open higher up (a bind mount of an ancestor) is not entered again,
+// so the listing ends on every tree.
+void CollectFiles(const std::string &folder, const QString &mask, FileList &list, bool recurse, SearchView &view);
+
+} // namespace quillmere

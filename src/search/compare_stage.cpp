@@ -1,0 +1,83 @@
+#include "search/compare_stage.h"
+
+#include "platform/path_text.h"
+#include "search/search_view.h"
+#include "table/data_grid.h"
+
+#include <string>
+#include <vector>
+
+namespace quillmere {
+
+namespace {
+
+constexpr int kPathColumn = 0;
+constexpr int kSizeColumn = 1;
+
+} // namespace
+
+bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view, const IdenticalSetsLimits &limits)
+{
+    const int m = candidates.RowCount();
+    if (m < 2) {
+        return false;
+    }
+    view.setProgressMaximum(m - 2);
+    view.setLabel1(QStringLiteral("Compare files:"));
+
+    // The rows are copied first: handlers run while pumping may change the
+    // table, and the stage must finish on what it started with.
+    std::vector<QString> pathTexts(static_cast<std::size_t>(m));
+    std::vector<QString> sizeTexts(static_cast<std::size_t>(m));
+    for (int row = 0; row < m; ++row) {
+        pathTexts[static_cast<std::size_t>(row)] = candidates.CellAt(kPathColumn, row).text();
+        sizeTexts[static_cast<std::size_t>(row)] = candidates.CellAt(kSizeColumn, row).text();
+    }
+
+    const auto reachRow = [&](int row) {
+        if (row > m - 2) {
+            return;
+        }
+        view.pumpMessages();
+        view.setProgressPosition(row);
+        view.setLabel3(pathTexts[static_cast<std::size_t>(row)]);
+    };
+
+    int first = 0;
+    while (first < m) {
+        int end = first + 1;
+        while (end < m && sizeTexts[static_cast<std::size_t>(end)] == sizeTexts[static_cast<std::size_t>(first)]) {
+            ++end;
+        }
+        if (end - first == 1) {
+            reachRow(first);
+            first = end;
+            continue;
+        }
+        // Sizes from 10^15 bytes on are written in scientific notation and
+        // give no exact length; such files are identical to nothing.
+        bool exact = false;
+        const qlonglong size = sizeTexts[static_cast<std::size_t>(first)].toLongLong(&exact);
+        std::vector<std::string> paths;
+        paths.reserve(static_cast<std::size_t>(end - first));
+        for (int row = first; row < end; ++row) {
+            paths.push_back(textToPath(pathTexts[static_cast<std::size_t>(row)]));
+        }
+        const int runStart = first;
+        const auto sets = FindIdenticalSets(
+            paths, exact ? size : -1, [&](int index) { reachRow(runStart + index); }, limits);
+        for (const auto &set : sets) {
+            for (const int index : set) {
+                const auto row = static_cast<std::size_t>(runStart + index);
+                pairs.AppendRows(1);
+                const int last = pairs.RowCount() - 1;
+                pairs.CellAt(kPathColumn, last).setText(pathTexts[row]);
+                pairs.CellAt(kSizeColumn, last).setText(sizeTexts[row]);
+            }
+        }
+        first = end;
+    }
+    return true;
+}
+
+} // namespace quillmere

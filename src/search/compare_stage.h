@@ -1,0 +1,25 @@
+#pragma once
+
+#include "search/identical_sets.h"
+
+namespace quillmere {
+
+class SearchView;
+class TDataGrid;
+
+// The comparison stage: within each run of candidate rows with equal size
+// text, finds every set of byte-identical files and writes each set to the
+// pair table as consecutive rows (column 0 the path text, column 1 the size
+// text, both copied from the candidate row), members in candidate order, the
+// sets ordered by the row of their first member. A file that cannot be
+// opened or read any more is identical to nothing; the stage goes on.
+//
+// Shows "Compare files:" in Label1; for each candidate row s but the last it
+// lets pending messages run, moves the progress bar to s (maximum rows - 2)
+// and shows the row's path in Label3, just before that file is first read.
+// Returns false, touching nothing, when the candidate table has fewer than
+// two rows: the search then ends.
+bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view,
+                       const IdenticalSetsLimits &limits = {});
+
+} // namespace quillmere

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quillmere {
+
+struct IdenticalSetsLimits {
+    // Files held open at once, whatever the number of files given.
+    int maxOpenFiles = 256;
+    // The first read of each file: most different files differ early, and a
+    // file that matches no other is not read any further.
+    std::size_t firstBlock = 4096;
+    // Every later read.
+    std::size_t block = 65536;
+    // Memory for the blocks held while one round of a very large set of
+    // files is sorted by content.
+    std::size_t memoryBudget = std::size_t(32) << 20;
+};
+
+// Finds every set of byte-identical files among `paths`, all measured at
+// `size` bytes. Returns the sets of two or more indices into `paths`, each in
+// ascending order, the sets ordered by their first index.
+//
+// The files are read block by block in lockstep; after each block they are
+// split by its content (a fingerprint buckets them, memcmp decides), and a
+// file whose content no other file shares any more is dropped at once. So a
+// file's bytes are read once (a few kilobytes more for runs beyond the
+// open-file limit), and reading stops where the last possible match ends.
+// A file that cannot be opened, is no longer a regular file of `size` bytes,
+// or cannot be read to its end is identical to nothing. Files are opened
+// read-only, without blocking and never through a symbolic link.
+//
+// `beforeFirstOpen(i)` is called for every index in ascending order just
+// before the file is first looked at (for progress and message pumping).
+std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &paths, std::int64_t size,
+                                                const std::function<void(int)> &beforeFirstOpen = {},
+                                                const IdenticalSetsLimits &limits = {});
+
+// A fast 64-bit fingerprint of a block; equal blocks give equal values.
+std::uint64_t BlockFingerprint(const unsigned char *data, std::size_t length);
+
+} // namespace quillmere

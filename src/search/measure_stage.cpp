@@ -1,0 +1,51 @@
+#include "search/measure_stage.h"
+
+#include "platform/errors.h"
+#include "platform/file_measure.h"
+#include "platform/number_text.h"
+#include "platform/path_text.h"
+#include "search/file_list.h"
+#include "search/path_rules.h"
+#include "search/search_view.h"
+#include "table/data_grid.h"
+
+#include <set>
+#include <utility>
+
+namespace quillmere {
+
+bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &view)
+{
+    const int n = list.count();
+    if (n < 2) {
+        return false;
+    }
+    view.setProgressMaximum(n - 2);
+    view.setLabel1(QStringLiteral("Creating a list of files"));
+    const std::string dataHome = UserDataHome();
+    std::set<std::pair<dev_t, ino_t>> seenFiles;
+    for (int s = 0; s < n; ++s) {
+        view.setProgressPosition(s);
+        // A copy: handlers run while pumping may change the list.
+        const std::string path = list.at(s);
+        const FileStamp stamp = MeasureFileStamp(path);
+        const QString pathText = pathToText(path);
+        view.setLabel3(pathText);
+        if (stamp.size > 100 && !IsInRecycleFolder(path, dataHome)
+            && seenFiles.emplace(stamp.device, stamp.inode).second) {
+            candidates.AppendRows(1);
+            const int row = candidates.RowCount() - 1;
+            candidates.CellAt(QStringLiteral("dest2"), row).setText(pathText);
+            candidates.CellAt(QStringLiteral("size2"), row).setText(GeneralNumberText(stamp.size));
+        }
+        view.pumpMessages();
+    }
+    TGridCustomColumn *sizeColumn = candidates.FindColumn(QStringLiteral("Size2"));
+    if (sizeColumn == nullptr) {
+        throw EInvalidGridOperation(QStringLiteral("The candidate table has no size column"));
+    }
+    sizeColumn->setSorted(true);
+    return true;
+}
+
+} // namespace quillmere

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+namespace quillmere {
+
+class FileList;
+class SearchView;
+class TDataGrid;
+
+// The options page as one search reads it.
+struct SearchOptions {
+    bool recurse = true;               // CheckBox1 "Search in subdirectories"
+    QString mask = QStringLiteral("*.jpg"); // ComboBox1's selected item
+    std::string folder;                // Edit1, as path bytes
+    bool excludeSystemFolders = true;  // CheckBox2 "Excluded system folders"
+};
+
+// Everything one search works on; the main window owns all of it.
+struct SearchContext {
+    SearchView &view;
+    FileList &files;        // Memo1
+    TDataGrid &results;     // DataGrid1
+    TDataGrid &candidates;  // DataGrid2
+    TDataGrid &pairs;       // DataGrid3
+
+    std::function<void()> clearReport;     // empties Memo3
+    std::function<void()> clearThumbnails; // removes every image from ImageList1
+    // Reads the options page: recurse, then the mask, then the start folder.
+    std::function<SearchOptions()> readOptions;
+    // The result stage: fills DataGrid1 from the pair table. Returns false
+    // when it met a stop request, which ends the run at once without "Finish".
+    // Left empty, the run ends after the comparison.
+    std::function<bool()> fillResults;
+};
+
+// The search body that Start runs when StopFlag has become 0: empties the
+// file list, the report, the thumbnails and the three tables, shows
+// "Files search ", lists the files, drops system folders when asked, measures
+// and orders the candidates, compares them and fills the results. One guard
+// around all of it swallows every error without a message. Unless the result
+// stage stopped, the run ends by repainting the result table, showing
+// "Finish" in Label1 and setting StopFlag to 1.
+void RunSearchBody(SearchContext &context);
+
+} // namespace quillmere

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace quillmere {
+
+// What the search stages show and when they let the window breathe. The main
+// window implements it with Label1, Label3, Label4, ProgressBar1 and a run of
+// pending events; tests and benchmarks implement it without a window.
+class SearchView {
+public:
+    virtual ~SearchView() = default;
+
+    virtual void setLabel1(const QString &text) = 0;
+    virtual void setLabel3(const QString &text) = 0;
+    virtual void setLabel4(const QString &text) = 0;
+    // The progress bar refuses a maximum below 0 by throwing.
+    virtual void setProgressMaximum(int maximum) = 0;
+    virtual void setProgressPosition(int position) = 0;
+    // Lets pending window messages run; handlers run here may press Stop.
+    virtual void pumpMessages() = 0;
+};
+
+// A view that shows nothing and pumps nothing (benchmarks, batch use).
+class SilentSearchView : public SearchView {
+public:
+    void setLabel1(const QString &) override { }
+    void setLabel3(const QString &) override { }
+    void setLabel4(const QString &) override { }
+    void setProgressMaximum(int) override { }
+    void setProgressPosition(int) override { }
+    void pumpMessages() override { }
+};
+
+} // namespace quillmere
