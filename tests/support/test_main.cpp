@@ -1,8 +1,8 @@
-#include <QApplication>
 #include <clocale>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "app/error_report.h"
 #include "platform/locale_formats.h"
 
 int main(int argc, char **argv)
@@ -14,7 +14,9 @@ int main(int argc, char **argv)
     }
     // Tests pin one locale so number and date texts are predictable.
     setenv("LC_ALL", "C.UTF-8", 1);
-    QApplication app(argc, argv);
+    // The program's own application object, so errors escaping a handler
+    // reach the same report as in the program.
+    quillmere::TApplication app(argc, argv);
     std::setlocale(LC_ALL, "C.UTF-8");
     quillmere::loadLocaleFormats();
     ::testing::InitGoogleTest(&argc, argv);

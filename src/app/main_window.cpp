@@ -1,0 +1,310 @@
+#include "app/main_window.h"
+
+#include "app/error_report.h"
+#include "app/page_group.h"
+#include "app/stop_flag.h"
+#include "folders/folder_edit.h"
+#include "platform/path_text.h"
+#include "table/program_tables.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QStyle>
+
+namespace quillmere {
+
+namespace {
+
+QPushButton *glyphButton(const QString &caption, QStyle::StandardPixmap glyph, QSize glyphSize, QWidget *parent,
+                         QRect geometry)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setIcon(parent->style()->standardIcon(glyph));
+    button->setIconSize(glyphSize);
+    button->setGeometry(geometry);
+    return button;
+}
+
+QLabel *fixedLabel(QWidget *parent, QRect geometry)
+{
+    auto *label = new QLabel(parent);
+    label->setGeometry(geometry);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Quillmere"));
+    // The controls are laid out in pixels for an 11-pixel UI font.
+    QFont base = font();
+    base.setPixelSize(11);
+    setFont(base);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+
+    PageControl1 = new QStackedWidget(this);
+    TabSheet1 = new QWidget;
+    TabSheet2 = new QWidget;
+    TabSheet3 = new QWidget;
+    TabSheet4 = new QWidget;
+    for (QWidget *page : {TabSheet1, TabSheet2, TabSheet3, TabSheet4}) {
+        PageControl1->addWidget(page);
+    }
+
+    DataGrid1 = makeResultGrid(nullptr);
+    DataGrid2 = makeCandidateGrid();
+    DataGrid3 = makePairGrid();
+
+    buildOptionsPage();
+    buildFoundPage();
+    buildRemovalPage();
+    buildReportPage();
+    bindHandlers();
+
+    move(226, 108);
+    resize(769, 530);
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildOptionsPage()
+{
+    GroupBox3 = new TPageGroup(QStringLiteral("Options of the search :"), TabSheet1);
+
+    Edit1 = new TFolderEdit(GroupBox3);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    QFont editFont = Edit1->font();
+    editFont.setPixelSize(13);
+    Edit1->setFont(editFont);
+    Edit1->setGeometry(23, 32, 350, 24);
+    // The start folder is the user's home, the usual place of their pictures.
+    Edit1->setText(pathToText(QDir::homePath().toStdString()));
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Search in subdirectories"), GroupBox3);
+    CheckBox1->setGeometry(22, 63, 161, 17);
+    CheckBox1->setChecked(true);
+
+    ComboBox1 = new QComboBox(GroupBox3);
+    ComboBox1->setGeometry(22, 83, 145, 22);
+    ComboBox1->addItems({QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.png")});
+    ComboBox1->setCurrentIndex(0);
+
+    CheckBox2 = new QCheckBox(QStringLiteral("Excluded system folders"), GroupBox3);
+    CheckBox2->setGeometry(22, 120, 137, 17);
+    CheckBox2->setChecked(true);
+    // The desktop's font may be wider than the one the sizes were made for:
+    // never cut a caption short.
+    for (QCheckBox *box : {CheckBox1, CheckBox2}) {
+        box->resize(qMax(box->width(), box->sizeHint().width()), box->height());
+    }
+
+    Panel1 = GroupBox3->bottomPanel();
+    BitBtn1 = glyphButton(QStringLiteral("Start"), QStyle::SP_MediaPlay, QSize(22, 22), Panel1, {0, 66, 75, 26});
+
+    // Hidden: the holder of the picture that stands in for broken JPEG files,
+    // and a second Stop button that is never visible.
+    Image1 = new QLabel(GroupBox3);
+    Image1->setGeometry(584, 109, 100, 80);
+    Image1->hide();
+    BitBtn3 = glyphButton(QStringLiteral("Stop"), QStyle::SP_MediaStop, QSize(20, 20), GroupBox3, {368, 184, 75, 25});
+    BitBtn3->hide();
+}
+
+void TForm1::buildFoundPage()
+{
+    GroupBox2 = new TPageGroup(QStringLiteral("Found:"), TabSheet2);
+    DataGrid1View = new QWidget(GroupBox2);
+    GroupBox2->setFillWidget(DataGrid1View);
+
+    Panel2 = GroupBox2->bottomPanel();
+    ProgressBar1 = new QProgressBar(Panel2);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setGeometry(0, 0, 0, 17);
+    Label1 = fixedLabel(Panel2, {0, 17, 0, 15});
+    Label3 = fixedLabel(Panel2, {0, 32, 0, 15});
+    Label4 = fixedLabel(Panel2, {0, 47, 0, 15});
+    for (QWidget *child : {static_cast<QWidget *>(ProgressBar1), static_cast<QWidget *>(Label1),
+                           static_cast<QWidget *>(Label3), static_cast<QWidget *>(Label4)}) {
+        Panel2->spanWidth(child);
+    }
+
+    BitBtn5 = glyphButton(QStringLiteral("Next"), QStyle::SP_ArrowForward, QSize(18, 20), Panel2, {0, 66, 75, 26});
+    BitBtn5->setToolTip(QStringLiteral("Delete selected files"));
+    BitBtn4 = glyphButton(QStringLiteral("Back"), QStyle::SP_ArrowBack, QSize(18, 20), Panel2, {77, 66, 75, 26});
+    BitBtn2 = glyphButton(QStringLiteral("Stop"), QStyle::SP_MediaStop, QSize(20, 20), Panel2, {154, 66, 75, 26});
+
+    BitBtn_1 = new QPushButton(QStringLiteral("Invert"), Panel2);
+    BitBtn_2 = new QPushButton(QStringLiteral("Select All"), Panel2);
+    BitBtn_3 = new QPushButton(QStringLiteral("Deselect All"), Panel2);
+    for (QPushButton *button : {BitBtn_1, BitBtn_2, BitBtn_3}) {
+        button->setGeometry(0, 20, 75, 25);
+    }
+
+    PopupMenu1 = new QMenu(this);
+    Opencontainfolder1 = PopupMenu1->addAction(QStringLiteral("Open contain folder"));
+    Execute1 = PopupMenu1->addAction(QStringLiteral("Execute"));
+    Properties1 = PopupMenu1->addAction(QStringLiteral("Properties"));
+}
+
+void TForm1::buildRemovalPage()
+{
+    GroupBox1 = new TPageGroup(QStringLiteral("Delete duplicates:"), TabSheet3);
+    RadioButton1 = new QRadioButton(QStringLiteral("Delete to the Recycle bin"), GroupBox1);
+    RadioButton1->setGeometry(16, 32, 150, 17);
+    RadioButton1->setChecked(true);
+    RadioButton2 = new QRadioButton(QStringLiteral("Delete from hard drive"), GroupBox1);
+    RadioButton2->setGeometry(16, 56, 150, 17);
+
+    Panel3 = GroupBox1->bottomPanel();
+    BitBtn6 = glyphButton(QStringLiteral("Delete"), QStyle::SP_TrashIcon, QSize(20, 20), Panel3, {0, 66, 75, 26});
+    BitBtn7 = glyphButton(QStringLiteral("Back"), QStyle::SP_ArrowBack, QSize(18, 20), Panel3, {77, 66, 75, 26});
+}
+
+void TForm1::buildReportPage()
+{
+    GroupBox4 = new TPageGroup(QStringLiteral("Report:"), TabSheet4);
+    Memo3 = new QPlainTextEdit(GroupBox4);
+    Memo3->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    GroupBox4->setFillWidget(Memo3);
+
+    Panel4 = GroupBox4->bottomPanel();
+    ProgressBar2 = new QProgressBar(Panel4);
+    ProgressBar2->setTextVisible(false);
+    ProgressBar2->setRange(0, 100);
+    ProgressBar2->setValue(0);
+    ProgressBar2->setGeometry(0, 0, 0, 17);
+    Label2 = fixedLabel(Panel4, {0, 17, 0, 38});
+    Panel4->spanWidth(ProgressBar2);
+    Panel4->spanWidth(Label2);
+    BitBtn8 = glyphButton(QStringLiteral("Exit"), QStyle::SP_DialogCloseButton, QSize(20, 20), Panel4, {0, 66, 75, 26});
+    BitBtn9 = glyphButton(QStringLiteral("Back"), QStyle::SP_ArrowBack, QSize(18, 20), Panel4, {77, 66, 75, 26});
+}
+
+void TForm1::bindHandlers()
+{
+    const auto bind = [this](QPushButton *button, void (TForm1::*handler)()) {
+        connect(button, &QPushButton::clicked, this, [this, handler] { runReportingErrors([&] { (this->*handler)(); }); });
+    };
+    bind(BitBtn1, &TForm1::BitBtn1Click);
+    bind(BitBtn5, &TForm1::BitBtn5Click);
+    bind(BitBtn4, &TForm1::BitBtn4Click);
+    bind(BitBtn7, &TForm1::BitBtn4Click);
+    bind(BitBtn9, &TForm1::BitBtn4Click);
+    bind(BitBtn8, &TForm1::BitBtn8Click);
+    bind(BitBtn2, &TForm1::BitBtn2Click);
+    bind(BitBtn3, &TForm1::BitBtn3Click);
+}
+
+int TForm1::currentPage() const
+{
+    return PageControl1->currentIndex();
+}
+
+void TForm1::showPage(int index)
+{
+    if (index >= 0 && index < PageControl1->count()) {
+        PageControl1->setCurrentIndex(index);
+    }
+}
+
+void TForm1::FormCreate()
+{
+    // The pages have no tabs at all; the wizard starts on the options page.
+    showPage(0);
+    Edit1->setButtonCaption(QStringLiteral("Browse"));
+    Edit1->setButtonWidth(70);
+    Edit1->resize(Edit1->width(), 25);
+}
+
+void TForm1::FormResize()
+{
+    // The selection buttons keep to the right edge, placed from the window's
+    // outer width; a negative position is applied as it is.
+    const int outerWidth = frameGeometry().width();
+    const int w = 75;
+    BitBtn_1->move(outerWidth - w - 25, BitBtn_1->y());
+    BitBtn_2->move(outerWidth - 2 * w - 25, BitBtn_2->y());
+    BitBtn_3->move(outerWidth - 3 * w - 25, BitBtn_3->y());
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    PageControl1->setGeometry(rect());
+    runReportingErrors([this] { FormResize(); });
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // A running search stops at its next test once the window is gone.
+    StopFlag = 1;
+    QWidget::closeEvent(event);
+}
+
+void TForm1::BitBtn1Click()
+{
+    showPage(currentPage() + 1);
+    StopFlag ^= 1;
+    Label1->clear();
+    Label3->clear();
+    Label4->clear();
+    ProgressBar1->setValue(0);
+    if (StopFlag == 1) {
+        return;
+    }
+    runSearchBody();
+}
+
+void TForm1::runSearchBody()
+{
+    // Filled in by the search stages.
+    Label1->setText(QStringLiteral("Finish"));
+    StopFlag = 1;
+}
+
+void TForm1::BitBtn5Click()
+{
+    showPage(currentPage() + 1);
+}
+
+void TForm1::BitBtn4Click()
+{
+    showPage(currentPage() - 1);
+}
+
+void TForm1::BitBtn8Click()
+{
+    close();
+}
+
+void TForm1::BitBtn2Click()
+{
+    StopFlag ^= 1;
+}
+
+void TForm1::BitBtn3Click()
+{
+    StopFlag = 1;
+}
+
+} // namespace quillmere

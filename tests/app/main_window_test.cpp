@@ -1,0 +1,127 @@
+#include "app/error_report.h"
+#include "app/main_window.h"
+#include "app/stop_flag.h"
+#include "folders/folder_edit.h"
+#include "platform/errors.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace quillmere;
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override { StopFlag = 1; }
+    void TearDown() override { StopFlag = 1; }
+    TForm1 form;
+};
+
+} // namespace
+
+TEST_F(MainWindow, startsOnTheOptionsPageWithTheDesignedControls)
+{
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Quillmere"));
+    EXPECT_EQ(form.currentPage(), 0);
+    EXPECT_EQ(form.PageControl1->count(), 4);
+    EXPECT_EQ(form.BitBtn1->text(), QStringLiteral("Start"));
+    EXPECT_EQ(form.BitBtn1->geometry(), QRect(0, 66, 75, 26));
+    EXPECT_FALSE(form.BitBtn3->isVisibleTo(&form));
+    EXPECT_EQ(form.Edit1->height(), 25);
+    EXPECT_EQ(form.DataGrid1->ColumnCount(), 8);
+}
+
+TEST_F(MainWindow, selectionButtonsArePlacedFromTheRightEdge)
+{
+    form.resize(769, 530);
+    form.FormResize();
+    EXPECT_EQ(form.BitBtn_1->x(), 669);
+    EXPECT_EQ(form.BitBtn_2->x(), 594);
+    EXPECT_EQ(form.BitBtn_3->x(), 519);
+    form.resize(240, 300);
+    form.FormResize();
+    EXPECT_EQ(form.BitBtn_3->x(), 240 - 225 - 25);
+    EXPECT_LT(form.BitBtn_3->x(), 0);
+}
+
+TEST_F(MainWindow, pagesFollowNextAndBack)
+{
+    form.BitBtn5Click();
+    EXPECT_EQ(form.currentPage(), 1);
+    form.BitBtn5Click();
+    EXPECT_EQ(form.currentPage(), 2);
+    QTest::mouseClick(form.BitBtn7, Qt::LeftButton);
+    EXPECT_EQ(form.currentPage(), 1);
+    QTest::mouseClick(form.BitBtn4, Qt::LeftButton);
+    EXPECT_EQ(form.currentPage(), 0);
+    form.PageControl1->setCurrentIndex(3);
+    QTest::mouseClick(form.BitBtn9, Qt::LeftButton);
+    EXPECT_EQ(form.currentPage(), 2);
+}
+
+TEST_F(MainWindow, theRunGateRunsOneSearchPerPressFromAStoppedFlag)
+{
+    QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form.currentPage(), 1);
+    EXPECT_EQ(form.Label1->text(), QStringLiteral("Finish"));
+    EXPECT_EQ(StopFlag, 1);
+
+    // Stop while idle arms the flag; the next Start disarms it and runs nothing.
+    form.PageControl1->setCurrentIndex(0);
+    QTest::mouseClick(form.BitBtn2, Qt::LeftButton);
+    EXPECT_EQ(StopFlag, 0);
+    form.Label3->setText(QStringLiteral("old"));
+    form.ProgressBar1->setValue(40);
+    QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form.currentPage(), 1);
+    EXPECT_EQ(StopFlag, 1);
+    EXPECT_EQ(form.Label1->text(), QString());
+    EXPECT_EQ(form.Label3->text(), QString());
+    EXPECT_EQ(form.ProgressBar1->value(), 0);
+
+    // The press after that runs again.
+    form.PageControl1->setCurrentIndex(0);
+    QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(form.Label1->text(), QStringLiteral("Finish"));
+
+    // The hidden Stop always sets the flag.
+    StopFlag = 0;
+    form.BitBtn3Click();
+    EXPECT_EQ(StopFlag, 1);
+}
+
+TEST_F(MainWindow, exitClosesTheWindow)
+{
+    form.show();
+    ASSERT_TRUE(form.isVisible());
+    form.PageControl1->setCurrentIndex(3);
+    QTest::mouseClick(form.BitBtn8, Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST(ErrorReport, appendsAFullStopOnlyAfterCharactersThatSortAfterIt)
+{
+    EXPECT_EQ(errorReportText(QStringLiteral("List index out of bounds (-1)")),
+              QStringLiteral("List index out of bounds (-1)"));
+    EXPECT_EQ(errorReportText(QStringLiteral("JPEG error #42")), QStringLiteral("JPEG error #42."));
+    EXPECT_EQ(errorReportText(QStringLiteral("Done.")), QStringLiteral("Done."));
+    EXPECT_EQ(errorReportText(QStringLiteral("a-")), QStringLiteral("a-"));
+    EXPECT_EQ(errorReportText(QString()), QString());
+}
+
+TEST(ErrorReport, anErrorEscapingAHandlerReachesThePresenterAndTheProgramCarriesOn)
+{
+    QStringList shown;
+    setErrorPresenter([&](const QString &text) { shown << text; });
+    QPushButton button;
+    QObject::connect(&button, &QPushButton::clicked, [] { throw Exception(std::string("Stream read error")); });
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QTest::mouseClick(&button, Qt::LeftButton);
+    resetErrorPresenter();
+    EXPECT_EQ(shown, (QStringList{"Stream read error.", "Stream read error."}));
+}
