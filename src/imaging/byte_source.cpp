@@ -1,0 +1,107 @@
+#include "imaging/byte_source.h"
+
+#include "imaging/picture_limits.h"
+#include "platform/errors.h"
+#include "platform/path_text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillmere {
+
+namespace {
+
+[[noreturn]] void raiseOpenError(const std::string &path, const char *reason)
+{
+    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(pathToText(path), QString::fromUtf8(reason)));
+}
+
+} // namespace
+
+std::uint64_t ByteSource::skip(std::uint64_t count)
+{
+    char scratch[4096];
+    std::uint64_t skipped = 0;
+    while (skipped < count) {
+        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof scratch, count - skipped));
+        const std::size_t got = read(scratch, chunk);
+        skipped += got;
+        if (got < chunk) {
+            break;
+        }
+    }
+    return skipped;
+}
+
+std::size_t MemorySource::read(void *buffer, std::size_t count)
+{
+    const std::size_t n = std::min(count, size_ - position_);
+    if (n > 0) {
+        std::memcpy(buffer, data_ + position_, n);
+        position_ += n;
+    }
+    return n;
+}
+
+FileSource::FileSource(const std::string &path)
+{
+    // O_NONBLOCK keeps open() from waiting for a writer on a FIFO; the type
+    // check below then turns such a file away.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        raiseOpenError(path, std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) {
+        const int error = errno;
+        ::close(fd_);
+        raiseOpenError(path, std::strerror(error));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd_);
+        raiseOpenError(path, "Not a regular file");
+    }
+    length_ = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+FileSource::~FileSource()
+{
+    ::close(fd_);
+}
+
+std::size_t FileSource::read(void *buffer, std::size_t count)
+{
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(count, length_ - position_));
+    std::size_t done = 0;
+    while (done < wanted) {
+        const ssize_t got = ::read(fd_, static_cast<char *>(buffer) + done, wanted - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            // A read error or a file that shrank: the data ends here.
+            length_ = position_ + done;
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    position_ += done;
+    return done;
+}
+
+std::vector<std::uint8_t> readWholeFile(const std::string &path)
+{
+    FileSource file(path);
+    if (file.length() > kMaxPictureFileBytes) {
+        throw EReadError(QStringLiteral("File is too large to load as a picture: \"%1\"").arg(pathToText(path)));
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.length()));
+    bytes.resize(file.read(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+} // namespace quillmere

@@ -1,0 +1,23 @@
+#include "imaging/graphic.h"
+
+#include <QPainter>
+
+namespace quillmere {
+
+void TGraphic::Draw(QPainter &painter, const QRect &rect)
+{
+    if (Empty() || rect.isEmpty()) {
+        return;
+    }
+    // Stretch into an image of the rectangle's size with our own sampling, so
+    // the image view shows exactly what the thumbnails show, then copy it.
+    QImage surface(rect.size(), QImage::Format_RGB32);
+    if (surface.isNull()) {
+        return;
+    }
+    surface.fill(Qt::white);
+    StretchDraw(surface, QRect(QPoint(0, 0), rect.size()));
+    painter.drawImage(rect.topLeft(), surface);
+}
+
+} // namespace quillmere

@@ -1,0 +1,104 @@
+#include "imaging/picture.h"
+
+#include "imaging/bitmap.h"
+#include "imaging/jpeg_image.h"
+#include "platform/errors.h"
+#include "platform/path_text.h"
+
+#include <algorithm>
+
+namespace quillmere {
+
+namespace {
+
+// Windows metafiles and icons keep their place in the registry, so that
+// their extensions are recognised, but the program has no decoder for them:
+// loading one fails cleanly. No search produces such files.
+class TUndecodedGraphic : public TGraphic {
+public:
+    explicit TUndecodedGraphic(QString kind)
+        : kind_(std::move(kind))
+    {
+    }
+    int Width() const override { return 0; }
+    int Height() const override { return 0; }
+    void LoadFromFile(const std::string &) override
+    {
+        throw EInvalidGraphic(QStringLiteral("%1 pictures cannot be shown").arg(kind_));
+    }
+    void StretchDraw(QImage &, const QRect &) override {}
+
+private:
+    QString kind_;
+};
+
+std::unique_ptr<TGraphic> createMetafile()
+{
+    return std::make_unique<TUndecodedGraphic>(QStringLiteral("Metafile"));
+}
+std::unique_ptr<TGraphic> createIcon()
+{
+    return std::make_unique<TUndecodedGraphic>(QStringLiteral("Icon"));
+}
+std::unique_ptr<TGraphic> createBitmap()
+{
+    return std::make_unique<TBitmap>();
+}
+std::unique_ptr<TGraphic> createJpeg()
+{
+    return std::make_unique<TJPEGImage>();
+}
+
+std::string asciiLower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    return text;
+}
+
+} // namespace
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic)
+{
+    graphic_ = std::move(graphic);
+    if (OnChange) {
+        OnChange();
+    }
+}
+
+void TPicture::Draw(QPainter &painter, const QRect &rect) const
+{
+    if (graphic_) {
+        graphic_->Draw(painter, rect);
+    }
+}
+
+const std::vector<PictureKind> &RegisteredPictureKinds()
+{
+    // The picture layer's own kinds first, then the JPEG kind.
+    static const std::vector<PictureKind> kinds = {
+        {"wmf", createMetafile}, {"emf", createMetafile}, {"ico", createIcon},
+        {"bmp", createBitmap},   {"jpeg", createJpeg},    {"jpg", createJpeg},
+    };
+    return kinds;
+}
+
+void LoadPictureByExtension(TPicture &holder, const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    const std::string key = asciiLower(extension);
+
+    const std::vector<PictureKind> &kinds = RegisteredPictureKinds();
+    const auto found = std::find_if(kinds.rbegin(), kinds.rend(), [&](const PictureKind &k) { return k.extension == key; });
+    if (found == kinds.rend()) {
+        throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(pathToText(extension)));
+    }
+    std::unique_ptr<TGraphic> graphic = found->create();
+    graphic->LoadFromFile(path);
+    holder.SetGraphic(std::move(graphic));
+}
+
+} // namespace quillmere

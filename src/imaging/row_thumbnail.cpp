@@ -1,0 +1,120 @@
+#include "imaging/row_thumbnail.h"
+
+#include "imaging/bitmap.h"
+#include "imaging/fallback_picture.h"
+#include "imaging/image_list.h"
+#include "imaging/jpeg_image.h"
+#include "table/data_grid.h"
+
+#include <exception>
+
+namespace quillmere {
+
+namespace {
+
+const QRect kThumbnailArea(0, 0, TImageList::EntryWidth, TImageList::EntryHeight);
+
+// An empty bitmap given its size width first, then height: all white.
+TBitmap newThumbnail()
+{
+    TBitmap thumbnail;
+    thumbnail.SetWidth(TImageList::EntryWidth);
+    thumbnail.SetHeight(TImageList::EntryHeight);
+    return thumbnail;
+}
+
+void recordEntry(ThumbnailOutcome &outcome, int index)
+{
+    ++outcome.appended;
+    outcome.lastIndex = index;
+}
+
+void jpegStep(const std::string &path, TImageList &list, ThumbnailOutcome &outcome)
+{
+    TJPEGImage picture;
+    try {
+        picture.LoadFromFile(path);
+    } catch (const std::exception &) {
+        picture.Assign(fallbackPicture());
+    }
+    TBitmap thumbnail;
+    try {
+        thumbnail = newThumbnail();
+        picture.StretchDraw(thumbnail.Canvas(), kThumbnailArea); // decodes
+        recordEntry(outcome, list.Add(thumbnail));
+        outcome.resolution = resolutionText(picture.Width(), picture.Height());
+    } catch (const std::exception &) {
+        picture.Assign(fallbackPicture());
+        thumbnail = newThumbnail();
+        picture.StretchDraw(thumbnail.Canvas(), kThumbnailArea);
+        recordEntry(outcome, list.Add(thumbnail));
+    }
+}
+
+void bitmapStep(const std::string &path, TImageList &list, ThumbnailOutcome &outcome)
+{
+    TBitmap thumbnail = newThumbnail();
+    std::optional<QString> resolution;
+    try {
+        TBitmap picture;
+        picture.LoadFromFile(path);
+        picture.StretchDraw(thumbnail.Canvas(), kThumbnailArea);
+        resolution = resolutionText(picture.Width(), picture.Height());
+    } catch (const std::exception &) {
+        // A broken bitmap must not end the filling of the result table: it
+        // shows the fallback picture like a broken JPEG file does.
+        thumbnail = newThumbnail();
+        TBitmap fallback(fallbackPicture());
+        fallback.StretchDraw(thumbnail.Canvas(), kThumbnailArea);
+    }
+    recordEntry(outcome, list.Add(thumbnail));
+    if (resolution) {
+        outcome.resolution = resolution;
+    }
+}
+
+} // namespace
+
+ThumbnailSteps thumbnailStepsFor(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (char &c : name) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    ThumbnailSteps steps;
+    steps.jpeg = name.find(".jpg") != std::string::npos || name.find(".jpeg") != std::string::npos;
+    steps.bitmap = name.find(".bmp") != std::string::npos;
+    return steps;
+}
+
+QString resolutionText(int width, int height)
+{
+    return QStringLiteral("%1 X %2").arg(width).arg(height);
+}
+
+ThumbnailOutcome makeThumbnails(const std::string &path, TImageList &list)
+{
+    const ThumbnailSteps steps = thumbnailStepsFor(path);
+    ThumbnailOutcome outcome;
+    if (steps.jpeg) {
+        jpegStep(path, list, outcome);
+    }
+    if (steps.bitmap) {
+        bitmapStep(path, list, outcome);
+    }
+    return outcome;
+}
+
+int MakeRowThumbnail(const std::string &path, int row, TDataGrid &grid, TImageList &list)
+{
+    const ThumbnailOutcome outcome = makeThumbnails(path, list);
+    if (outcome.resolution) {
+        grid.CellAt(QStringLiteral("Res"), row).setText(*outcome.resolution);
+    }
+    return outcome.lastIndex;
+}
+
+} // namespace quillmere
