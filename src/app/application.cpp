@@ -2,6 +2,9 @@
 
 #include "app/error_report.h"
 #include "app/main_window.h"
+#include "folders/folder_chooser_window.h"
+#include "review/image_view_window.h"
+#include "review/shell.h"
 #include "platform/locale_formats.h"
 
 #include <clocale>
@@ -19,6 +22,12 @@ int runApplication(int argc, char **argv)
     std::setlocale(LC_NUMERIC, "C");
 
     TForm1 form1;
+    TForm2 form2;
+    TForm3 form3(form1.Edit1);
+    DesktopShell shell;
+    form1.Form2 = &form2;
+    form1.Form3 = &form3;
+    form1.ShellService = &shell;
     form1.show();
     return app.exec();
 }

@@ -4,12 +4,22 @@
 #include "app/page_group.h"
 #include "app/stop_flag.h"
 #include "folders/folder_edit.h"
+#include "platform/errors.h"
 #include "platform/path_text.h"
+#include "imaging/row_thumbnail.h"
+#include "removal/removal_pass.h"
+#include "review/image_view_window.h"
+#include "review/shell.h"
+#include "folders/folder_chooser_window.h"
+#include "search/result_stage.h"
+#include "search/search_body.h"
+#include "table/data_grid_view.h"
 #include "table/program_tables.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -67,7 +77,7 @@ TForm1::TForm1(QWidget *parent)
         PageControl1->addWidget(page);
     }
 
-    DataGrid1 = makeResultGrid(nullptr);
+    DataGrid1 = makeResultGrid(&ImageList1);
     DataGrid2 = makeCandidateGrid();
     DataGrid3 = makePairGrid();
 
@@ -130,7 +140,8 @@ void TForm1::buildOptionsPage()
 void TForm1::buildFoundPage()
 {
     GroupBox2 = new TPageGroup(QStringLiteral("Found:"), TabSheet2);
-    DataGrid1View = new QWidget(GroupBox2);
+    DataGrid1View = new TDataGridView(*DataGrid1, GroupBox2);
+    DataGrid1View->setObjectName(QStringLiteral("DataGrid1"));
     GroupBox2->setFillWidget(DataGrid1View);
 
     Panel2 = GroupBox2->bottomPanel();
@@ -163,6 +174,7 @@ void TForm1::buildFoundPage()
     Opencontainfolder1 = PopupMenu1->addAction(QStringLiteral("Open contain folder"));
     Execute1 = PopupMenu1->addAction(QStringLiteral("Execute"));
     Properties1 = PopupMenu1->addAction(QStringLiteral("Properties"));
+    DataGrid1View->setPopupMenu(PopupMenu1);
 }
 
 void TForm1::buildRemovalPage()
@@ -213,6 +225,24 @@ void TForm1::bindHandlers()
     bind(BitBtn8, &TForm1::BitBtn8Click);
     bind(BitBtn2, &TForm1::BitBtn2Click);
     bind(BitBtn3, &TForm1::BitBtn3Click);
+    bind(BitBtn_1, &TForm1::BitBtn_1Click);
+    bind(BitBtn_2, &TForm1::BitBtn_2Click);
+    bind(BitBtn_3, &TForm1::BitBtn_3Click);
+    bind(BitBtn6, &TForm1::BitBtn6Click);
+
+    const auto bindItem = [this](QAction *item, void (TForm1::*handler)()) {
+        connect(item, &QAction::triggered, this, [this, handler] { runReportingErrors([&] { (this->*handler)(); }); });
+    };
+    bindItem(Opencontainfolder1, &TForm1::Opencontainfolder1Click);
+    bindItem(Execute1, &TForm1::Execute1Click);
+    bindItem(Properties1, &TForm1::Properties1Click);
+
+    DataGrid1View->OnCellClick = [this](int column, int row) {
+        runReportingErrors([&] { DataGrid1CellClick(column, row); });
+    };
+    DataGrid1View->OnCellDblClick = [this](int column, int row) {
+        runReportingErrors([&] { DataGrid1CellDblClick(column, row); });
+    };
 }
 
 int TForm1::currentPage() const
@@ -277,10 +307,183 @@ void TForm1::BitBtn1Click()
 
 void TForm1::runSearchBody()
 {
-    // Filled in by the search stages.
-    Label1->setText(QStringLiteral("Finish"));
-    StopFlag = 1;
+    SearchContext context{*this, Memo1, *DataGrid1, *DataGrid2, *DataGrid3, {}, {}, {}, {}};
+    context.clearReport = [this] { Memo3->clear(); };
+    context.clearThumbnails = [this] {
+        ImageList1.Clear();
+        SeenFiles.clear();
+    };
+    std::vector<int> setSizes;
+    context.fillResults = [this, &setSizes] {
+        return FillResultRows(*DataGrid3, *DataGrid1, Memo1.count(), setSizes, *this,
+                              [this](const std::string &path, int row) {
+                                  if (const auto seen = SeenFileAt(path)) {
+                                      SeenFiles.remember(pathToText(path), *seen);
+                                  }
+                                  return MakeRowThumbnail(path, row, *DataGrid1, ImageList1);
+                              });
+    };
+    context.readOptions = [this] {
+        SearchOptions options;
+        options.recurse = CheckBox1->isChecked();
+        options.mask = ComboBox1->currentText();
+        options.folder = textToPath(Edit1->text());
+        options.excludeSystemFolders = CheckBox2->isChecked();
+        return options;
+    };
+    RunSearchBody(context);
 }
+
+void TForm1::setLabel1(const QString &text)
+{
+    Label1->setText(text);
+}
+
+void TForm1::setLabel3(const QString &text)
+{
+    Label3->setText(text);
+}
+
+void TForm1::setLabel4(const QString &text)
+{
+    Label4->setText(text);
+}
+
+void TForm1::setProgressMaximum(int maximum)
+{
+    if (maximum < 0) {
+        throw EInvalidOperation(std::string("Property value out of range"));
+    }
+    ProgressBar1->setMaximum(maximum);
+}
+
+void TForm1::setProgressPosition(int position)
+{
+    ProgressBar1->setValue(position);
+}
+
+void TForm1::pumpMessages()
+{
+    QCoreApplication::processEvents();
+}
+
+// ---- Marking -----------------------------------------------------------------
+
+namespace {
+template <class Mark>
+void markEveryRow(TDataGrid &grid, Mark mark)
+{
+    for (int row = 0; row < grid.RowCount(); ++row) {
+        const TGridCell cell = grid.CellAt(QStringLiteral("Del"), row);
+        cell.setBoolean(mark(cell.asBoolean()));
+    }
+}
+} // namespace
+
+void TForm1::BitBtn_2Click()
+{
+    markEveryRow(*DataGrid1, [](bool) { return true; });
+}
+
+void TForm1::BitBtn_3Click()
+{
+    markEveryRow(*DataGrid1, [](bool) { return false; });
+}
+
+void TForm1::BitBtn_1Click()
+{
+    markEveryRow(*DataGrid1, [](bool marked) { return !marked; });
+}
+
+// ---- Image view and shell actions ----------------------------------------------
+
+void TForm1::DataGrid1CellClick(int ACol, int /*ARow*/)
+{
+    if (Form2 == nullptr) {
+        return;
+    }
+    Form2->setOuterSize(700, 450);
+    if (ACol != colPriv) {
+        return;
+    }
+    try {
+        const QString path = DataGrid1->CellAt(QStringLiteral("Dest"), DataGrid1->SelectedRowIndex()).text();
+        LoadPictureByExtension(Form2->Image1->Picture, textToPath(path));
+        const QSize size = ImageViewSizeFor(Form2->Image1->Picture.Width(), Form2->Image1->Picture.Height());
+        Form2->setOuterSize(size.width(), size.height());
+        Form2->ShowModal(*Form2);
+    } catch (const std::exception &) {
+        // A picture that cannot be shown (gone, unknown kind, damaged) opens
+        // nothing and reports nothing.
+    }
+}
+
+void TForm1::DataGrid1CellDblClick(int /*ACol*/, int /*ARow*/)
+{
+    Execute1Click();
+}
+
+void TForm1::Execute1Click()
+{
+    OpenSelectedFile(*DataGrid1, *ShellService);
+}
+
+void TForm1::Opencontainfolder1Click()
+{
+    OpenSelectedFileFolder(*DataGrid1, *ShellService);
+}
+
+void TForm1::Properties1Click()
+{
+    ShowSelectedFileProperties(*DataGrid1, *ShellService);
+}
+
+void TForm1::Edit1DblClick()
+{
+    if (Form3 != nullptr) {
+        Form3->exec();
+    }
+}
+
+// ---- Removal -------------------------------------------------------------------
+
+namespace {
+// The removal and report pages as the removal pass sees them.
+class ReportPages : public RemovalView {
+public:
+    explicit ReportPages(TForm1 &form)
+        : form_(form)
+    {
+    }
+    RemovalMethod selectedMethod() const override
+    {
+        return form_.RadioButton2->isChecked() ? RemovalMethod::HardDrive : RemovalMethod::RecycleBin;
+    }
+    void addReportLine(const QString &line) override { form_.Memo3->appendPlainText(line); }
+    void setProgressMaximum(int maximum) override
+    {
+        if (maximum < 0) {
+            throw EInvalidOperation(std::string("Property value out of range"));
+        }
+        form_.ProgressBar2->setMaximum(maximum);
+    }
+    void setProgressPosition(int position) override { form_.ProgressBar2->setValue(position); }
+    void processMessages() override { QCoreApplication::processEvents(); }
+
+private:
+    TForm1 &form_;
+};
+} // namespace
+
+void TForm1::BitBtn6Click()
+{
+    Memo3->clear();
+    showPage(currentPage() + 1);
+    ReportPages pages(*this);
+    RemoveMarkedFiles(*DataGrid1, pages, SeenFiles.lookup());
+}
+
+// ---- Page flow -----------------------------------------------------------------
 
 void TForm1::BitBtn5Click()
 {

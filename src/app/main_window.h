@@ -1,5 +1,9 @@
 #pragma once
 
+#include "imaging/image_list.h"
+#include "platform/seen_file.h"
+#include "search/file_list.h"
+#include "search/search_view.h"
 #include "table/data_grid.h"
 
 #include <QWidget>
@@ -18,14 +22,18 @@ class QStackedWidget;
 
 namespace quillmere {
 
+class Shell;
+class TDataGridView;
 class TFolderEdit;
+class TForm2;
+class TForm3;
 class TPageGroup;
 class TPanel;
 
 // The main window: a wizard of four pages without tabs (search options, found
 // duplicates, removal, report). It owns every control, the three tables and
 // the thumbnail list for the whole run.
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, public SearchView {
     Q_OBJECT
 public:
     explicit TForm1(QWidget *parent = nullptr);
@@ -40,6 +48,27 @@ public:
     void BitBtn8Click(); // Exit
     void BitBtn2Click(); // Stop on the found page
     void BitBtn3Click(); // the hidden Stop
+
+    // Marking, the image view and the shell actions on the found page.
+    void BitBtn_2Click(); // Select All
+    void BitBtn_3Click(); // Deselect All
+    void BitBtn_1Click(); // Invert
+    void DataGrid1CellClick(int ACol, int ARow);
+    void DataGrid1CellDblClick(int ACol, int ARow);
+    void Opencontainfolder1Click();
+    void Execute1Click();
+    void Properties1Click();
+    // Shows the tree chooser; bound to nothing, like its design-time twin.
+    void Edit1DblClick();
+
+    // Removal of the marked files and the report.
+    void BitBtn6Click();
+
+    // The other windows and services the handlers reach; set by the program
+    // entry, replaced by tests.
+    TForm2 *Form2 = nullptr;
+    TForm3 *Form3 = nullptr;
+    Shell *ShellService = nullptr;
 
     // Page 0: search options.
     QStackedWidget *PageControl1;
@@ -57,7 +86,7 @@ public:
     // Page 1: found duplicates.
     QWidget *TabSheet2;
     TPageGroup *GroupBox2;
-    QWidget *DataGrid1View;
+    TDataGridView *DataGrid1View;
     TPanel *Panel2;
     QProgressBar *ProgressBar1;
     QLabel *Label1;
@@ -93,12 +122,28 @@ public:
     QPushButton *BitBtn8;
     QPushButton *BitBtn9;
 
+    // The thumbnail list the result table draws from.
+    TImageList ImageList1;
     // The tables: the visible result table and the search's two working lists.
     std::unique_ptr<TDataGrid> DataGrid1;
     std::unique_ptr<TDataGrid> DataGrid2;
     std::unique_ptr<TDataGrid> DataGrid3;
 
+    // The search's file list, never shown.
+    FileList Memo1;
+    // What the search saw of each found file, so removal can tell whether it
+    // changed since.
+    SeenFileRecord SeenFiles;
+
     int currentPage() const;
+
+    // How the search shows its progress on the found page.
+    void setLabel1(const QString &text) override;
+    void setLabel3(const QString &text) override;
+    void setLabel4(const QString &text) override;
+    void setProgressMaximum(int maximum) override;
+    void setProgressPosition(int position) override;
+    void pumpMessages() override;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -4,6 +4,8 @@
 #include "folders/folder_edit.h"
 #include "platform/errors.h"
 
+#include "temp_tree.h"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,7 +19,12 @@ namespace {
 
 class MainWindow : public ::testing::Test {
 protected:
-    void SetUp() override { StopFlag = 1; }
+    void SetUp() override
+    {
+        StopFlag = 1;
+        form.Edit1->setText(tree.root().c_str());
+    }
+    test::TempTree tree;
     void TearDown() override { StopFlag = 1; }
     TForm1 form;
 };

@@ -1,0 +1,101 @@
+#include "review/image_view_window.h"
+
+#include "app/error_report.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace quillmere {
+
+namespace {
+constexpr int kBaseWidth = 700;
+constexpr int kBaseHeight = 450;
+} // namespace
+
+QSize ImageViewSizeFor(int width, int height)
+{
+    // std::nearbyint rounds halves to the even neighbour in the default mode.
+    if (width > height) {
+        const double ratio = static_cast<double>(width) / height;
+        return {kBaseWidth, static_cast<int>(std::nearbyint(kBaseWidth / ratio))};
+    }
+    if (width < height) {
+        const double ratio = static_cast<double>(height) / width;
+        return {static_cast<int>(std::nearbyint(kBaseHeight / ratio)), kBaseHeight};
+    }
+    return {kBaseWidth, kBaseHeight};
+}
+
+TImage::TImage(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Image1"));
+    Picture.OnChange = [this] { update(); };
+}
+
+void TImage::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    try {
+        Picture.Draw(painter, rect());
+    } catch (const std::exception &error) {
+        // A picture that fails to decode while painting is reported once the
+        // paint is over; the picture keeps what it decoded, so the next paint
+        // does not fail again.
+        const QString message = QString::fromUtf8(error.what());
+        QTimer::singleShot(0, [message] { reportError(message); });
+    }
+}
+
+void TImage::mouseDoubleClickEvent(QMouseEvent *)
+{
+    if (OnDblClick) {
+        OnDblClick();
+    }
+}
+
+TForm2::TForm2(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Image View"));
+    setSizeGripEnabled(false);
+    Image1 = new TImage(this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Image1);
+    Image1->OnDblClick = [this] { Image1DblClick(); };
+    move(302, 194);
+    setOuterSize(500, 379);
+}
+
+void TForm2::Image1DblClick()
+{
+    // Double-clicking the picture does nothing.
+}
+
+void TForm2::setOuterSize(int width, int height)
+{
+    const QSize frame = frameGeometry().size() - geometry().size();
+    resize(qMax(1, width - frame.width()), qMax(1, height - frame.height()));
+}
+
+QSize TForm2::outerSize() const
+{
+    return frameGeometry().size();
+}
+
+void TForm2::keyPressEvent(QKeyEvent *event)
+{
+    // Escape does not close the view; only the window's close commands do.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace quillmere

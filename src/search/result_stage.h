@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quillmere {
+
+class SearchView;
+class TDataGrid;
+
+// Makes the thumbnail of a result row (appending to the thumbnail list and
+// maybe writing the row's Res cell) and returns the index of the thumbnail it
+// appended for the row, the last one where it appended two, or -1 for none.
+using RowThumbnailMaker = std::function<int(const std::string &path, int row)>;
+
+// The result stage: one row of the result table per pair-table row, filled
+// with its thumbnail index (Priv), path (Dest), size text (Size), creation
+// date (Date) and the number of its set of identical files (Group, 1, 2, 3,
+// ... in pair-table order; `setSizes` gives the number of rows of each set).
+// Before each row it moves the progress bar, tests StopFlag, shows the file
+// and the running counts and lets pending messages run. Returns false when
+// it met a stop request: the run then ends at once, without "Finish".
+bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const std::vector<int> &setSizes,
+                    SearchView &view, const RowThumbnailMaker &makeThumbnail);
+
+} // namespace quillmere
