@@ -178,7 +178,7 @@ private:
             if (!bucketed && parts.size() >= kDirectCompareLimit) {
                 bucketed = true;
                 for (std::size_t p = 0; p < parts.size(); ++p) {
-                    parts[p].fingerprint = BlockFingerprint(parts[p].content.get(), length);
+                    parts[p].fingerprint = limits_.fingerprint(parts[p].content.get(), length);
                     byFingerprint[parts[p].fingerprint].push_back(p);
                 }
             }
@@ -191,7 +191,7 @@ private:
                     }
                 }
             } else {
-                fingerprint = BlockFingerprint(scratch.get(), length);
+                fingerprint = limits_.fingerprint(scratch.get(), length);
                 const auto found = byFingerprint.find(fingerprint);
                 if (found != byFingerprint.end()) {
                     for (const std::size_t p : found->second) {

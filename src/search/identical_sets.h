@@ -8,6 +8,9 @@
 
 namespace quillmere {
 
+// A fast 64-bit fingerprint of a block; equal blocks give equal values.
+std::uint64_t BlockFingerprint(const unsigned char *data, std::size_t length);
+
 struct IdenticalSetsLimits {
     // Files held open at once, whatever the number of files given.
     int maxOpenFiles = 256;
@@ -19,6 +22,8 @@ struct IdenticalSetsLimits {
     // Memory for the blocks held while one round of a very large set of
     // files is sorted by content.
     std::size_t memoryBudget = std::size_t(32) << 20;
+    // Buckets blocks before memcmp decides; only the speed depends on it.
+    std::uint64_t (*fingerprint)(const unsigned char *data, std::size_t length) = &BlockFingerprint;
 };
 
 // Finds every set of byte-identical files among `paths`, all measured at
@@ -39,8 +44,5 @@ struct IdenticalSetsLimits {
 std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &paths, std::int64_t size,
                                                 const std::function<void(int)> &beforeFirstOpen = {},
                                                 const IdenticalSetsLimits &limits = {});
-
-// A fast 64-bit fingerprint of a block; equal blocks give equal values.
-std::uint64_t BlockFingerprint(const unsigned char *data, std::size_t length);
 
 } // namespace quillmere
