@@ -313,13 +313,12 @@ void TForm1::runSearchBody()
         ImageList1.Clear();
         SeenFiles.clear();
     };
-    std::vector<int> setSizes;
-    context.fillResults = [this, &setSizes] {
-        return FillResultRows(*DataGrid3, *DataGrid1, Memo1.count(), setSizes, *this,
+    context.onCandidate = [this](const QString &pathText, const FileStamp &stamp) {
+        SeenFiles.remember(pathText, SeenFileFromTimes(static_cast<std::int64_t>(stamp.size), stamp.mtimeNs));
+    };
+    context.fillResults = [this, &context] {
+        return FillResultRows(*DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
                               [this](const std::string &path, int row) {
-                                  if (const auto seen = SeenFileAt(path)) {
-                                      SeenFiles.remember(pathToText(path), *seen);
-                                  }
                                   return MakeRowThumbnail(path, row, *DataGrid1, ImageList1);
                               });
     };

@@ -22,6 +22,8 @@ struct SeenFile {
 };
 
 SeenFile SeenFileFromStat(const struct stat &info);
+// From a modification time in nanoseconds since the epoch.
+SeenFile SeenFileFromTimes(std::int64_t size, std::int64_t modifiedNs);
 
 // The state of the regular file at exactly this path, without following a
 // symbolic link; nothing for anything else or a path that cannot be looked up.

@@ -16,7 +16,8 @@ constexpr int kSizeColumn = 1;
 
 } // namespace
 
-bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view, const IdenticalSetsLimits &limits)
+bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view, const IdenticalSetsLimits &limits,
+                       std::vector<int> *setSizes)
 {
     const int m = candidates.RowCount();
     if (m < 2) {
@@ -67,6 +68,9 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
         const auto sets = FindIdenticalSets(
             paths, exact ? size : -1, [&](int index) { reachRow(runStart + index); }, limits);
         for (const auto &set : sets) {
+            if (setSizes != nullptr) {
+                setSizes->push_back(static_cast<int>(set.size()));
+            }
             for (const int index : set) {
                 const auto row = static_cast<std::size_t>(runStart + index);
                 pairs.AppendRows(1);

@@ -19,7 +19,10 @@ class TDataGrid;
 // and shows the row's path in Label3, just before that file is first read.
 // Returns false, touching nothing, when the candidate table has fewer than
 // two rows: the search then ends.
+//
+// `setSizes`, when given, receives the number of rows of each set written, in
+// the order of the sets.
 bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view,
-                       const IdenticalSetsLimits &limits = {});
+                       const IdenticalSetsLimits &limits = {}, std::vector<int> *setSizes = nullptr);
 
 } // namespace quillmere

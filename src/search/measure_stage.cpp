@@ -14,7 +14,8 @@
 
 namespace quillmere {
 
-bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &view)
+bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &view,
+                       const CandidateObserver &onCandidate)
 {
     const int n = list.count();
     if (n < 2) {
@@ -37,6 +38,9 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
             const int row = candidates.RowCount() - 1;
             candidates.CellAt(QStringLiteral("dest2"), row).setText(pathText);
             candidates.CellAt(QStringLiteral("size2"), row).setText(GeneralNumberText(stamp.size));
+            if (onCandidate) {
+                onCandidate(pathText, stamp);
+            }
         }
         view.pumpMessages();
     }

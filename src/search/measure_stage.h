@@ -1,5 +1,10 @@
 #pragma once
 
+#include "platform/file_measure.h"
+
+#include <QString>
+#include <functional>
+
 namespace quillmere {
 
 class FileList;
@@ -17,6 +22,11 @@ class TDataGrid;
 // the progress bar (maximum count - 2, position = index) and lets pending
 // messages run once per path. Returns false, touching nothing, when the list
 // holds fewer than two paths: the search then ends.
-bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &view);
+//
+// `onCandidate`, when given, is told the path text and the stamp of every
+// candidate, so the caller can remember what the search saw of it.
+using CandidateObserver = std::function<void(const QString &pathText, const FileStamp &stamp)>;
+bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &view,
+                       const CandidateObserver &onCandidate = {});
 
 } // namespace quillmere

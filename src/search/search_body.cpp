@@ -34,8 +34,9 @@ void RunSearchBody(SearchContext &context)
         }
         // Fewer than two paths or candidates leave nothing to compare: the
         // run goes straight to its end.
-        if (MeasureCandidates(context.files, context.candidates, context.view)
-            && CompareCandidates(context.candidates, context.pairs, context.view)) {
+        context.setSizes.clear();
+        if (MeasureCandidates(context.files, context.candidates, context.view, context.onCandidate)
+            && CompareCandidates(context.candidates, context.pairs, context.view, {}, &context.setSizes)) {
             // ---- Result stage: rows of DataGrid1 from the pair table. ----
             if (context.fillResults) {
                 stopped = !context.fillResults();

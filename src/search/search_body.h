@@ -1,5 +1,9 @@
 #pragma once
 
+#include "search/measure_stage.h"
+
+#include <vector>
+
 #include <QString>
 #include <functional>
 #include <string>
@@ -34,6 +38,12 @@ struct SearchContext {
     // when it met a stop request, which ends the run at once without "Finish".
     // Left empty, the run ends after the comparison.
     std::function<bool()> fillResults;
+
+    // Told of every candidate the measuring stage keeps.
+    CandidateObserver onCandidate;
+    // Filled by the comparison: the number of pair-table rows of each set of
+    // identical files, in pair-table order.
+    std::vector<int> setSizes;
 };
 
 // The search body that Start runs when StopFlag has become 0: empties the

@@ -4,7 +4,7 @@
 #include "folders/folder_edit.h"
 #include "platform/errors.h"
 
-#include "temp_tree.h"
+#include "support/temp_tree.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -1,0 +1,147 @@
+#include "table/program_tables.h"
+#include "window_fixture.h"
+
+#include <QLabel>
+#include <set>
+
+using namespace quillmere;
+
+namespace {
+class SearchWindow : public test::WindowFixture { };
+} // namespace
+
+TEST_F(SearchWindow, aJpegSearchFillsEveryDuplicateRow)
+{
+    tree.makeFolder("sub");
+    const std::string a = writePicture("a.jpg", 640, 480, "JPG", 1);
+    const std::string aCopy = copyFile(a, "sub/a copy.jpg");
+    writePicture("unique.jpg", 640, 480, "JPG", 2);
+    const std::string broken1 = tree.writeFile("broken1.jpg", std::string(300, 'x'));
+    const std::string broken2 = tree.writeFile("sub/broken2.JPG", std::string(300, 'x'));
+    const std::string both1 = writePicture("photo.bmp.jpg", 320, 240, "JPG", 3);
+    const std::string both2 = copyFile(both1, "sub/photo2.bmp.jpg");
+    tree.writeFile("tiny.jpg", std::string(100, 'y'));
+    tree.writeFile("tiny2.jpg", std::string(100, 'y'));
+
+    search("*.jpg");
+
+    EXPECT_EQ(form.currentPage(), 1);
+    EXPECT_EQ(form.Label1->text(), QStringLiteral("Finish"));
+    EXPECT_EQ(form.Label3->text(), QStringLiteral("Found files: 9"));
+    EXPECT_EQ(form.Label4->text(), QStringLiteral("Duplicates: 5"));
+    ASSERT_EQ(form.DataGrid1->RowCount(), 6);
+
+    for (const std::string &path : {a, aCopy}) {
+        const int row = rowOf(path);
+        ASSERT_GE(row, 0) << path;
+        EXPECT_EQ(cell("Res", row), QStringLiteral("640 X 480"));
+        EXPECT_TRUE(cell("Size", row).endsWith(QStringLiteral(" KB")));
+    }
+    for (const std::string &path : {broken1, broken2}) {
+        const int row = rowOf(path);
+        ASSERT_GE(row, 0) << path;
+        // A file that is no JPEG gets the stand-in picture and its size.
+        EXPECT_EQ(cell("Res", row), QStringLiteral("100 X 80"));
+        EXPECT_EQ(cell("Size", row), QStringLiteral("300 B"));
+    }
+    for (const std::string &path : {both1, both2}) {
+        const int row = rowOf(path);
+        ASSERT_GE(row, 0) << path;
+        // The JPEG step sets the resolution; the failed bitmap step keeps it.
+        EXPECT_EQ(cell("Res", row), QStringLiteral("320 X 240"));
+    }
+    // Two names passed both tests, so the list holds eight pictures; every
+    // row shows the last picture its own file added, and no two rows share one.
+    EXPECT_EQ(form.ImageList1.Count(), 8);
+    std::set<int> pictures;
+    std::map<QString, std::set<QString>> sizesOfGroup;
+    for (int row = 0; row < 6; ++row) {
+        pictures.insert(form.DataGrid1->CellAt(QStringLiteral("Priv"), row).asInteger());
+        sizesOfGroup[cell("Group", row)].insert(cell("Size", row));
+        EXPECT_FALSE(cell("Date", row).isEmpty());
+        EXPECT_EQ(cell("Del", row), QStringLiteral("False"));
+    }
+    EXPECT_EQ(pictures.size(), 6u);
+    EXPECT_EQ(*pictures.rbegin(), 7);
+    EXPECT_EQ(form.DataGrid1->CellAt(QStringLiteral("Priv"), rowOf(both1)).asInteger(),
+              form.DataGrid1->CellAt(QStringLiteral("Priv"), rowOf(both1) - 1).asInteger() + 2);
+    // Three sets of identical files, each numbered once.
+    ASSERT_EQ(sizesOfGroup.size(), 3u);
+    for (const auto &[group, sizes] : sizesOfGroup) {
+        EXPECT_EQ(sizes.size(), 1u) << group.toStdString();
+    }
+}
+
+TEST_F(SearchWindow, aBrokenBitmapDoesNotHideLaterDuplicates)
+{
+    const std::string good = writePicture("good.bmp", 64, 48, "BMP", 1);
+    copyFile(good, "good2.bmp");
+    tree.writeFile("bad1.bmp", "XX" + std::string(200, '\0'));
+    tree.writeFile("bad2.bmp", "XX" + std::string(200, '\0'));
+    const std::string holiday = copyFile(good, "holiday.jpg.bmp");
+    (void)holiday;
+
+    search("*.bmp");
+
+    ASSERT_EQ(form.DataGrid1->RowCount(), 5);
+    EXPECT_EQ(form.Label1->text(), QStringLiteral("Finish"));
+    EXPECT_EQ(cell("Res", rowOf(tree.path("bad1.bmp"))), QString());
+    EXPECT_EQ(cell("Res", rowOf(tree.path("bad2.bmp"))), QString());
+    EXPECT_EQ(cell("Res", rowOf(tree.path("good.bmp"))), QStringLiteral("64 X 48"));
+    // The JPEG step's stand-in, then the bitmap: the bitmap's size wins.
+    EXPECT_EQ(cell("Res", rowOf(holiday)), QStringLiteral("64 X 48"));
+    EXPECT_EQ(form.ImageList1.Count(), 6);
+}
+
+TEST_F(SearchWindow, aPngSearchShowsNoPictures)
+{
+    const std::string first = writePicture("a.png", 50, 40, "PNG", 1);
+    copyFile(first, "b.png");
+    copyFile(first, "c.PNG");
+
+    search("*.png");
+
+    ASSERT_EQ(form.DataGrid1->RowCount(), 3);
+    EXPECT_EQ(form.ImageList1.Count(), 0);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(cell("Res", row), QString());
+        EXPECT_EQ(cell("Priv", row), QStringLiteral("-1"));
+        EXPECT_EQ(cell("Group", row), QStringLiteral("1"));
+    }
+    // Rendering rows whose picture index is outside the list draws no picture.
+    form.PageControl1->setCurrentIndex(1);
+    EXPECT_FALSE(form.grab().isNull());
+
+    // A second search starts from empty tables and an empty list.
+    tree.writeFile("a.png", "changed");
+    search("*.png");
+    EXPECT_EQ(form.DataGrid1->RowCount(), 2);
+}
+
+TEST_F(SearchWindow, backThenStartDuringASearchStopsIt)
+{
+    for (int i = 0; i < 6; ++i) {
+        tree.writeFile("f" + std::to_string(i) + ".jpg", std::string(500, 'q'));
+    }
+    bool pressed = false;
+    // While the first row's labels are shown: Back, then Start on the options page.
+    QObject::connect(form.Label1, &QLabel::windowTitleChanged, [] {});
+    form.DataGrid1->onChanged = [&, previous = form.DataGrid1->onChanged] {
+        if (previous) {
+            previous();
+        }
+        if (!pressed && form.DataGrid1->RowCount() == 1) {
+            pressed = true;
+            form.BitBtn4Click();
+            EXPECT_EQ(form.currentPage(), 0);
+            form.BitBtn1Click(); // nested: flips the flag to 1 and runs nothing
+            EXPECT_EQ(StopFlag, 1);
+            EXPECT_EQ(form.Label1->text(), QString());
+        }
+    };
+    search("*.jpg");
+    EXPECT_TRUE(pressed);
+    // The running search stopped at its next row test: one row, no "Finish".
+    EXPECT_EQ(form.DataGrid1->RowCount(), 1);
+    EXPECT_NE(form.Label1->text(), QStringLiteral("Finish"));
+}
