@@ -5,7 +5,6 @@
 #include "table/data_grid.h"
 #include "trash_home.h"
 
-#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -194,17 +193,6 @@ TEST_F(RemovalPass, filesChangedOrReplacedSinceTheSearchAreLeftAlone)
         EXPECT_TRUE(TempTree::exists(linked) && TempTree::exists(fifo) && TempTree::exists(folder));
         grid.RemoveAllRows();
     }
-}
-
-TEST_F(RemovalPass, editedFileOfTheSameLengthIsLeftAlone)
-{
-    const std::string path = addRow("same-length.jpg", true, "aaaa");
-    // Rewrite with the same length and a different modification time.
-    const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    view.method = RemovalMethod::HardDrive;
-    EXPECT_EQ(run(), QStringList {heading(RemovalMethod::HardDrive)});
-    EXPECT_EQ(TempTree::readFile(path), "aaaa");
 }
 
 TEST_F(RemovalPass, methodIsLookedUpAgainForEveryMarkedRow)
