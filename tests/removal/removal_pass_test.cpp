@@ -7,7 +7,6 @@
 
 #include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 #include <unistd.h>
 
 using namespace quillmere;
