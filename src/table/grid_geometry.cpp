@@ -130,13 +130,14 @@ int GridGeometry::scrollYToShow(int row, int viewportHeight) const
 {
     const int rowsHeight = std::max(0, viewportHeight - headerHeight_);
     const int top = row * rowPitch();
-    const int bottom = top + rowHeight_;
+    // The grid line under the row comes into view with it.
+    const int bottom = top + rowPitch();
     if (top < scrollY_) {
         return top;
     }
     if (bottom > scrollY_ + rowsHeight) {
         // A row taller than the viewport shows its top.
-        return rowsHeight < rowHeight_ ? top : bottom - rowsHeight;
+        return rowsHeight < rowPitch() ? top : bottom - rowsHeight;
     }
     return scrollY_;
 }

@@ -87,8 +87,8 @@ public:
     // [first, last); empty when there are no rows.
     std::pair<int, int> visibleRows(int viewportHeight) const;
 
-    // The vertical scroll offset that brings `row` fully into a viewport of
-    // the given height while moving as little as possible.
+    // The vertical scroll offset that brings `row` and the grid line under it
+    // fully into a viewport of the given height, moving as little as possible.
     int scrollYToShow(int row, int viewportHeight) const;
 
 private:

@@ -122,6 +122,6 @@ TEST(GridLayout, scrollToShowMovesAsLittleAsNeeded)
     g.setScroll(0, 820);
     EXPECT_EQ(g.scrollYToShow(11, view), 820); // already fully shown
     EXPECT_EQ(g.scrollYToShow(9, view), 9 * 82); // above: its top goes to the top
-    EXPECT_EQ(g.scrollYToShow(14, view), 14 * 82 + 81 - 300); // below: its bottom to the bottom
+    EXPECT_EQ(g.scrollYToShow(14, view), 15 * 82 - 300); // below: its grid line to the bottom
     EXPECT_EQ(g.scrollYToShow(50, 20 + 40), 50 * 82); // taller than the view: its top
 }

@@ -1,0 +1,586 @@
+#include "table/data_grid_view.h"
+
+#include "imaging/image_list.h"
+#include "platform/number_text.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOption>
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+namespace quillmere {
+
+namespace {
+
+Qt::Alignment horizontalFlag(TAlignment alignment)
+{
+    switch (alignment) {
+    case TAlignment::Left:
+        return Qt::AlignLeft;
+    case TAlignment::Right:
+        return Qt::AlignRight;
+    case TAlignment::Center:
+        return Qt::AlignHCenter;
+    }
+    return Qt::AlignLeft;
+}
+
+// Any cell value read as a number; texts that are no number give NaN.
+double numberOf(const CellValue &value)
+{
+    if (const auto *d = std::get_if<double>(&value)) {
+        return *d;
+    }
+    if (const auto *i = std::get_if<qint32>(&value)) {
+        return *i;
+    }
+    if (const auto *b = std::get_if<bool>(&value)) {
+        return *b ? 1.0 : 0.0;
+    }
+    if (const auto *s = std::get_if<QString>(&value)) {
+        bool ok = false;
+        const double d = s->toDouble(&ok);
+        return ok ? d : std::nan("");
+    }
+    return std::nan("");
+}
+
+// A text cell is drawn on one line; line breaks in a file name would otherwise
+// be measured differently from how they are drawn.
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\n' || u == u'\r' || u == u'\v' || u == u'\f' || u == 0x2028 || u == 0x2029) {
+            c = QLatin1Char(' ');
+        }
+    }
+    return text;
+}
+
+QColor blend(const QColor &a, const QColor &b, double share)
+{
+    return QColor::fromRgbF(static_cast<float>(a.redF() * (1 - share) + b.redF() * share),
+                            static_cast<float>(a.greenF() * (1 - share) + b.greenF() * share),
+                            static_cast<float>(a.blueF() * (1 - share) + b.blueF() * share));
+}
+
+} // namespace
+
+TDataGridView::TDataGridView(TDataGrid &grid, QWidget *parent)
+    : QAbstractScrollArea(parent)
+    , grid_(grid)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setBackgroundRole(QPalette::Base);
+    if (const TGridCustomColumn *group = grid_.FindColumn(QStringLiteral("Group"))) {
+        groupColumn_ = group->Index();
+    }
+
+    // Chain onto whatever listened before, and go quiet once this view is
+    // gone: the model may outlive its view.
+    auto previous = std::move(grid_.onChanged);
+    grid_.onChanged = [view = QPointer<TDataGridView>(this), previous = std::move(previous)] {
+        if (previous) {
+            previous();
+        }
+        if (view) {
+            view->modelChanged();
+        }
+    };
+    hookImageLists();
+    updateScrollBars();
+}
+
+TDataGridView::~TDataGridView() = default;
+
+void TDataGridView::hookImageLists()
+{
+    std::set<TImageList *> lists;
+    for (int c = 0; c < grid_.ColumnCount(); ++c) {
+        if (grid_.Column(c).Images != nullptr) {
+            lists.insert(grid_.Column(c).Images);
+        }
+    }
+    for (TImageList *list : lists) {
+        auto previous = std::move(list->OnChange);
+        list->OnChange = [view = QPointer<TDataGridView>(this), previous = std::move(previous)] {
+            if (previous) {
+                previous();
+            }
+            if (view) {
+                view->viewport()->update();
+            }
+        };
+    }
+}
+
+void TDataGridView::setPopupMenu(QMenu *menu)
+{
+    popupMenu_ = menu;
+}
+
+QMenu *TDataGridView::popupMenu() const
+{
+    return popupMenu_;
+}
+
+void TDataGridView::setGroupColumn(int column)
+{
+    groupColumn_ = column >= 0 && column < grid_.ColumnCount() ? column : -1;
+    viewport()->update();
+}
+
+int TDataGridView::headerHeight() const
+{
+    return fontMetrics().height() + 8;
+}
+
+GridGeometry TDataGridView::layout() const
+{
+    GridGeometry geometry = GridGeometry::of(grid_, headerHeight());
+    geometry.setScroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    return geometry;
+}
+
+QSize TDataGridView::sizeHint() const
+{
+    const GridGeometry geometry = layout();
+    const int frame = 2 * frameWidth();
+    return { geometry.contentWidth() + frame + verticalScrollBar()->sizeHint().width(),
+             geometry.headerHeight() + 4 * geometry.rowPitch() + frame };
+}
+
+void TDataGridView::modelChanged()
+{
+    // The model may change thousands of times during a search; update()
+    // coalesces them into one paint, and only a change of the row count
+    // touches the scroll bars.
+    if (grid_.RowCount() != scrolledRows_) {
+        updateScrollBars();
+    }
+    viewport()->update();
+}
+
+void TDataGridView::updateScrollBars()
+{
+    const GridGeometry geometry = GridGeometry::of(grid_, headerHeight());
+    scrolledRows_ = geometry.rowCount();
+    const QSize area = viewport()->size();
+    const int rowsHeight = std::max(0, area.height() - geometry.headerHeight());
+
+    QScrollBar *vertical = verticalScrollBar();
+    vertical->setRange(0, std::max(0, geometry.contentHeight() - rowsHeight));
+    vertical->setPageStep(std::max(1, rowsHeight));
+    // One wheel notch (three steps) moves about one row.
+    vertical->setSingleStep(std::max(1, geometry.rowPitch() / 3));
+
+    QScrollBar *horizontal = horizontalScrollBar();
+    horizontal->setRange(0, std::max(0, geometry.contentWidth() - area.width()));
+    horizontal->setPageStep(std::max(1, area.width()));
+    horizontal->setSingleStep(20);
+}
+
+void TDataGridView::scrollToRow(int row)
+{
+    if (row < 0 || row >= grid_.RowCount()) {
+        return;
+    }
+    updateScrollBars();
+    verticalScrollBar()->setValue(layout().scrollYToShow(row, viewport()->height()));
+}
+
+void TDataGridView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollBars();
+}
+
+void TDataGridView::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        updateScrollBars();
+        viewport()->update();
+    }
+}
+
+// ---- Input -----------------------------------------------------------------
+
+GridHit TDataGridView::hitAt(QPoint point) const
+{
+    if (!viewport()->rect().contains(point)) {
+        return {};
+    }
+    return layout().hitTest(point);
+}
+
+bool TDataGridView::isCheckBoxColumn(int column) const
+{
+    if (column < 0 || column >= grid_.ColumnCount()) {
+        return false;
+    }
+    const TGridCustomColumn &c = grid_.Column(column);
+    return c.kind() == CellKind::Boolean && (c.Options & coEditing) != 0;
+}
+
+void TDataGridView::toggleFlag(int column, int row)
+{
+    const TGridCell cell = grid_.CellAt(column, row);
+    cell.setBoolean(!cell.asBoolean());
+}
+
+GridHit TDataGridView::press(QMouseEvent *event)
+{
+    press_ = {};
+    const Qt::MouseButton button = event->button();
+    if (button != Qt::LeftButton && button != Qt::RightButton) {
+        return {};
+    }
+    const GridHit hit = hitAt(event->position().toPoint());
+    if (hit.kind == GridHit::Cell) {
+        press_ = { button, hit };
+        grid_.SelectCell(hit.column, hit.row);
+    } else if (hit.kind == GridHit::Header && button == Qt::LeftButton
+               && (grid_.Column(hit.column).Options & coCanClick) != 0) {
+        press_ = { button, hit };
+    }
+    return hit;
+}
+
+void TDataGridView::mousePressEvent(QMouseEvent *event)
+{
+    press(event);
+    event->accept();
+}
+
+void TDataGridView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // The second press of a double click is a press like any other; the
+    // release that follows is handled as usual.
+    const GridHit hit = press(event);
+    event->accept();
+    if (event->button() == Qt::LeftButton && hit.kind == GridHit::Cell && OnCellDblClick) {
+        const CellHandler handler = OnCellDblClick; // the handler may replace itself
+        handler(hit.column, hit.row);
+    }
+}
+
+void TDataGridView::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+    const Press pressed = press_;
+    if (event->button() != pressed.button) {
+        return;
+    }
+    press_ = {};
+    if (pressed.button != Qt::LeftButton) {
+        return;
+    }
+    const QPoint point = event->position().toPoint();
+    const GridHit hit = hitAt(point);
+    if (hit != pressed.hit) {
+        return;
+    }
+    if (hit.kind == GridHit::Header) {
+        grid_.HeaderClick(hit.column);
+        return;
+    }
+    if (hit.kind != GridHit::Cell || hit.row >= grid_.RowCount()) {
+        return;
+    }
+
+    const TGridCustomColumn &column = grid_.Column(hit.column);
+    const bool onCheckBox = isCheckBoxColumn(hit.column)
+        && checkBoxRect(layout().cellRect(hit.column, hit.row), column.Alignment).contains(point);
+    // The click handler may sort, remove rows or run a modal window; the row's
+    // cell storage identifies the row afterwards wherever it has moved.
+    const CellValue *clickedCell = &grid_.peek(hit.column, hit.row);
+
+    const QPointer<TDataGridView> self(this);
+    if (OnCellClick) {
+        const CellHandler handler = OnCellClick;
+        handler(hit.column, hit.row);
+    }
+    if (!self || !onCheckBox) {
+        return;
+    }
+    int row = -1;
+    if (hit.row < grid_.RowCount() && &grid_.peek(hit.column, hit.row) == clickedCell) {
+        row = hit.row;
+    } else {
+        for (int r = 0; r < grid_.RowCount(); ++r) {
+            if (&grid_.peek(hit.column, r) == clickedCell) {
+                row = r;
+                break;
+            }
+        }
+    }
+    if (row >= 0) {
+        toggleFlag(hit.column, row);
+    }
+}
+
+void TDataGridView::keyPressEvent(QKeyEvent *event)
+{
+    const int rows = grid_.RowCount();
+    const int selected = grid_.SelectedRowIndex();
+    const int column = grid_.SelectedColumnIndex();
+    const GridGeometry geometry = layout();
+    const int perPage = std::max(1, (viewport()->height() - geometry.headerHeight()) / geometry.rowPitch());
+
+    int target = -1;
+    switch (event->key()) {
+    case Qt::Key_Space:
+        if (selected >= 0 && selected < rows && isCheckBoxColumn(column)) {
+            toggleFlag(column, selected);
+        }
+        event->accept();
+        return;
+    case Qt::Key_Up:
+        target = selected - 1;
+        break;
+    case Qt::Key_Down:
+        target = selected + 1;
+        break;
+    case Qt::Key_PageUp:
+        target = selected - perPage;
+        break;
+    case Qt::Key_PageDown:
+        target = selected + perPage;
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = rows - 1;
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (rows == 0) {
+        return;
+    }
+    target = selected < 0 ? 0 : std::clamp(target, 0, rows - 1);
+    grid_.SelectCell(column, target);
+    scrollToRow(target);
+}
+
+void TDataGridView::contextMenuEvent(QContextMenuEvent *event)
+{
+    event->accept();
+    if (!popupMenu_) {
+        return;
+    }
+    QPoint at = event->globalPos();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        // The press has normally selected the row already; a menu that comes
+        // without one still acts on the row under the pointer.
+        const GridHit hit = hitAt(event->pos());
+        if (hit.kind == GridHit::Cell
+            && (hit.row != grid_.SelectedRowIndex() || hit.column != grid_.SelectedColumnIndex())) {
+            grid_.SelectCell(hit.column, hit.row);
+        }
+    } else {
+        // From the keyboard the menu acts on the row selected before; it opens
+        // over that row when it is in view.
+        const int row = grid_.SelectedRowIndex();
+        const QRect rect = layout().cellRect(grid_.SelectedColumnIndex(), row);
+        const QPoint local = row >= 0 && viewport()->rect().contains(rect.center()) ? rect.center()
+                                                                                   : viewport()->rect().center();
+        at = viewport()->mapToGlobal(local);
+    }
+    popupMenu_->popup(at);
+}
+
+// ---- Painting --------------------------------------------------------------
+
+bool TDataGridView::rowTinted(int row) const
+{
+    if (groupColumn_ < 0 || groupColumn_ >= grid_.ColumnCount()) {
+        return false;
+    }
+    const double set = numberOf(grid_.peek(groupColumn_, row));
+    // Sets are numbered from 1; 0 means the row has no set yet.
+    if (!(set >= 1 && set < 1e15)) {
+        return false;
+    }
+    return static_cast<long long>(set) % 2 == 0;
+}
+
+void TDataGridView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(viewport());
+    const GridGeometry geometry = layout();
+    const QRect clip = event->rect();
+    painter.fillRect(clip, palette().base());
+    paintRows(painter, geometry, clip);
+    paintHeader(painter, geometry, clip);
+}
+
+void TDataGridView::paintRows(QPainter &painter, const GridGeometry &geometry, const QRect &clip)
+{
+    const QRect rowsArea(0, geometry.headerHeight(), viewport()->width(),
+                         std::max(0, viewport()->height() - geometry.headerHeight()));
+    const QRect area = rowsArea.intersected(clip);
+    if (area.isEmpty()) {
+        return;
+    }
+    painter.save();
+    painter.setClipRect(area);
+
+    const TGridOptions options = grid_.Options();
+    const bool fullRow = (options & goSelectFullRow) != 0;
+    const int selectedRow = grid_.SelectedRowIndex();
+    const int selectedColumn = grid_.SelectedColumnIndex();
+    const QColor lineColour = blend(palette().color(QPalette::Base), palette().color(QPalette::Text), 0.25);
+    const int rightEdge = geometry.contentWidth() - geometry.scrollX();
+
+    const auto [first, last] = geometry.visibleRows(viewport()->height());
+    for (int row = first; row < last; ++row) {
+        const int top = geometry.rowTop(row);
+        if (top + geometry.rowPitch() <= area.top() || top > area.bottom()) {
+            continue;
+        }
+        for (int column = 0; column < grid_.ColumnCount(); ++column) {
+            const QRect cell = geometry.cellRect(column, row);
+            if (cell.isNull() || cell.right() + 1 < area.left() || cell.left() > area.right()) {
+                continue;
+            }
+            const bool selected = row == selectedRow && (fullRow || column == selectedColumn);
+            const bool highlighted = selected && (grid_.Column(column).Options & coDontHighlight) == 0;
+            paintCell(painter, column, row, cell, highlighted);
+            if (geometry.lineWidth() > 0) {
+                painter.fillRect(QRect(cell.right() + 1, cell.top(), 1, geometry.rowPitch()), lineColour);
+            }
+        }
+        if (geometry.lineWidth() > 0) {
+            painter.fillRect(QRect(-geometry.scrollX(), top + geometry.rowPitch() - 1,
+                                   rightEdge + geometry.scrollX(), 1),
+                             lineColour);
+        }
+    }
+    painter.restore();
+}
+
+void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRect &rect, bool highlighted)
+{
+    const TGridCustomColumn &spec = grid_.Column(column);
+    const QPalette &colours = palette();
+    QColor background = colours.color(QPalette::Base);
+    if (highlighted) {
+        background = colours.color(QPalette::Highlight);
+    } else if (rowTinted(row)) {
+        background = blend(background, colours.color(QPalette::Highlight), 0.12);
+    }
+    painter.fillRect(rect, background);
+
+    const CellValue &value = grid_.peek(column, row);
+    QString text;
+    switch (spec.kind()) {
+    case CellKind::String:
+        if (const auto *s = std::get_if<QString>(&value)) {
+            text = *s;
+        }
+        break;
+    case CellKind::Increment:
+        // Row numbers count from the top whatever the order of the rows.
+        text = QString::number(row + 1);
+        break;
+    case CellKind::Float:
+        if (const auto *d = std::get_if<double>(&value)) {
+            text = GeneralNumberText(*d);
+        }
+        break;
+    case CellKind::Integer: {
+        const auto *index = std::get_if<qint32>(&value);
+        TImageList *images = spec.Images;
+        if (index == nullptr || images == nullptr || *index < 0 || *index >= images->Count()) {
+            return;
+        }
+        const QSize size(images->Width(), images->Height());
+        painter.save();
+        painter.setClipRect(rect, Qt::IntersectClip);
+        images->Draw(painter, imageTopLeft(rect, size, spec.Alignment), *index);
+        painter.restore();
+        return;
+    }
+    case CellKind::Boolean: {
+        const auto *flag = std::get_if<bool>(&value);
+        QStyleOptionButton option;
+        option.initFrom(this);
+        option.rect = checkBoxRect(rect, spec.Alignment);
+        option.state = QStyle::State_Enabled | ((flag != nullptr && *flag) ? QStyle::State_On : QStyle::State_Off);
+        style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, this);
+        return;
+    }
+    }
+    if (text.isEmpty()) {
+        return;
+    }
+    const QRect textRect = rect.adjusted(kCellMargin, 0, -kCellMargin, 0);
+    const QString shown = fontMetrics().elidedText(oneLine(text), Qt::ElideRight, textRect.width());
+    painter.setPen(colours.color(highlighted ? QPalette::HighlightedText : QPalette::Text));
+    // No mnemonic flag: every character, "&" included, is drawn as it is.
+    painter.drawText(textRect, horizontalFlag(spec.Alignment) | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+}
+
+void TDataGridView::paintHeader(QPainter &painter, const GridGeometry &geometry, const QRect &clip)
+{
+    if (geometry.headerHeight() == 0 || clip.top() >= geometry.headerHeight()) {
+        return;
+    }
+    int end = -geometry.scrollX();
+    for (int column = 0; column < grid_.ColumnCount(); ++column) {
+        QRect rect = geometry.headerRect(column);
+        if (rect.isNull()) {
+            continue;
+        }
+        // The section covers the grid line after the column, as the cells' do.
+        rect.setWidth(rect.width() + geometry.lineWidth());
+        end = rect.right() + 1;
+        if (rect.right() < clip.left() || rect.left() > clip.right()) {
+            continue;
+        }
+        const TGridCustomColumn &spec = grid_.Column(column);
+        QStyleOptionHeader option;
+        option.initFrom(this);
+        option.rect = rect;
+        option.section = column;
+        option.textAlignment = horizontalFlag(spec.HeaderAlignment) | Qt::AlignVCenter;
+        option.state |= QStyle::State_Raised | QStyle::State_Horizontal;
+        option.orientation = Qt::Horizontal;
+        option.position = QStyleOptionHeader::Middle;
+        const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, &option, this);
+        int textWidth = rect.width() - 2 * margin;
+        if (spec.Sorted()) {
+            // As in Qt's own header views: ascending shows the "down" indicator.
+            option.sortIndicator
+                = spec.SortKind() == skAscending ? QStyleOptionHeader::SortDown : QStyleOptionHeader::SortUp;
+            textWidth -= style()->pixelMetric(QStyle::PM_HeaderMarkSize, &option, this) + margin;
+        }
+        // The style neither elides nor clips a caption that is too wide.
+        option.text = fontMetrics().elidedText(spec.Header, Qt::ElideRight, std::max(0, textWidth));
+        painter.save();
+        painter.setClipRect(rect, Qt::IntersectClip);
+        style()->drawControl(QStyle::CE_Header, &option, &painter, this);
+        painter.restore();
+    }
+    if (end < viewport()->width()) {
+        QStyleOption option;
+        option.initFrom(this);
+        option.rect = QRect(end, 0, viewport()->width() - end, geometry.headerHeight());
+        style()->drawControl(QStyle::CE_HeaderEmptyArea, &option, &painter, this);
+    }
+}
+
+} // namespace quillmere

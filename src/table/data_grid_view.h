@@ -1,0 +1,102 @@
+#pragma once
+
+#include "table/data_grid.h"
+#include "table/grid_geometry.h"
+
+#include <QAbstractScrollArea>
+#include <QPointer>
+#include <functional>
+
+class QMenu;
+
+namespace quillmere {
+
+// The visible table: draws a TDataGrid (header, rows, grid lines, the selected
+// row, check boxes, thumbnails) and turns mouse and keyboard input into
+// selections, cell notifications, check-box toggles and header clicks.
+//
+// The view keeps no copy of the table: it reads the model whenever it paints or
+// handles input, so the model may change at any time between two events (a
+// running search appends rows while the user clicks). It repaints through
+// update() whenever the model or an image list reports a change.
+//
+// The model must outlive every use of the view; the view hooks the model's
+// onChanged (keeping any handler that was there before) and the change
+// callbacks of the columns' image lists, and those hooks go quiet once the
+// view is gone.
+class TDataGridView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    explicit TDataGridView(TDataGrid &grid, QWidget *parent = nullptr);
+    ~TDataGridView() override;
+
+    TDataGrid &grid() const { return grid_; }
+
+    // Raised with the column and row index of the cell concerned. OnCellClick:
+    // the left button went up over the cell it went down on; for a check-box
+    // cell the box is handled after the handler returns. OnCellDblClick: the
+    // second press of a left double click. Handlers may change the table or
+    // run a modal window.
+    using CellHandler = std::function<void(int ACol, int ARow)>;
+    CellHandler OnCellClick;
+    CellHandler OnCellDblClick;
+
+    // The menu shown by the right button (after the press has selected the row
+    // under the pointer) or the keyboard's menu key. Not owned; may be null.
+    void setPopupMenu(QMenu *menu);
+    QMenu *popupMenu() const;
+
+    // The column holding each row's set number (1, 2, 3, ...); rows of even
+    // sets get a tinted background. The column named "Group" by default, -1
+    // for none.
+    void setGroupColumn(int column);
+    int groupColumn() const { return groupColumn_; }
+
+    // The layout as currently scrolled, in viewport coordinates.
+    GridGeometry layout() const;
+    int headerHeight() const;
+
+    // Scrolls vertically as little as needed to show the whole row.
+    void scrollToRow(int row);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    struct Press {
+        Qt::MouseButton button = Qt::NoButton;
+        GridHit hit;
+    };
+
+    void modelChanged();
+    void hookImageLists();
+    void updateScrollBars();
+    GridHit hitAt(QPoint viewportPoint) const;
+    // A press (or the second press of a double click): selects a cell or
+    // arms a header click. Returns what was hit.
+    GridHit press(QMouseEvent *event);
+    bool isCheckBoxColumn(int column) const;
+    void toggleFlag(int column, int row);
+    bool rowTinted(int row) const;
+    void paintRows(QPainter &painter, const GridGeometry &geometry, const QRect &clip);
+    void paintCell(QPainter &painter, int column, int row, const QRect &rect, bool highlighted);
+    void paintHeader(QPainter &painter, const GridGeometry &geometry, const QRect &clip);
+
+    TDataGrid &grid_;
+    QPointer<QMenu> popupMenu_;
+    int groupColumn_ = -1;
+    Press press_;
+    int scrolledRows_ = -1; // the row count the scroll ranges were set for
+};
+
+} // namespace quillmere
