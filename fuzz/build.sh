@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of the imaging code with clang 14 into
+# build-imaging/fuzz (or the folder given as $1): bmp_fuzzer, jpeg_fuzzer, and
+# make_seeds, which writes the seed corpora. See fuzz/README.md.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+out=${1:-$root/build-imaging/fuzz}
+mkdir -p "$out"
+
+cxx=${CXX_FUZZ:-clang++-14}
+qt_flags=$(pkg-config --cflags Qt6Gui)
+qt_libs=$(pkg-config --libs Qt6Gui)
+common=(-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -I"$root/src" -I"$root/tests/imaging")
+sanitize=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+
+# The decoders and what they stand on; no table, no widgets, no resources.
+sources=(
+  src/imaging/picture_limits.cpp src/imaging/byte_source.cpp src/imaging/pixel_buffer.cpp
+  src/imaging/graphic.cpp src/imaging/bitmap.cpp src/imaging/bmp_reader.cpp src/imaging/stretch.cpp
+  src/imaging/jpeg_codec.cpp src/imaging/jpeg_image.cpp src/platform/path_text.cpp
+)
+objects=()
+for source in "${sources[@]}"; do
+  object="$out/$(basename "${source%.cpp}").o"
+  # shellcheck disable=SC2086
+  "$cxx" "${common[@]}" -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined \
+    $qt_flags -c "$root/$source" -o "$object"
+  objects+=("$object")
+done
+
+for target in bmp_fuzzer jpeg_fuzzer; do
+  # shellcheck disable=SC2086
+  "$cxx" "${common[@]}" "${sanitize[@]}" $qt_flags "$here/$target.cpp" "${objects[@]}" \
+    -o "$out/$target" $qt_libs -ljpeg
+done
+
+# shellcheck disable=SC2086
+"$cxx" "${common[@]}" $qt_flags "$here/make_seeds.cpp" "$root/tests/imaging/picture_fixtures.cpp" \
+  -o "$out/make_seeds" $qt_libs -ljpeg
+echo "built in $out"

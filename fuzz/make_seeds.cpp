@@ -1,0 +1,91 @@
+// Writes the seed corpora of the fuzz targets: small BMP files of every
+// header form, depth and compression, and small JPEG files of every colour
+// kind, all made by the test suite's own writers.
+#include "picture_fixtures.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using namespace quillmere::test;
+
+namespace {
+
+void write(const std::filesystem::path &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+QRgb pattern(int x, int y)
+{
+    return qRgb((x * 37) & 255, (y * 71) & 255, ((x ^ y) * 13) & 255);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const std::filesystem::path root = argc > 1 ? argv[1] : "seeds";
+    std::filesystem::create_directories(root / "bmp");
+    std::filesystem::create_directories(root / "jpeg");
+
+    std::vector<QRgb> table;
+    for (int i = 0; i < 256; ++i) {
+        table.push_back(qRgb(i, 255 - i, i / 2));
+    }
+    int n = 0;
+    for (const std::uint32_t header : {12u, 40u, 108u}) {
+        for (const int depth : {1, 4, 8, 16, 24, 32}) {
+            if (header == 12 && (depth == 16 || depth == 32)) {
+                continue;
+            }
+            BmpSpec s;
+            s.headerSize = header;
+            s.width = 7;
+            s.height = depth == 24 ? -5 : 5;
+            s.bitsPerPixel = static_cast<std::uint16_t>(depth);
+            if (depth <= 8) {
+                s.colours.assign(table.begin(), table.begin() + (1 << depth));
+            }
+            if (depth == 16 && header == 40) {
+                s.compression = 3;
+                s.masksAfterHeader = le32(0xF800) + le32(0x07E0) + le32(0x001F);
+            }
+            s.pixels = packRows(7, 5, depth, [&](int x, int y) { return depth == 24 ? pattern(x, y) : x * 3 + y; },
+                                s.height < 0);
+            write(root / "bmp" / ("plain" + std::to_string(n++) + ".bmp"), buildBmp(s));
+        }
+    }
+    BmpSpec rle;
+    rle.width = 8;
+    rle.height = 4;
+    rle.bitsPerPixel = 8;
+    rle.compression = 1;
+    rle.colourCount = 16;
+    rle.colours.assign(table.begin(), table.begin() + 16);
+    rle.pixels = std::string("\x04\x01\x00\x03\x02\x03\x04\x00\x00\x00\x00\x02\x01\x01\x02\x05\x00\x01", 18);
+    rle.imageSize = 18;
+    write(root / "bmp" / "rle8.bmp", buildBmp(rle));
+    rle.bitsPerPixel = 4;
+    rle.compression = 2;
+    write(root / "bmp" / "rle4.bmp", buildBmp(rle));
+
+    JpegSpec spec;
+    spec.width = 48;
+    spec.height = 40;
+    spec.quality = 75;
+    const std::pair<const char *, JpegSpec::Colour> kinds[] = {
+        {"rgb", JpegSpec::Colour::Rgb},
+        {"gray", JpegSpec::Colour::Gray},
+        {"ycck", JpegSpec::Colour::CmykAdobe},
+        {"cmyk", JpegSpec::Colour::CmykPlain},
+    };
+    for (const auto &[name, colour] : kinds) {
+        spec.colour = colour;
+        spec.progressive = false;
+        write(root / "jpeg" / (std::string(name) + ".jpg"), encodeJpeg(spec, pattern));
+        spec.progressive = true;
+        write(root / "jpeg" / (std::string(name) + "-progressive.jpg"), encodeJpeg(spec, pattern));
+    }
+    return 0;
+}
