@@ -29,7 +29,8 @@ JpegHeader readJpegHeader(const std::uint8_t *data, std::size_t size);
 // Decodes the whole picture at full size, with block smoothing, straight
 // into into's pixel rows: 32-bit RGB for colour files (CMYK and Adobe YCCK
 // files are converted to RGB), 8-bit indexed with a palette of at most 236
-// grey levels, quantized by the library, for grayscale files. into is sized
+// grey levels, quantized by the library, for grayscale files. (Displays here
+// are 24 or 32 bits deep, so colour files never need 8-bit output.) into is sized
 // before the first row is decoded; on an error it keeps the rows decoded so
 // far, and the rows never reached are black.
 //

@@ -121,6 +121,8 @@ TEST_F(RowThumbnail, everyFileGetsItsDesignedEntriesAndResolution)
     EXPECT_EQ(list.Entry(r.returned), fallback);
 
     const std::string whole = jpegFile(640, 480);
+    r = make("na\xEFve-\xFF.jpg", whole); // a name that is not UTF-8
+    EXPECT_EQ(r.res, QStringLiteral("640 X 480"));
     r = make("cut.jpg", whole.substr(0, whole.size() / 2));
     EXPECT_EQ(r.res, QStringLiteral("640 X 480"));
     EXPECT_LE(colourDistance(list.Entry(r.returned).pixel(10, 5), qRgb(230, 20, 20)), 8);
