@@ -9,8 +9,7 @@
 #include "search/search_view.h"
 #include "table/data_grid.h"
 
-#include <set>
-#include <utility>
+#include <unordered_set>
 
 namespace quillmere {
 
@@ -24,7 +23,16 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
     view.setProgressMaximum(n - 2);
     view.setLabel1(QStringLiteral("Creating a list of files"));
     const std::string dataHome = UserDataHome();
-    std::set<std::pair<dev_t, ino_t>> seenFiles;
+    // Identities of the files that became candidates: a second path of one
+    // (a hard link, a bind mount) is no candidate.
+    struct IdentityHash {
+        std::size_t operator()(const std::pair<dev_t, ino_t> &id) const noexcept
+        {
+            return std::hash<ino_t>()(id.second) * 31 + std::hash<dev_t>()(id.first);
+        }
+    };
+    std::unordered_set<std::pair<dev_t, ino_t>, IdentityHash> seenFiles;
+    seenFiles.reserve(static_cast<std::size_t>(n));
     for (int s = 0; s < n; ++s) {
         view.setProgressPosition(s);
         // A copy: handlers run while pumping may change the list.

@@ -28,7 +28,7 @@ protected:
 
     SearchContext context()
     {
-        SearchContext c { view, files, *results, *candidates, *pairs, {}, {}, {}, {} };
+        SearchContext c { view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {} };
         c.clearReport = [this] { ++reportClears; };
         c.clearThumbnails = [this] { ++thumbnailClears; };
         c.readOptions = [this] { return options; };
