@@ -21,14 +21,11 @@ ErrorPresenter &presenter()
 
 } // namespace
 
-void setErrorPresenter(ErrorPresenter value)
+ErrorPresenter setErrorPresenter(ErrorPresenter value)
 {
+    ErrorPresenter previous = std::move(presenter());
     presenter() = std::move(value);
-}
-
-void resetErrorPresenter()
-{
-    presenter() = showMessageBox;
+    return previous;
 }
 
 QString errorReportText(const QString &message)

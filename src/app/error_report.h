@@ -11,8 +11,8 @@ namespace quillmere {
 // paint: a message box with the error icon titled "Quillmere". The program
 // carries on afterwards. Tests replace the presenter to capture the text.
 using ErrorPresenter = std::function<void(const QString &text)>;
-void setErrorPresenter(ErrorPresenter presenter);
-void resetErrorPresenter();
+// Installs a presenter and returns the one it replaces.
+ErrorPresenter setErrorPresenter(ErrorPresenter presenter);
 
 // The text as shown: a full stop is appended when the last character sorts
 // after ".".

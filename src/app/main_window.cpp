@@ -307,7 +307,7 @@ void TForm1::BitBtn1Click()
 
 void TForm1::runSearchBody()
 {
-    SearchContext context{*this, Memo1, *DataGrid1, *DataGrid2, *DataGrid3, {}, {}, {}, {}};
+    SearchContext context{*this, Memo1, *DataGrid1, *DataGrid2, *DataGrid3, {}, {}, {}, {}, {}, {}};
     context.clearReport = [this] { Memo3->clear(); };
     context.clearThumbnails = [this] {
         ImageList1.Clear();

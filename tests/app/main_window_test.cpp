@@ -124,11 +124,11 @@ TEST(ErrorReport, appendsAFullStopOnlyAfterCharactersThatSortAfterIt)
 TEST(ErrorReport, anErrorEscapingAHandlerReachesThePresenterAndTheProgramCarriesOn)
 {
     QStringList shown;
-    setErrorPresenter([&](const QString &text) { shown << text; });
+    const ErrorPresenter previous = setErrorPresenter([&](const QString &text) { shown << text; });
     QPushButton button;
     QObject::connect(&button, &QPushButton::clicked, [] { throw Exception(std::string("Stream read error")); });
     QTest::mouseClick(&button, Qt::LeftButton);
     QTest::mouseClick(&button, Qt::LeftButton);
-    resetErrorPresenter();
+    setErrorPresenter(previous);
     EXPECT_EQ(shown, (QStringList{"Stream read error.", "Stream read error."}));
 }

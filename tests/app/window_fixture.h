@@ -28,6 +28,8 @@ protected:
         form2.ShowModal = [this](TForm2 &view) { shownSizes.push_back(view.outerSize()); };
         form.Edit1->setText(QString::fromStdString(tree.root()));
         form.resize(769, 530);
+        form.show();
+        QCoreApplication::processEvents();
     }
     void TearDown() override { StopFlag = 1; }
 
@@ -69,6 +71,7 @@ protected:
     // Clicks the middle of a cell of the visible result table.
     void clickCell(int column, int row, Qt::MouseButton button = Qt::LeftButton)
     {
+        QCoreApplication::processEvents(); // lets the table take its size
         form.DataGrid1View->scrollToRow(row);
         const QPoint point = form.DataGrid1View->layout().cellRect(column, row).center();
         QTest::mouseClick(form.DataGrid1View->viewport(), button, Qt::NoModifier, point);

@@ -19,6 +19,10 @@ int main(int argc, char **argv)
     quillmere::TApplication app(argc, argv);
     std::setlocale(LC_ALL, "C.UTF-8");
     quillmere::loadLocaleFormats();
+    // A test never waits on a message box: an unexpected report fails it.
+    quillmere::setErrorPresenter([](const QString &text) {
+        ADD_FAILURE() << "unexpected error report: " << text.toStdString();
+    });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

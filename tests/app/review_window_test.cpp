@@ -1,0 +1,180 @@
+#include "app/error_report.h"
+#include "platform/path_text.h"
+#include "review/image_view_window.h"
+#include "table/program_tables.h"
+#include "window_fixture.h"
+
+#include <QAction>
+#include <QPushButton>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QStringList>
+
+using namespace quillmere;
+
+namespace {
+
+class ReviewWindow : public test::WindowFixture {
+protected:
+    // Result rows as a search leaves them, for the given files.
+    void addRows(const std::vector<std::string> &paths)
+    {
+        for (const std::string &path : paths) {
+            const int row = form.DataGrid1->AppendRows(1);
+            form.DataGrid1->CellAt(QStringLiteral("Dest"), row).setText(pathToText(path));
+        }
+    }
+    std::vector<bool> marks()
+    {
+        std::vector<bool> out;
+        for (int row = 0; row < form.DataGrid1->RowCount(); ++row) {
+            out.push_back(form.DataGrid1->CellAt(QStringLiteral("Del"), row).asBoolean());
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(ReviewWindow, markingButtonsWriteEveryRowsFlag)
+{
+    form.BitBtn_2Click();
+    form.BitBtn_1Click();
+    form.BitBtn_3Click();
+    EXPECT_EQ(form.DataGrid1->RowCount(), 0);
+
+    addRows({"/a.jpg", "/b.jpg", "/c.jpg"});
+    form.DataGrid1->CellAt(QStringLiteral("Del"), 1).setBoolean(true);
+    form.BitBtn_1Click();
+    EXPECT_EQ(marks(), (std::vector<bool>{true, false, true}));
+    form.BitBtn_1Click();
+    EXPECT_EQ(marks(), (std::vector<bool>{false, true, false}));
+    QTest::mouseClick(form.BitBtn_2, Qt::LeftButton);
+    EXPECT_EQ(marks(), (std::vector<bool>{true, true, true}));
+    QTest::mouseClick(form.BitBtn_3, Qt::LeftButton);
+    EXPECT_EQ(marks(), (std::vector<bool>{false, false, false}));
+}
+
+TEST_F(ReviewWindow, aThumbnailClickOpensThePictureSizedToItsProportions)
+{
+    const std::string wide = writePicture("wide.jpg", 160, 120, "JPG");
+    const std::string tall = writePicture("tall.JPEG", 120, 160, "JPG");
+    const std::string flat = writePicture("flat.bmp", 300, 200, "BMP");
+    const std::string square = writePicture("square.jpg", 90, 90, "JPG");
+    const std::string png = writePicture("shot.png", 160, 120, "PNG");
+    addRows({wide, tall, flat, square, png, tree.path("gone.jpg")});
+    form.PageControl1->setCurrentIndex(1);
+
+    for (int row = 0; row < 6; ++row) {
+        clickCell(colPriv, row);
+        EXPECT_EQ(form.DataGrid1->SelectedRowIndex(), row);
+    }
+    EXPECT_EQ(shownSizes,
+              (std::vector<QSize>{QSize(700, 525), QSize(338, 450), QSize(700, 467), QSize(700, 450)}));
+    // The PNG and the vanished file opened nothing; the view is back at 700 x 450.
+    EXPECT_EQ(form2.outerSize(), QSize(700, 450));
+    EXPECT_EQ(form2.windowTitle(), QStringLiteral("Image View"));
+
+    // A click outside the thumbnail column only resets the size.
+    form2.setOuterSize(500, 379);
+    clickCell(colDest, 0);
+    EXPECT_EQ(form2.outerSize(), QSize(700, 450));
+    EXPECT_EQ(shownSizes.size(), 4u);
+}
+
+TEST(ImageViewSize, roundsTheShorterSideHalfToEven)
+{
+    EXPECT_EQ(ImageViewSizeFor(1600, 1200), QSize(700, 525));
+    EXPECT_EQ(ImageViewSizeFor(1200, 1600), QSize(338, 450));
+    EXPECT_EQ(ImageViewSizeFor(3000, 2000), QSize(700, 467));
+    EXPECT_EQ(ImageViewSizeFor(1000, 1000), QSize(700, 450));
+    EXPECT_EQ(ImageViewSizeFor(2, 3), QSize(300, 450));
+}
+
+TEST_F(ReviewWindow, shellActionsActOnTheSelectedRow)
+{
+    addRows({"/photos/a b.jpg", "/root.jpg", std::string("/x/\xff.jpg")});
+    form.PageControl1->setCurrentIndex(1);
+
+    clickCell(colSize, 1, Qt::RightButton); // a right press selects the row under it
+    EXPECT_EQ(form.DataGrid1->SelectedRowIndex(), 1);
+    form.Opencontainfolder1->trigger();
+    form.Execute1->trigger();
+    form.Properties1->trigger();
+
+    form.DataGrid1->SelectCell(colDest, 0);
+    form.Opencontainfolder1->trigger();
+    QTest::mouseDClick(form.DataGrid1View->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       form.DataGrid1View->layout().cellRect(colDate, 2).center());
+    using Request = RecordingShell::Request;
+    const std::vector<RecordingShell::Call> expected{
+        {Request::Open, QStringLiteral("file:///")},
+        {Request::Open, QStringLiteral("file:///root.jpg")},
+        {Request::Properties, QStringLiteral("file:///root.jpg")},
+        {Request::Open, QStringLiteral("file:///photos")},
+        {Request::Open, QStringLiteral("file:///x/%FF.jpg")},
+    };
+    EXPECT_EQ(shell.calls, expected);
+}
+
+TEST_F(ReviewWindow, shellActionsOnAnEmptyTableReportTheIndexError)
+{
+    QStringList shown;
+    const ErrorPresenter previous = setErrorPresenter([&](const QString &text) { shown << text; });
+    form.Execute1->trigger();
+    form.Properties1->trigger();
+    setErrorPresenter(previous);
+    EXPECT_TRUE(shell.calls.empty());
+    EXPECT_EQ(shown, (QStringList{"List index out of bounds (-1)", "List index out of bounds (-1)"}));
+}
+
+TEST_F(ReviewWindow, deleteOverwritesOnlyTheMarkedCopiesAndReportsThem)
+{
+    const std::string original = tree.writeFile("keep.jpg", std::string(5000, 'k'));
+    const std::string copy1 = tree.writeFile("copy1.jpg", std::string(5000, 'k'));
+    const std::string copy2 = tree.writeFile("copy2.jpg", std::string(5000, 'k'));
+    search("*.jpg");
+    ASSERT_EQ(form.DataGrid1->RowCount(), 3);
+    form.DataGrid1->CellAt(QStringLiteral("Del"), rowOf(copy1)).setBoolean(true);
+    form.DataGrid1->CellAt(QStringLiteral("Del"), rowOf(copy2)).setBoolean(true);
+
+    form.BitBtn5Click();
+    ASSERT_EQ(form.currentPage(), 2);
+    form.RadioButton2->setChecked(true);
+    QTest::mouseClick(form.BitBtn6, Qt::LeftButton);
+
+    EXPECT_EQ(form.currentPage(), 3);
+    QStringList expected{QStringLiteral("Next files removed from the Hard drive:")};
+    for (int row = 0; row < 3; ++row) {
+        const QString dest = cell("Dest", row);
+        if (dest != QString::fromStdString(original)) {
+            expected << dest;
+        }
+    }
+    EXPECT_EQ(form.Memo3->toPlainText().split(QLatin1Char('\n')), expected);
+    EXPECT_FALSE(test::TempTree::exists(copy1));
+    EXPECT_FALSE(test::TempTree::exists(copy2));
+    EXPECT_EQ(test::TempTree::readFile(original), std::string(5000, 'k'));
+    // The rows and their marks stay; a second Delete finds nothing left to remove.
+    EXPECT_EQ(form.DataGrid1->RowCount(), 3);
+    form.BitBtn4Click();
+    form.BitBtn6Click();
+    EXPECT_EQ(form.Memo3->toPlainText(), QStringLiteral("Next files removed from the Hard drive:"));
+}
+
+TEST_F(ReviewWindow, aFileChangedAfterTheSearchIsNotRemoved)
+{
+    const std::string a = tree.writeFile("a.jpg", std::string(700, 'a'));
+    const std::string b = tree.writeFile("b.jpg", std::string(700, 'a'));
+    search("*.jpg");
+    ASSERT_EQ(form.DataGrid1->RowCount(), 2);
+    form.BitBtn_2Click();
+    tree.writeFile("b.jpg", std::string(701, 'b'));
+    form.PageControl1->setCurrentIndex(2);
+    form.RadioButton2->setChecked(true);
+    form.BitBtn6Click();
+    EXPECT_FALSE(test::TempTree::exists(a));
+    EXPECT_EQ(test::TempTree::readFile(b), std::string(701, 'b'));
+    EXPECT_EQ(form.Memo3->toPlainText(),
+              QStringLiteral("Next files removed from the Hard drive:\n") + QString::fromStdString(a));
+}
