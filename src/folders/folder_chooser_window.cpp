@@ -53,6 +53,11 @@ QString TForm3::selectedPath() const
     return current.isValid() ? folders_->filePath(current) : QString();
 }
 
+void TForm3::selectFolder(const QString &path)
+{
+    ShellTreeView1->setCurrentIndex(folders_->index(path));
+}
+
 void TForm3::BitBtn1Click()
 {
     if (target_ != nullptr) {

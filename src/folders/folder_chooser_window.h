@@ -25,6 +25,8 @@ public:
     void BitBtn1Click();
     // The path of the selected folder; empty when none is selected.
     QString selectedPath() const;
+    // Selects the folder in the tree.
+    void selectFolder(const QString &path);
 
 private:
     TFolderEdit *target_;
