@@ -33,8 +33,10 @@ struct IdenticalSetsLimits {
 // The files are read block by block in lockstep; after each block they are
 // split by its content (a fingerprint buckets them, memcmp decides), and a
 // file whose content no other file shares any more is dropped at once. So a
-// file's bytes are read once (a few kilobytes more for runs beyond the
-// open-file limit), and reading stops where the last possible match ends.
+// file's bytes are read once and reading stops where the last possible match
+// ends. Only when one round meets more distinct blocks than the memory budget
+// holds are the files of a bucket read once more for that block. Sets larger
+// than maxOpenFiles are read with each file opened just for its block.
 // A file that cannot be opened, is no longer a regular file of `size` bytes,
 // or cannot be read to its end is identical to nothing. Files are opened
 // read-only, without blocking and never through a symbolic link.

@@ -3,16 +3,17 @@
 #include "platform/errors.h"
 #include "search/search_view.h"
 
-#include <QString>
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace quillmere::test {
 
-// A SearchView that writes down every call in order, as "label1 <text>",
-// "label3 <text>", "label4 <text>", "max <n>", "pos <n>" and "pump", and can
-// run a callback at each pump (to press Stop, delete a file, ...).
+// A SearchView that writes down every call in order ("label1 <text>",
+// "label3 <text>", "max <n>", "pos <n>", "pump") and can run a callback at
+// each pump, as a handler run by the window would (press Stop, delete a file).
 class RecordingView : public SearchView {
 public:
     std::vector<std::string> events;
@@ -24,8 +25,7 @@ public:
     void setLabel4(const QString &text) override { events.push_back("label4 " + text.toStdString()); }
     void setProgressMaximum(int maximum) override
     {
-        // Like the real progress bar, which refuses a maximum below its minimum.
-        if (maximum < 0) {
+        if (maximum < 0) { // the progress bar refuses it
             throw EInvalidOperation(std::string("Property value out of range"));
         }
         events.push_back("max " + std::to_string(maximum));
@@ -40,15 +40,11 @@ public:
         }
     }
 
-    // The events that start with `prefix`, in order.
     std::vector<std::string> only(const std::string &prefix) const
     {
         std::vector<std::string> picked;
-        for (const auto &event : events) {
-            if (event.rfind(prefix, 0) == 0) {
-                picked.push_back(event);
-            }
-        }
+        std::copy_if(events.begin(), events.end(), std::back_inserter(picked),
+                     [&](const std::string &event) { return event.rfind(prefix, 0) == 0; });
         return picked;
     }
 };

@@ -7,6 +7,7 @@
 #include "table/program_tables.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 namespace quillmere {
 namespace {
@@ -20,29 +21,17 @@ protected:
     {
         StopFlag = 0; // as the Start handler leaves it
         options.folder = tree.root();
-        options.mask = QStringLiteral("*.jpg");
-        options.recurse = true;
-        options.excludeSystemFolders = true;
+        context.clearReport = [this] { ++reportClears; };
+        context.clearThumbnails = [this] { ++thumbnailClears; };
+        context.readOptions = [this] { return options; };
+        context.fillResults = [this] {
+            ++resultStages;
+            return StopFlag == 0; // the result stage leaves at once on a stop
+        };
     }
     void TearDown() override { StopFlag = 1; }
 
-    SearchContext context()
-    {
-        SearchContext c { view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {} };
-        c.clearReport = [this] { ++reportClears; };
-        c.clearThumbnails = [this] { ++thumbnailClears; };
-        c.readOptions = [this] { return options; };
-        return c;
-    }
-
-    std::vector<std::string> pairPaths()
-    {
-        std::vector<std::string> out;
-        for (int r = 0; r < pairs->RowCount(); ++r) {
-            out.push_back(textToPath(pairs->CellAt(0, r).text()));
-        }
-        return out;
-    }
+    std::vector<std::string> label1() const { return view.only("label1 "); }
 
     TempTree tree;
     RecordingView view;
@@ -51,129 +40,92 @@ protected:
     std::unique_ptr<TDataGrid> candidates = makeCandidateGrid();
     std::unique_ptr<TDataGrid> pairs = makePairGrid();
     SearchOptions options;
+    SearchContext context { view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {} };
     int reportClears = 0;
     int thumbnailClears = 0;
+    int resultStages = 0;
 };
 
-TEST_F(SearchBodyTest, FindsDuplicatesAndEndsWithFinish)
+TEST_F(SearchBodyTest, ClearsListsFindsDuplicatesAndEndsWithFinish)
 {
     const std::string photo(5000, 'p');
     const std::string a = tree.writeFile("a.jpg", photo);
     tree.writeFile("b.jpg", std::string(5000, 'q'));
+    tree.makeFolder("Program Files");
+    tree.writeFile("Program Files/c.jpg", photo);
     tree.makeFolder("sub");
-    const std::string c = tree.writeFile("sub/c.jpg", photo);
-    tree.writeFile("sub/small.jpg", std::string(100, 'p'));
-    tree.writeFile("sub/c.png", photo);
-    // Leftovers of an earlier search are cleared first.
-    files.append("old");
+    const std::string d = tree.writeFile("sub/d.jpg", photo);
+    tree.writeFile("sub/d.png", photo);
+    files.append("left over");
     candidates->AppendRows(1);
     pairs->AppendRows(3);
     results->AppendRows(2);
-    int resultStages = 0;
-    auto c2 = context();
-    c2.fillResults = [&] {
-        ++resultStages;
-        EXPECT_EQ(results->RowCount(), 0);
-        return true;
-    };
 
-    RunSearchBody(c2);
-
-    EXPECT_EQ(resultStages, 1);
+    RunSearchBody(context);
     EXPECT_EQ(reportClears, 1);
     EXPECT_EQ(thumbnailClears, 1);
-    EXPECT_EQ(files.count(), 4);
+    EXPECT_EQ(results->RowCount(), 0);
+    EXPECT_EQ(files.count(), 3); // the system folder's file is dropped
     EXPECT_EQ(candidates->RowCount(), 3);
-    const auto found = pairPaths();
-    EXPECT_TRUE(found == (std::vector<std::string> { a, c }) || found == (std::vector<std::string> { c, a }));
-    const auto label1 = view.only("label1");
-    ASSERT_FALSE(label1.empty());
-    EXPECT_EQ(label1.front(), "label1 Files search ");
-    EXPECT_EQ(label1.back(), "label1 Finish");
+    ASSERT_EQ(pairs->RowCount(), 2);
+    const std::set<std::string> found { textToPath(pairs->CellAt(0, 0).text()), textToPath(pairs->CellAt(0, 1).text()) };
+    EXPECT_EQ(found, (std::set<std::string> { a, d }));
+    EXPECT_EQ(context.setSizes, std::vector<int> { 2 });
+    EXPECT_EQ(resultStages, 1);
+    EXPECT_EQ(label1().front(), "label1 Files search ");
+    EXPECT_EQ(label1().back(), "label1 Finish");
     EXPECT_EQ(StopFlag, 1);
 }
 
-TEST_F(SearchBodyTest, NoFileEndsWithFinishBeforeMeasuring)
+TEST_F(SearchBodyTest, NoFileOrOneCandidateEndsWithFinishBeforeTheNextStage)
 {
-    bool resultStage = false;
-    auto c = context();
-    c.fillResults = [&] { return resultStage = true; };
-    RunSearchBody(c);
-    EXPECT_FALSE(resultStage);
-    EXPECT_EQ(view.only("label1"), (std::vector<std::string> { "label1 Files search ", "label1 Finish" }));
-    EXPECT_TRUE(view.only("max").empty());
-    EXPECT_EQ(StopFlag, 1);
-}
+    RunSearchBody(context);
+    EXPECT_EQ(label1(), (std::vector<std::string> { "label1 Files search ", "label1 Finish" }));
 
-TEST_F(SearchBodyTest, OneCandidateEndsWithFinishBeforeComparing)
-{
     tree.writeFile("a.jpg", std::string(500, 'a'));
     tree.writeFile("b.jpg", std::string(50, 'a'));
-    bool resultStage = false;
-    auto c = context();
-    c.fillResults = [&] { return resultStage = true; };
-    RunSearchBody(c);
-    EXPECT_FALSE(resultStage);
+    view.events.clear();
+    StopFlag = 0;
+    RunSearchBody(context);
     EXPECT_EQ(candidates->RowCount(), 1);
-    EXPECT_EQ(view.only("label1"), (std::vector<std::string> { "label1 Files search ",
-                                                               "label1 Creating a list of files", "label1 Finish" }));
+    EXPECT_EQ(label1(), (std::vector<std::string> { "label1 Files search ", "label1 Creating a list of files",
+                                                    "label1 Finish" }));
+    EXPECT_EQ(resultStages, 0);
     EXPECT_EQ(StopFlag, 1);
 }
 
-TEST_F(SearchBodyTest, StopDuringListingStillComparesWhatWasListed)
+TEST_F(SearchBodyTest, StopDuringListingComparesWhatWasListedAndEndsInTheResultStage)
 {
-    const std::string photo(300, 'p');
     for (int i = 0; i < 20; ++i) {
-        tree.writeFile("f" + std::to_string(i) + ".jpg", photo);
+        tree.writeFile("f" + std::to_string(i) + ".jpg", std::string(300, 'p'));
     }
     view.onPump = [&] {
-        if (files.count() == 3 && StopFlag == 0) {
+        if (files.count() == 3) {
             StopFlag = 1;
         }
     };
-    bool resultStage = false;
-    auto c = context();
-    c.fillResults = [&] {
-        resultStage = true;
-        return StopFlag == 0; // the result stage leaves at once on a stop
-    };
-    RunSearchBody(c);
+    RunSearchBody(context);
     EXPECT_EQ(files.count(), 3);
     EXPECT_EQ(pairs->RowCount(), 3);
-    EXPECT_TRUE(resultStage);
-    EXPECT_NE(view.only("label1").back(), "label1 Finish");
+    EXPECT_EQ(resultStages, 1);
+    EXPECT_NE(label1().back(), "label1 Finish");
 }
 
 TEST_F(SearchBodyTest, AnErrorEndsTheRunSilentlyWithFinish)
 {
     tree.writeFile("a.jpg", std::string(500, 'a'));
     tree.writeFile("b.jpg", std::string(500, 'a'));
-    auto c = context();
-    c.fillResults = []() -> bool { throw std::runtime_error("boom"); };
-    EXPECT_NO_THROW(RunSearchBody(c));
-    EXPECT_EQ(view.only("label1").back(), "label1 Finish");
+    context.fillResults = []() -> bool { throw std::runtime_error("boom"); };
+    EXPECT_NO_THROW(RunSearchBody(context));
+    EXPECT_EQ(label1().back(), "label1 Finish");
     EXPECT_EQ(StopFlag, 1);
 
-    auto broken = context();
-    broken.readOptions = []() -> SearchOptions { throw std::runtime_error("no options"); };
-    EXPECT_NO_THROW(RunSearchBody(broken));
-    EXPECT_EQ(files.count(), 0);
-    EXPECT_EQ(view.only("label1").back(), "label1 Finish");
-}
-
-TEST_F(SearchBodyTest, SystemFoldersAreDroppedOnlyWhenAsked)
-{
-    tree.makeFolder("Program Files");
-    tree.writeFile("Program Files/a.jpg", std::string(500, 'a'));
-    tree.writeFile("b.jpg", std::string(500, 'a'));
-    auto c = context();
-    RunSearchBody(c);
-    EXPECT_EQ(files.count(), 1);
-    options.excludeSystemFolders = false;
+    context.readOptions = []() -> SearchOptions { throw std::runtime_error("no options"); };
     StopFlag = 0;
-    RunSearchBody(c);
-    EXPECT_EQ(files.count(), 2);
-    EXPECT_EQ(pairs->RowCount(), 2);
+    EXPECT_NO_THROW(RunSearchBody(context));
+    EXPECT_EQ(files.count(), 0);
+    EXPECT_EQ(label1().back(), "label1 Finish");
+    EXPECT_EQ(StopFlag, 1);
 }
 
 } // namespace
