@@ -44,6 +44,13 @@ QPushButton *glyphButton(const QString &caption, QStyle::StandardPixmap glyph, Q
     return button;
 }
 
+// The desktop's font may be wider than the one the sizes were made for: a
+// caption is never cut short.
+void fitCaption(QAbstractButton *button)
+{
+    button->resize(qMax(button->width(), button->sizeHint().width()), button->height());
+}
+
 QLabel *fixedLabel(QWidget *parent, QRect geometry)
 {
     auto *label = new QLabel(parent);
@@ -119,11 +126,8 @@ void TForm1::buildOptionsPage()
     CheckBox2 = new QCheckBox(QStringLiteral("Excluded system folders"), GroupBox3);
     CheckBox2->setGeometry(22, 120, 137, 17);
     CheckBox2->setChecked(true);
-    // The desktop's font may be wider than the one the sizes were made for:
-    // never cut a caption short.
-    for (QCheckBox *box : {CheckBox1, CheckBox2}) {
-        box->resize(qMax(box->width(), box->sizeHint().width()), box->height());
-    }
+    fitCaption(CheckBox1);
+    fitCaption(CheckBox2);
 
     Panel1 = GroupBox3->bottomPanel();
     BitBtn1 = glyphButton(QStringLiteral("Start"), QStyle::SP_MediaPlay, QSize(22, 22), Panel1, {0, 66, 75, 26});
@@ -185,6 +189,8 @@ void TForm1::buildRemovalPage()
     RadioButton1->setChecked(true);
     RadioButton2 = new QRadioButton(QStringLiteral("Delete from hard drive"), GroupBox1);
     RadioButton2->setGeometry(16, 56, 150, 17);
+    fitCaption(RadioButton1);
+    fitCaption(RadioButton2);
 
     Panel3 = GroupBox1->bottomPanel();
     BitBtn6 = glyphButton(QStringLiteral("Delete"), QStyle::SP_TrashIcon, QSize(20, 20), Panel3, {0, 66, 75, 26});

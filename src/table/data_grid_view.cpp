@@ -7,7 +7,9 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOption>
@@ -213,6 +215,39 @@ void TDataGridView::changeEvent(QEvent *event)
 }
 
 // ---- Input -----------------------------------------------------------------
+
+QString TDataGridView::hiddenTextAt(QPoint point) const
+{
+    const GridHit hit = hitAt(point);
+    if (hit.kind != GridHit::Cell || hit.row >= grid_.RowCount()) {
+        return {};
+    }
+    const TGridCustomColumn &spec = grid_.Column(hit.column);
+    if (spec.kind() != CellKind::String || (spec.Options & coShowTextFitHint) == 0) {
+        return {};
+    }
+    const auto *text = std::get_if<QString>(&grid_.peek(hit.column, hit.row));
+    if (text == nullptr) {
+        return {};
+    }
+    const int room = layout().cellRect(hit.column, hit.row).width() - 2 * kCellMargin;
+    return fontMetrics().horizontalAdvance(oneLine(*text)) > room ? *text : QString();
+}
+
+bool TDataGridView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QString text = hiddenTextAt(help->pos());
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), text, viewport());
+        }
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
 
 GridHit TDataGridView::hitAt(QPoint point) const
 {

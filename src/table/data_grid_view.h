@@ -62,7 +62,12 @@ public:
 
     QSize sizeHint() const override;
 
+    // The full text of a text cell that is cut short on screen, for its
+    // tool tip; empty when the cell shows all of it.
+    QString hiddenTextAt(QPoint viewportPoint) const;
+
 protected:
+    bool viewportEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;

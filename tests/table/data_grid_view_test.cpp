@@ -415,3 +415,13 @@ TEST(GridViewHook, modelChangesReachPreviousListenerAndOutliveTheView)
     grid->AppendRows(1);
     EXPECT_EQ(heard, 10 * 3 + 1 + 4);
 }
+
+TEST_F(GridViewTest, cutShortTextsOfferTheirWholeTextAsHint)
+{
+    const QString longPath = QStringLiteral("/photos/") + QString(80, QLatin1Char('x')) + QStringLiteral(".jpg");
+    addRow(longPath, QStringLiteral("1 KB"), 0, 1);
+    EXPECT_EQ(view->hiddenTextAt(at(colDest, 0)), longPath);
+    EXPECT_EQ(view->hiddenTextAt(at(colSize, 0)), QString()); // fits
+    EXPECT_EQ(view->hiddenTextAt(at(colPriv, 0)), QString()); // not a text cell
+    EXPECT_EQ(view->hiddenTextAt(at(colDest, 5)), QString()); // no such row
+}
