@@ -8,11 +8,33 @@
 #include "platform/locale_formats.h"
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 namespace quillmere {
 
+namespace {
+
+bool displayAvailable()
+{
+    const auto set = [](const char *name) {
+        const char *value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    // An explicit platform (offscreen, vnc, ...) needs no display.
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
 int runApplication(int argc, char **argv)
 {
+    if (!displayAvailable()) {
+        std::fputs("quillmere: no display is available (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                   "Start it from a desktop session, or in a virtual X server: xvfb-run -a quillmere\n",
+                   stderr);
+        return 1;
+    }
     TApplication app(argc, argv);
     // The locale's number and date formats are read once, here.
     std::setlocale(LC_ALL, "");
