@@ -198,94 +198,10 @@ void TGridCell::setText(const QString &text) const
     written();
 }
 
-qint32 TGridCell::asInteger() const
-{
-    const CellValue &v = value();
-    switch (grid_->Column(column_).kind()) {
-    case CellKind::String: {
-        qint32 parsed = 0;
-        if (!parseDecimal(std::get<QString>(v), parsed)) {
-            throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(std::get<QString>(v)));
-        }
-        return parsed;
-    }
-    case CellKind::Increment:
-        return grid_->lastRow_ + 1;
-    case CellKind::Integer:
-        return std::get<qint32>(v);
-    case CellKind::Boolean:
-        return std::get<bool>(v) ? 1 : 0;
-    case CellKind::Float:
-        return static_cast<qint32>(std::get<double>(v));
-    }
-    return 0;
-}
-
-void TGridCell::setInteger(qint32 value) const
-{
-    CellValue &v = this->value();
-    switch (grid_->Column(column_).kind()) {
-    case CellKind::String:
-        v = QString::number(value);
-        break;
-    case CellKind::Increment:
-        return;
-    case CellKind::Integer:
-        v = value;
-        break;
-    case CellKind::Boolean:
-        v = value != 0;
-        break;
-    case CellKind::Float:
-        v = static_cast<double>(value);
-        break;
-    }
-    written();
-}
-
-bool TGridCell::asBoolean() const
-{
-    const CellValue &v = value();
-    switch (grid_->Column(column_).kind()) {
-    case CellKind::String: {
-        const QString &s = std::get<QString>(v);
-        return s == QLatin1String("1") || asciiEqualIgnoringCase(s, QStringLiteral("true"));
-    }
-    case CellKind::Increment:
-        return true;
-    case CellKind::Integer:
-        return std::get<qint32>(v) != 0;
-    case CellKind::Boolean:
-        return std::get<bool>(v);
-    case CellKind::Float:
-        return std::get<double>(v) != 0.0;
-    }
-    return false;
-}
-
-void TGridCell::setBoolean(bool value) const
-{
-    CellValue &v = this->value();
-    switch (grid_->Column(column_).kind()) {
-    case CellKind::String:
-        v = value ? QStringLiteral("True") : QStringLiteral("False");
-        break;
-    case CellKind::Increment:
-        return;
-    case CellKind::Integer:
-        v = qint32(value ? 1 : 0);
-        break;
-    case CellKind::Boolean:
-        v = value;
-        break;
-    case CellKind::Float:
-        v = value ? 1.0 : 0.0;
-        break;
-    }
-    written();
-}
-
-double TGridCell::asFloat() const
+// Numbers, flags and integers read from and written to any kind of cell go
+// through one numeric value: a flag is 1 or 0, a number becomes an integer by
+// truncation.
+double TGridCell::asNumber() const
 {
     const CellValue &v = value();
     switch (grid_->Column(column_).kind()) {
@@ -303,26 +219,68 @@ double TGridCell::asFloat() const
     return 0.0;
 }
 
-void TGridCell::setFloat(double value) const
+void TGridCell::setNumber(double number, const QString &asText) const
 {
-    CellValue &v = this->value();
+    CellValue &v = value();
     switch (grid_->Column(column_).kind()) {
     case CellKind::String:
-        v = GeneralNumberText(value);
+        v = asText;
         break;
     case CellKind::Increment:
-        return;
+        return; // row numbers are computed, never stored
     case CellKind::Integer:
-        v = static_cast<qint32>(value);
+        v = static_cast<qint32>(number);
         break;
     case CellKind::Boolean:
-        v = value != 0.0;
+        v = number != 0.0;
         break;
     case CellKind::Float:
-        v = value;
+        v = number;
         break;
     }
     written();
+}
+
+qint32 TGridCell::asInteger() const
+{
+    if (grid_->Column(column_).kind() == CellKind::String) {
+        const QString &text = std::get<QString>(value());
+        qint32 parsed = 0;
+        if (!parseDecimal(text, parsed)) {
+            throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        }
+        return parsed;
+    }
+    return static_cast<qint32>(asNumber());
+}
+
+void TGridCell::setInteger(qint32 value) const
+{
+    setNumber(value, QString::number(value));
+}
+
+bool TGridCell::asBoolean() const
+{
+    if (grid_->Column(column_).kind() == CellKind::String) {
+        const QString &text = std::get<QString>(value());
+        return text == QLatin1String("1") || asciiEqualIgnoringCase(text, QStringLiteral("true"));
+    }
+    return asNumber() != 0.0;
+}
+
+void TGridCell::setBoolean(bool value) const
+{
+    setNumber(value ? 1.0 : 0.0, value ? QStringLiteral("True") : QStringLiteral("False"));
+}
+
+double TGridCell::asFloat() const
+{
+    return asNumber();
+}
+
+void TGridCell::setFloat(double value) const
+{
+    setNumber(value, GeneralNumberText(value));
 }
 
 // ---- Table -----------------------------------------------------------------

@@ -142,6 +142,8 @@ private:
     }
     CellValue &value() const;
     void written() const;
+    double asNumber() const;
+    void setNumber(double number, const QString &asText) const;
 
     TDataGrid *grid_;
     int column_;
