@@ -31,7 +31,7 @@ TEST(NameMask, WholeNameWildcardsAndAsciiCase)
     EXPECT_FALSE(NameMatchesMask(std::string(5000, 'a'), QString(100, QLatin1Char('*')) + QStringLiteral("b")));
 }
 
-TEST(SystemFolders, DesignSubstringsAndThisPlatformsTrees)
+TEST(SystemFolders, WindowsNamesAndThisPlatformsTrees)
 {
     for (const char *path : { "/mnt/d/Program Files (x86)/b.jpg", "/home/e/Photos/Windows.jpg", "/usr/share/a.jpg",
                               "/proc/1/x.jpg", "/sys/a.jpg", "/dev/shm/a.jpg", "/run/user/1/a.jpg", "/etc/a.jpg",
