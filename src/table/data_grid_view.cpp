@@ -222,8 +222,8 @@ QString TDataGridView::hiddenTextAt(QPoint point) const
     if (hit.kind != GridHit::Cell || hit.row >= grid_.RowCount()) {
         return {};
     }
-    const TGridCustomColumn &spec = grid_.Column(hit.column);
-    if (spec.kind() != CellKind::String || (spec.Options & coShowTextFitHint) == 0) {
+    const TGridCustomColumn &columnInfo = grid_.Column(hit.column);
+    if (columnInfo.kind() != CellKind::String || (columnInfo.Options & coShowTextFitHint) == 0) {
         return {};
     }
     const auto *text = std::get_if<QString>(&grid_.peek(hit.column, hit.row));
@@ -509,7 +509,7 @@ void TDataGridView::paintRows(QPainter &painter, const GridGeometry &geometry, c
 
 void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRect &rect, bool highlighted)
 {
-    const TGridCustomColumn &spec = grid_.Column(column);
+    const TGridCustomColumn &columnInfo = grid_.Column(column);
     const QPalette &colours = palette();
     QColor background = colours.color(QPalette::Base);
     if (highlighted) {
@@ -521,7 +521,7 @@ void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRec
 
     const CellValue &value = grid_.peek(column, row);
     QString text;
-    switch (spec.kind()) {
+    switch (columnInfo.kind()) {
     case CellKind::String:
         if (const auto *s = std::get_if<QString>(&value)) {
             text = *s;
@@ -538,14 +538,14 @@ void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRec
         break;
     case CellKind::Integer: {
         const auto *index = std::get_if<qint32>(&value);
-        TImageList *images = spec.Images;
+        TImageList *images = columnInfo.Images;
         if (index == nullptr || images == nullptr || *index < 0 || *index >= images->Count()) {
             return;
         }
         const QSize size(images->Width(), images->Height());
         painter.save();
         painter.setClipRect(rect, Qt::IntersectClip);
-        images->Draw(painter, imageTopLeft(rect, size, spec.Alignment), *index);
+        images->Draw(painter, imageTopLeft(rect, size, columnInfo.Alignment), *index);
         painter.restore();
         return;
     }
@@ -553,7 +553,7 @@ void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRec
         const auto *flag = std::get_if<bool>(&value);
         QStyleOptionButton option;
         option.initFrom(this);
-        option.rect = checkBoxRect(rect, spec.Alignment);
+        option.rect = checkBoxRect(rect, columnInfo.Alignment);
         option.state = QStyle::State_Enabled | ((flag != nullptr && *flag) ? QStyle::State_On : QStyle::State_Off);
         style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, this);
         return;
@@ -566,7 +566,7 @@ void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRec
     const QString shown = fontMetrics().elidedText(oneLine(text), Qt::ElideRight, textRect.width());
     painter.setPen(colours.color(highlighted ? QPalette::HighlightedText : QPalette::Text));
     // No mnemonic flag: every character, "&" included, is drawn as it is.
-    painter.drawText(textRect, horizontalFlag(spec.Alignment) | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+    painter.drawText(textRect, horizontalFlag(columnInfo.Alignment) | Qt::AlignVCenter | Qt::TextSingleLine, shown);
 }
 
 void TDataGridView::paintHeader(QPainter &painter, const GridGeometry &geometry, const QRect &clip)
@@ -586,25 +586,25 @@ void TDataGridView::paintHeader(QPainter &painter, const GridGeometry &geometry,
         if (rect.right() < clip.left() || rect.left() > clip.right()) {
             continue;
         }
-        const TGridCustomColumn &spec = grid_.Column(column);
+        const TGridCustomColumn &columnInfo = grid_.Column(column);
         QStyleOptionHeader option;
         option.initFrom(this);
         option.rect = rect;
         option.section = column;
-        option.textAlignment = horizontalFlag(spec.HeaderAlignment) | Qt::AlignVCenter;
+        option.textAlignment = horizontalFlag(columnInfo.HeaderAlignment) | Qt::AlignVCenter;
         option.state |= QStyle::State_Raised | QStyle::State_Horizontal;
         option.orientation = Qt::Horizontal;
         option.position = QStyleOptionHeader::Middle;
         const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, &option, this);
         int textWidth = rect.width() - 2 * margin;
-        if (spec.Sorted()) {
+        if (columnInfo.Sorted()) {
             // As in Qt's own header views: ascending shows the "down" indicator.
             option.sortIndicator
-                = spec.SortKind() == skAscending ? QStyleOptionHeader::SortDown : QStyleOptionHeader::SortUp;
+                = columnInfo.SortKind() == skAscending ? QStyleOptionHeader::SortDown : QStyleOptionHeader::SortUp;
             textWidth -= style()->pixelMetric(QStyle::PM_HeaderMarkSize, &option, this) + margin;
         }
         // The style neither elides nor clips a caption that is too wide.
-        option.text = fontMetrics().elidedText(spec.Header, Qt::ElideRight, std::max(0, textWidth));
+        option.text = fontMetrics().elidedText(columnInfo.Header, Qt::ElideRight, std::max(0, textWidth));
         painter.save();
         painter.setClipRect(rect, Qt::IntersectClip);
         style()->drawControl(QStyle::CE_Header, &option, &painter, this);
