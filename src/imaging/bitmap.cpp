@@ -115,7 +115,7 @@ QImage TBitmap::ToDisplayImage() const
     if (display.isNull()) {
         throw std::bad_alloc();
     }
-    stretchPixels(image_, bitsPerPixel_ == 1 ? 8 : bitsPerPixel_, display, display.rect());
+    stretchPixels(image_, bitsPerPixel_, display, display.rect());
     return display;
 }
 
