@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libglib2.0-dev
   libgtest-dev
   fonts-dejavu-core
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool imagemagick x11-utils xclip
   desktop-file-utils
 )
 
