@@ -7,9 +7,17 @@
 #include "review/shell.h"
 #include "platform/locale_formats.h"
 
+#include <QIcon>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+
+// The window icon is a resource of the static core library, registered only
+// when referred to, and from outside any namespace, as the macro requires.
+static void registerApplicationIcon()
+{
+    Q_INIT_RESOURCE(application_icon);
+}
 
 namespace quillmere {
 
@@ -36,6 +44,8 @@ int runApplication(int argc, char **argv)
         return 1;
     }
     TApplication app(argc, argv);
+    registerApplicationIcon();
+    app.setWindowIcon(QIcon(QStringLiteral(":/app/quillmere.png")));
     // The locale's number and date formats are read once, here.
     std::setlocale(LC_ALL, "");
     loadLocaleFormats();
