@@ -70,10 +70,10 @@ int main(int argc, char **argv)
     rle.compression = 2;
     write(root / "bmp" / "rle4.bmp", buildBmp(rle));
 
-    JpegSpec spec;
-    spec.width = 48;
-    spec.height = 40;
-    spec.quality = 75;
+    JpegSpec recipe;
+    recipe.width = 48;
+    recipe.height = 40;
+    recipe.quality = 75;
     const std::pair<const char *, JpegSpec::Colour> kinds[] = {
         {"rgb", JpegSpec::Colour::Rgb},
         {"gray", JpegSpec::Colour::Gray},
@@ -81,11 +81,11 @@ int main(int argc, char **argv)
         {"cmyk", JpegSpec::Colour::CmykPlain},
     };
     for (const auto &[name, colour] : kinds) {
-        spec.colour = colour;
-        spec.progressive = false;
-        write(root / "jpeg" / (std::string(name) + ".jpg"), encodeJpeg(spec, pattern));
-        spec.progressive = true;
-        write(root / "jpeg" / (std::string(name) + "-progressive.jpg"), encodeJpeg(spec, pattern));
+        recipe.colour = colour;
+        recipe.progressive = false;
+        write(root / "jpeg" / (std::string(name) + ".jpg"), encodeJpeg(recipe, pattern));
+        recipe.progressive = true;
+        write(root / "jpeg" / (std::string(name) + "-progressive.jpg"), encodeJpeg(recipe, pattern));
     }
     return 0;
 }

@@ -453,11 +453,11 @@ def write_file(path, data):
         handle.write(data)
 
 
-def make_jpeg(path, spec, size=None):
+def make_jpeg(path, look, size=None):
     """A real JPEG picture drawn by ImageMagick; padded after its end marker
     to exactly `size` bytes when given (decoders stop at the end marker)."""
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    subprocess.run(["convert", "-size", "160x120"] + spec + ["-quality", "85", "jpg:" + path],
+    subprocess.run(["convert", "-size", "160x120"] + look + ["-quality", "85", "jpg:" + path],
                    check=True, capture_output=True, timeout=30)
     if size is not None:
         length = os.path.getsize(path)

@@ -64,10 +64,10 @@ std::string jpegError(int code)
 TEST(JpegImage, loadingReadsTheHeaderAndDrawingDecodes)
 {
     for (const bool progressive : {false, true}) {
-        JpegSpec spec;
-        spec.progressive = progressive;
+        JpegSpec recipe;
+        recipe.progressive = progressive;
         TJPEGImage picture;
-        picture.LoadFromBytes(bytesOf(encodeJpeg(spec, [](int x, int y) { return quadrants(x, y); })));
+        picture.LoadFromBytes(bytesOf(encodeJpeg(recipe, [](int x, int y) { return quadrants(x, y); })));
         EXPECT_EQ(picture.Width(), 32);
         EXPECT_EQ(picture.Height(), 24);
         EXPECT_EQ(picture.ProgressiveEncoding(), progressive);

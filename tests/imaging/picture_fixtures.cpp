@@ -80,7 +80,7 @@ std::string packRows(int width, int height, int bpp, const std::function<std::ui
     return out;
 }
 
-std::string encodeJpeg(const JpegSpec &spec, const std::function<QRgb(int, int)> &colour)
+std::string encodeJpeg(const JpegSpec &recipe, const std::function<QRgb(int, int)> &colour)
 {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
@@ -89,28 +89,28 @@ std::string encodeJpeg(const JpegSpec &spec, const std::function<QRgb(int, int)>
     unsigned char *buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-    cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-    const bool gray = spec.colour == JpegSpec::Colour::Gray;
-    const bool cmyk = spec.colour == JpegSpec::Colour::CmykAdobe || spec.colour == JpegSpec::Colour::CmykPlain;
+    cinfo.image_width = static_cast<JDIMENSION>(recipe.width);
+    cinfo.image_height = static_cast<JDIMENSION>(recipe.height);
+    const bool gray = recipe.colour == JpegSpec::Colour::Gray;
+    const bool cmyk = recipe.colour == JpegSpec::Colour::CmykAdobe || recipe.colour == JpegSpec::Colour::CmykPlain;
     cinfo.input_components = gray ? 1 : cmyk ? 4 : 3;
     cinfo.in_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     if (cmyk) {
         // Adobe's files are YCCK with the marker; plain ones CMYK without it.
-        jpeg_set_colorspace(&cinfo, spec.colour == JpegSpec::Colour::CmykAdobe ? JCS_YCCK : JCS_CMYK);
-        cinfo.write_Adobe_marker = spec.colour == JpegSpec::Colour::CmykAdobe;
+        jpeg_set_colorspace(&cinfo, recipe.colour == JpegSpec::Colour::CmykAdobe ? JCS_YCCK : JCS_CMYK);
+        cinfo.write_Adobe_marker = recipe.colour == JpegSpec::Colour::CmykAdobe;
     }
-    jpeg_set_quality(&cinfo, spec.quality, TRUE);
+    jpeg_set_quality(&cinfo, recipe.quality, TRUE);
     std::vector<jpeg_scan_info> script;
-    if (spec.singleCoefficientScans > 0) {
+    if (recipe.singleCoefficientScans > 0) {
         jpeg_scan_info dc{};
         dc.comps_in_scan = cinfo.num_components;
         for (int c = 0; c < cinfo.num_components; ++c) {
             dc.component_index[c] = c;
         }
         script.push_back(dc);
-        for (int k = 1; k <= spec.singleCoefficientScans; ++k) {
+        for (int k = 1; k <= recipe.singleCoefficientScans; ++k) {
             for (int c = 0; c < cinfo.num_components; ++c) {
                 jpeg_scan_info ac{};
                 ac.comps_in_scan = 1;
@@ -121,18 +121,18 @@ std::string encodeJpeg(const JpegSpec &spec, const std::function<QRgb(int, int)>
         }
         cinfo.scan_info = script.data();
         cinfo.num_scans = static_cast<int>(script.size());
-    } else if (spec.progressive) {
+    } else if (recipe.progressive) {
         jpeg_simple_progression(&cinfo);
     }
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(spec.width * cinfo.input_components));
-    for (int y = 0; y < spec.height; ++y) {
-        for (int x = 0; x < spec.width; ++x) {
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(recipe.width * cinfo.input_components));
+    for (int y = 0; y < recipe.height; ++y) {
+        for (int x = 0; x < recipe.width; ++x) {
             const QRgb c = colour(x, y);
             JSAMPLE *p = row.data() + x * cinfo.input_components;
             if (gray) {
                 p[0] = static_cast<JSAMPLE>(qGray(c));
-            } else if (spec.colour == JpegSpec::Colour::CmykAdobe) {
+            } else if (recipe.colour == JpegSpec::Colour::CmykAdobe) {
                 // Inverted samples, no black ink: the colour's own channels.
                 p[0] = static_cast<JSAMPLE>(qRed(c));
                 p[1] = static_cast<JSAMPLE>(qGreen(c));

@@ -27,7 +27,7 @@ struct BmpSpec {
     std::string gap;                      // bytes between colour table and pixels
     std::string pixels;                   // the pixel data as stored
 };
-std::string buildBmp(const BmpSpec &spec);
+std::string buildBmp(const BmpSpec &recipe);
 
 // Rows in the file's layout (padded to 32-bit words, bottom row first unless
 // topDown). value(x, y) is an index for 1, 4 and 8 bits, the stored 16- or
@@ -49,7 +49,7 @@ struct JpegSpec {
     // scans for coefficients 1..n of every component.
     int singleCoefficientScans = 0;
 };
-std::string encodeJpeg(const JpegSpec &spec, const std::function<QRgb(int, int)> &colour);
+std::string encodeJpeg(const JpegSpec &recipe, const std::function<QRgb(int, int)> &colour);
 
 // Sets the picture size in the frame header of a JPEG file.
 std::string withJpegFrameSize(std::string jpeg, int width, int height);

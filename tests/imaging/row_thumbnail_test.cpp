@@ -28,10 +28,10 @@ QRgb halves(int x, int)
 
 std::string jpegFile(int width = 640, int height = 480)
 {
-    JpegSpec spec;
-    spec.width = width;
-    spec.height = height;
-    return encodeJpeg(spec, halves);
+    JpegSpec recipe;
+    recipe.width = width;
+    recipe.height = height;
+    return encodeJpeg(recipe, halves);
 }
 
 std::string bmpFile(int width, int height)
