@@ -83,6 +83,11 @@ bool OverwriteAndDeleteFile(const std::string &path, const std::optional<SeenFil
     if ((opened.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         return false;
     }
+    // A file with other names (hard links) is shared: overwriting it would
+    // destroy what those names hold, which the user did not mark.
+    if (opened.st_nlink != 1) {
+        return false;
+    }
     if (expected && SeenFileFromStat(opened) != *expected) {
         return false;
     }

@@ -27,7 +27,8 @@ using OverwritePassHook = std::function<void(int pass)>;
 // Nothing is written, and false is returned, when the path does not name a
 // regular file (a symbolic link is never followed, a FIFO or device is never
 // opened), when the file cannot be opened for writing or is read-only (no
-// write permission bit set, which holds for the superuser as well), or when
+// write permission bit set, which holds for the superuser as well), when it
+// has other names (hard links) whose content it would destroy, or when
 // `expected` is given and the file's size or modification time differ from it.
 // A file that is replaced under its name while it is overwritten is not
 // deleted.

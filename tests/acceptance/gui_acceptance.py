@@ -525,12 +525,12 @@ def expect_unchanged(before, after, removed, what):
     check(not extra, "%s: new files appeared: %s" % (what, extra[:5]))
 
 
-def expect_overwritten(link_path, original):
-    """The inode of a removed file, still reachable by a hard link, holds the
-    overwrite: same length, other bytes, and one 4096-byte block repeated from
-    offset 0 over the whole length."""
-    with open(link_path, "rb") as handle:
-        data = handle.read()
+def expect_overwritten(handle, original):
+    """The data of a removed file, still readable through a handle opened
+    before the removal, holds the overwrite: same length, other bytes, and one
+    4096-byte block repeated from offset 0 over the whole length."""
+    handle.seek(0)
+    data = handle.read()
     check(len(data) == len(original), "the overwritten file changed its length from %d to %d"
           % (len(original), len(data)))
     check(data != original, "the removed file's bytes were not overwritten")
@@ -602,8 +602,6 @@ def scenario_trash_select_all(program):
 def scenario_overwrite_single_marks(program):
     """Single marks in the Delete column and "Delete from hard drive"."""
     pics = os.path.join(program.files, "pictures")
-    links = os.path.join(program.files, "links")
-    os.makedirs(links)
     # Three sets of identical files, one size per set, chosen so that the
     # byte counts and the shown sizes (12 KB, 20 KB, 28 KB) sort alike: the
     # table then holds set A in rows 0-1, set B in rows 2-4, set C in rows 5-6.
@@ -616,14 +614,11 @@ def scenario_overwrite_single_marks(program):
     make_jpeg(os.path.join(pics, "single.jpg"), ["plasma:fractal", "-seed", "3"])
     set_a = [os.path.join(pics, "a1.jpg"), os.path.join(pics, "deeper", "a2.jpg")]
     set_b = [os.path.join(pics, "b1.jpg"), os.path.join(pics, "b2.jpg"), os.path.join(pics, "deeper", "b3.jpg")]
-    # A second name for every copy of sets A and B outside the searched
-    # folder keeps the inode of a removed copy readable, so the overwrite can
-    # be looked at after the name is gone.
-    linked = {}
-    for index, path in enumerate(set_a + set_b):
-        link = os.path.join(links, "%d.bin" % index)
-        os.link(path, link)
-        linked[path] = link
+    # An open handle on every copy of sets A and B keeps the data of a removed
+    # copy readable after its name is gone, so the overwrite can be looked at.
+    # (A second hard link would not do: a file with other names is shared and
+    # the program leaves it alone.)
+    handles = {path: open(path, "rb") for path in set_a + set_b}
     contents = {path: a for path in set_a}
     contents.update({path: b for path in set_b})
     before = snapshot(program.files)
@@ -653,11 +648,10 @@ def scenario_overwrite_single_marks(program):
     # Rows are handled in order: the copy of row 0 first, then that of row 3.
     expect_report(window, HARD_DRIVE_HEADING, gone_a + gone_b, ordered=True)
     removed = set(gone_a + gone_b)
-    # The second names of the removed copies now hold the overwritten bytes;
-    # leave them out of the comparison and check them on their own.
     for path in removed:
-        expect_overwritten(linked[path], contents[path])
-        after[linked[path]] = before[linked[path]]
+        expect_overwritten(handles[path], contents[path])
+    for handle in handles.values():
+        handle.close()
     expect_unchanged(before, after, removed, "overwrite and delete")
 
     window.press_exit()

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 using namespace quillmere;
@@ -152,12 +153,16 @@ TEST_F(RemovalPrimitives, overwriteNeverWritesAnythingButTheSeenRegularFile)
     const std::string folder = tree.makeFolder("folder.jpg");
     const std::string readOnly = tree.writeFile("readonly.jpg", "keep");
     ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+    const std::string shared = tree.writeFile("shared.jpg", "shared");
+    const std::string otherName = tree.path("other name.jpg");
+    ASSERT_EQ(::link(shared.c_str(), otherName.c_str()), 0);
     RandomState() = 5;
 
     EXPECT_FALSE(OverwriteAndDeleteFile(link));
     EXPECT_FALSE(OverwriteAndDeleteFile(fifo)); // must return, not wait for a writer
     EXPECT_FALSE(OverwriteAndDeleteFile(folder));
     EXPECT_FALSE(OverwriteAndDeleteFile(readOnly));
+    EXPECT_FALSE(OverwriteAndDeleteFile(shared));
     EXPECT_FALSE(OverwriteAndDeleteFile(tree.path("missing.jpg")));
     EXPECT_FALSE(OverwriteAndDeleteFile(target + std::string("\0x", 2)));
 
@@ -171,6 +176,8 @@ TEST_F(RemovalPrimitives, overwriteNeverWritesAnythingButTheSeenRegularFile)
     EXPECT_EQ(TempTree::readFile(target), "target");
     EXPECT_EQ(TempTree::readFile(link), "target");
     EXPECT_EQ(TempTree::readFile(readOnly), "keep");
+    EXPECT_EQ(TempTree::readFile(shared), "shared");
+    EXPECT_EQ(TempTree::readFile(otherName), "shared");
     EXPECT_TRUE(TempTree::exists(fifo) && TempTree::exists(folder));
     EXPECT_EQ(RandomState(), 5u) << "nothing was overwritten, so nothing was drawn";
 }
