@@ -44,6 +44,18 @@ QPushButton *glyphButton(const QString &caption, QStyle::StandardPixmap glyph, Q
     return button;
 }
 
+// A progress bar 17 pixels high along the top of its panel.
+QProgressBar *panelProgressBar(TPanel *panel)
+{
+    auto *bar = new QProgressBar(panel);
+    bar->setTextVisible(false);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setGeometry(0, 0, 0, 17);
+    panel->spanWidth(bar);
+    return bar;
+}
+
 // The desktop's font may be wider than the one the sizes were made for: a
 // caption is never cut short.
 void fitCaption(QAbstractButton *button)
@@ -51,10 +63,12 @@ void fitCaption(QAbstractButton *button)
     button->resize(qMax(button->width(), button->sizeHint().width()), button->height());
 }
 
-QLabel *fixedLabel(QWidget *parent, QRect geometry)
+// A label of fixed height spanning its panel's width.
+QLabel *fixedLabel(TPanel *parent, QRect geometry)
 {
     auto *label = new QLabel(parent);
     label->setGeometry(geometry);
+    parent->spanWidth(label);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -149,18 +163,10 @@ void TForm1::buildFoundPage()
     GroupBox2->setFillWidget(DataGrid1View);
 
     Panel2 = GroupBox2->bottomPanel();
-    ProgressBar1 = new QProgressBar(Panel2);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setGeometry(0, 0, 0, 17);
+    ProgressBar1 = panelProgressBar(Panel2);
     Label1 = fixedLabel(Panel2, {0, 17, 0, 15});
     Label3 = fixedLabel(Panel2, {0, 32, 0, 15});
     Label4 = fixedLabel(Panel2, {0, 47, 0, 15});
-    for (QWidget *child : {static_cast<QWidget *>(ProgressBar1), static_cast<QWidget *>(Label1),
-                           static_cast<QWidget *>(Label3), static_cast<QWidget *>(Label4)}) {
-        Panel2->spanWidth(child);
-    }
 
     BitBtn5 = glyphButton(QStringLiteral("Next"), QStyle::SP_ArrowForward, QSize(18, 20), Panel2, {0, 66, 75, 26});
     BitBtn5->setToolTip(QStringLiteral("Delete selected files"));
@@ -206,14 +212,8 @@ void TForm1::buildReportPage()
     GroupBox4->setFillWidget(Memo3);
 
     Panel4 = GroupBox4->bottomPanel();
-    ProgressBar2 = new QProgressBar(Panel4);
-    ProgressBar2->setTextVisible(false);
-    ProgressBar2->setRange(0, 100);
-    ProgressBar2->setValue(0);
-    ProgressBar2->setGeometry(0, 0, 0, 17);
+    ProgressBar2 = panelProgressBar(Panel4);
     Label2 = fixedLabel(Panel4, {0, 17, 0, 38});
-    Panel4->spanWidth(ProgressBar2);
-    Panel4->spanWidth(Label2);
     BitBtn8 = glyphButton(QStringLiteral("Exit"), QStyle::SP_DialogCloseButton, QSize(20, 20), Panel4, {0, 66, 75, 26});
     BitBtn9 = glyphButton(QStringLiteral("Back"), QStyle::SP_ArrowBack, QSize(18, 20), Panel4, {77, 66, 75, 26});
 }

@@ -1,6 +1,7 @@
 #include "imaging/jpeg_codec.h"
 #include "imaging/jpeg_image.h"
 #include "picture_fixtures.h"
+#include "support/error_text.h"
 #include "platform/errors.h"
 
 #include <gtest/gtest.h>
@@ -44,15 +45,7 @@ void expectQuadrants(const QImage &image, int tolerance)
     }
 }
 
-std::string jpegErrorOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const EJPEG &e) {
-        return e.what();
-    }
-    return "no error";
-}
+const auto jpegErrorOf = test::errorTextOf<EJPEG>;
 
 std::string jpegError(int code)
 {

@@ -1,4 +1,5 @@
 #include "platform/errors.h"
+#include "support/error_text.h"
 #include "table/program_tables.h"
 
 #include <functional>
@@ -7,17 +8,7 @@
 using namespace quillmere;
 
 namespace {
-
-std::string errorText(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const Exception &e) {
-        return e.what();
-    }
-    return "no error";
-}
-
+const auto errorText = test::errorTextOf<Exception>;
 } // namespace
 
 TEST(DataGridModel, emptyTableHasNoRowsAndRefusesCellLookup)
