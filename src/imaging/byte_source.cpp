@@ -51,26 +51,18 @@ FileSource::FileSource(const std::string &path)
 {
     // O_NONBLOCK keeps open() from waiting for a writer on a FIFO; the type
     // check below then turns such a file away.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) {
+    fd_.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd_.valid()) {
         raiseOpenError(path, std::strerror(errno));
     }
     struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
-        const int error = errno;
-        ::close(fd_);
-        raiseOpenError(path, std::strerror(error));
+    if (::fstat(fd_.get(), &info) != 0) {
+        raiseOpenError(path, std::strerror(errno));
     }
     if (!S_ISREG(info.st_mode)) {
-        ::close(fd_);
         raiseOpenError(path, "Not a regular file");
     }
     length_ = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-}
-
-FileSource::~FileSource()
-{
-    ::close(fd_);
 }
 
 std::size_t FileSource::read(void *buffer, std::size_t count)
@@ -78,7 +70,7 @@ std::size_t FileSource::read(void *buffer, std::size_t count)
     const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(count, length_ - position_));
     std::size_t done = 0;
     while (done < wanted) {
-        const ssize_t got = ::read(fd_, static_cast<char *>(buffer) + done, wanted - done);
+        const ssize_t got = ::read(fd_.get(), static_cast<char *>(buffer) + done, wanted - done);
         if (got < 0 && errno == EINTR) {
             continue;
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/unique_fd.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,16 +46,13 @@ private:
 class FileSource final : public ByteSource {
 public:
     explicit FileSource(const std::string &path);
-    ~FileSource() override;
-    FileSource(const FileSource &) = delete;
-    FileSource &operator=(const FileSource &) = delete;
 
     std::size_t read(void *buffer, std::size_t count) override;
     std::uint64_t remaining() const override { return length_ - position_; }
     std::uint64_t length() const { return length_; }
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
     std::uint64_t length_ = 0;
     std::uint64_t position_ = 0;
 };

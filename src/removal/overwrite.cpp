@@ -1,6 +1,7 @@
 #include "removal/overwrite.h"
 
 #include "app/random_generator.h"
+#include "platform/unique_fd.h"
 
 #include <algorithm>
 #include <array>
@@ -12,28 +13,6 @@
 namespace quillmere {
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : fd_(fd)
-    {
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    ~FileDescriptor() { close(); }
-    int get() const { return fd_; }
-    void close()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-private:
-    int fd_;
-};
 
 // Writes all `count` bytes at `offset`, resuming after short writes.
 bool writeAt(int fd, const unsigned char *bytes, std::size_t count, off_t offset)
@@ -71,7 +50,7 @@ bool OverwriteAndDeleteFile(const std::string &path, const std::optional<SeenFil
     if (::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) {
         return false;
     }
-    FileDescriptor file(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    UniqueFd file(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (file.get() < 0) {
         return false;
     }
@@ -116,7 +95,7 @@ bool OverwriteAndDeleteFile(const std::string &path, const std::optional<SeenFil
             afterPass(pass);
         }
     }
-    file.close();
+    file.reset();
 
     // Delete the name only while it still leads to the file just overwritten.
     struct stat before {};

@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/file_measure.h"
 #include "platform/path_text.h"
+#include "platform/unique_fd.h"
 
 #include <cstring>
 #include <unistd.h>
@@ -20,20 +21,17 @@ public:
     explicit OpenFile(const std::string &path)
         : fd_(OpenRegularFileForReading(path, -1, size_))
     {
-        if (fd_ < 0) {
+        if (!fd_.valid()) {
             throw EFOpenError(QStringLiteral("Cannot open file \"%1\"").arg(pathToText(path)));
         }
     }
-    ~OpenFile() { ::close(fd_); }
-    OpenFile(const OpenFile &) = delete;
-    OpenFile &operator=(const OpenFile &) = delete;
 
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     std::int64_t size() const { return size_; }
 
 private:
     std::int64_t size_ = 0;
-    int fd_;
+    UniqueFd fd_;
 };
 
 } // namespace
