@@ -220,8 +220,15 @@ void TForm1::buildReportPage()
 
 void TForm1::bindHandlers()
 {
-    const auto bind = [this](QPushButton *button, void (TForm1::*handler)()) {
-        connect(button, &QPushButton::clicked, this, [this, handler] { runReportingErrors([&] { (this->*handler)(); }); });
+    // Every handler runs under the error report, whichever control raises it.
+    const auto bindTo = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this, [this, handler] { runReportingErrors([&] { (this->*handler)(); }); });
+    };
+    const auto bind = [&](QPushButton *button, void (TForm1::*handler)()) {
+        bindTo(button, &QPushButton::clicked, handler);
+    };
+    const auto bindItem = [&](QAction *item, void (TForm1::*handler)()) {
+        bindTo(item, &QAction::triggered, handler);
     };
     bind(BitBtn1, &TForm1::BitBtn1Click);
     bind(BitBtn5, &TForm1::BitBtn5Click);
@@ -236,9 +243,6 @@ void TForm1::bindHandlers()
     bind(BitBtn_3, &TForm1::BitBtn_3Click);
     bind(BitBtn6, &TForm1::BitBtn6Click);
 
-    const auto bindItem = [this](QAction *item, void (TForm1::*handler)()) {
-        connect(item, &QAction::triggered, this, [this, handler] { runReportingErrors([&] { (this->*handler)(); }); });
-    };
     bindItem(Opencontainfolder1, &TForm1::Opencontainfolder1Click);
     bindItem(Execute1, &TForm1::Execute1Click);
     bindItem(Properties1, &TForm1::Properties1Click);
