@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/error_report.h"
+#include "app/every_copy_question.h"
 #include "app/page_group.h"
 #include "app/stop_flag.h"
 #include "folders/folder_edit.h"
@@ -9,6 +10,7 @@
 #include "imaging/row_thumbnail.h"
 #include "removal/removal_pass.h"
 #include "review/image_view_window.h"
+#include "review/keep_one.h"
 #include "review/shell.h"
 #include "folders/folder_chooser_window.h"
 #include "search/result_stage.h"
@@ -27,6 +29,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStyle>
 
@@ -179,6 +182,13 @@ void TForm1::buildFoundPage()
     for (QPushButton *button : {BitBtn_1, BitBtn_2, BitBtn_3}) {
         button->setGeometry(0, 20, 75, 25);
     }
+    // Below the three marking buttons, on the row of Next, Back and Stop.
+    KeepOneButton = new QPushButton(QStringLiteral("Keep One"), Panel2);
+    KeepOneButton->setObjectName(QStringLiteral("KeepOneButton"));
+    KeepOneButton->setGeometry(0, 66, 2 * 75, 26);
+    KeepOneButton->setToolTip(QStringLiteral(
+        "Mark every file except one in each set of identical files (Ctrl+K).\nThe first row of each set in the "
+        "table's current order stays unmarked: sort the table first to choose which copy is kept."));
 
     PopupMenu1 = new QMenu(this);
     Opencontainfolder1 = PopupMenu1->addAction(QStringLiteral("Open contain folder"));
@@ -241,6 +251,14 @@ void TForm1::bindHandlers()
     bind(BitBtn_1, &TForm1::BitBtn_1Click);
     bind(BitBtn_2, &TForm1::BitBtn_2Click);
     bind(BitBtn_3, &TForm1::BitBtn_3Click);
+    bind(KeepOneButton, &TForm1::KeepOneClick);
+    // Ctrl+K works wherever the focus is, but only while the found page shows.
+    auto *keepOneKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this);
+    connect(keepOneKey, &QShortcut::activated, this, [this] {
+        if (currentPage() == 1) {
+            runReportingErrors([this] { KeepOneClick(); });
+        }
+    });
     bind(BitBtn6, &TForm1::BitBtn6Click);
 
     bindItem(Opencontainfolder1, &TForm1::Opencontainfolder1Click);
@@ -285,6 +303,9 @@ void TForm1::FormResize()
     BitBtn_1->move(outerWidth - w - 25, BitBtn_1->y());
     BitBtn_2->move(outerWidth - 2 * w - 25, BitBtn_2->y());
     BitBtn_3->move(outerWidth - 3 * w - 25, BitBtn_3->y());
+    // Right-aligned under them, but never over Stop when the window is narrow.
+    const int stopRight = BitBtn2->geometry().right() + 1;
+    KeepOneButton->move(qMax(stopRight + 2, outerWidth - KeepOneButton->width() - 25), KeepOneButton->y());
 }
 
 void TForm1::resizeEvent(QResizeEvent *event)
@@ -321,12 +342,10 @@ void TForm1::runSearchBody()
     context.clearReport = [this] { Memo3->clear(); };
     context.clearThumbnails = [this] {
         ImageList1.Clear();
-        SeenFiles.clear();
-    };
-    context.onCandidate = [this](const QString &pathText, const FileStamp &stamp) {
-        SeenFiles.remember(pathText, SeenFileFromTimes(static_cast<std::int64_t>(stamp.size), stamp.mtimeNs));
+        FoundFiles.clear();
     };
     context.fillResults = [this, &context] {
+        FoundFiles.fill(*DataGrid3, context.setSizes, context.foundFiles);
         return FillResultRows(*DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
                               [this](const std::string &path, int row) {
                                   return MakeRowThumbnail(path, row, *DataGrid1, ImageList1);
@@ -402,6 +421,11 @@ void TForm1::BitBtn_3Click()
 void TForm1::BitBtn_1Click()
 {
     markEveryRow(*DataGrid1, [](bool marked) { return !marked; });
+}
+
+void TForm1::KeepOneClick()
+{
+    MarkAllButOneInEachSet(*DataGrid1);
 }
 
 // ---- Image view and shell actions ----------------------------------------------
@@ -486,10 +510,23 @@ private:
 
 void TForm1::BitBtn6Click()
 {
+    ReportPages pages(*this);
+    // Sets that would lose every copy go only when the user says so; a
+    // cancelled question touches nothing and stays on this page.
+    const std::vector<int> losing = SetsLosingEveryCopy(*DataGrid1, FoundFiles);
+    std::set<int> confirmed;
+    if (!losing.empty()) {
+        const int sets = static_cast<int>(losing.size());
+        const bool removeAll = AskRemoveEveryCopy ? AskRemoveEveryCopy(sets, pages.selectedMethod())
+                                                  : AskToRemoveEveryCopy(this, sets, pages.selectedMethod());
+        if (!removeAll) {
+            return;
+        }
+        confirmed.insert(losing.begin(), losing.end());
+    }
     Memo3->clear();
     showPage(currentPage() + 1);
-    ReportPages pages(*this);
-    RemoveMarkedFiles(*DataGrid1, pages, SeenFiles.lookup());
+    RemoveMarkedFiles(*DataGrid1, pages, FoundFiles, confirmed);
 }
 
 // ---- Page flow -----------------------------------------------------------------

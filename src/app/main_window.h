@@ -1,12 +1,14 @@
 #pragma once
 
 #include "imaging/image_list.h"
-#include "platform/seen_file.h"
+#include "removal/removal_pass.h"
+#include "search/found_files.h"
 #include "search/file_list.h"
 #include "search/search_view.h"
 #include "table/data_grid.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -53,6 +55,8 @@ public:
     void BitBtn_2Click(); // Select All
     void BitBtn_3Click(); // Deselect All
     void BitBtn_1Click(); // Invert
+    // Marks every file but the first row of each set ("Keep One", Ctrl+K).
+    void KeepOneClick();
     void DataGrid1CellClick(int ACol, int ARow);
     void DataGrid1CellDblClick(int ACol, int ARow);
     void Opencontainfolder1Click();
@@ -69,6 +73,9 @@ public:
     TForm2 *Form2 = nullptr;
     TForm3 *Form3 = nullptr;
     Shell *ShellService = nullptr;
+    // Asked before a removal that would leave a set of identical files
+    // without any copy; true removes them all. Tests replace it.
+    std::function<bool(int sets, RemovalMethod method)> AskRemoveEveryCopy;
 
     // Page 0: search options.
     QStackedWidget *PageControl1;
@@ -98,6 +105,7 @@ public:
     QPushButton *BitBtn_1;
     QPushButton *BitBtn_2;
     QPushButton *BitBtn_3;
+    QPushButton *KeepOneButton;
     QMenu *PopupMenu1;
     QAction *Opencontainfolder1;
     QAction *Execute1;
@@ -131,9 +139,9 @@ public:
 
     // The search's file list, never shown.
     FileList Memo1;
-    // What the search saw of each found file, so removal can tell whether it
-    // changed since.
-    SeenFileRecord SeenFiles;
+    // The sets of identical files as the comparison read them, so the removal
+    // can tell whether a file changed since and whether a copy is kept.
+    FoundFileRecord FoundFiles;
 
     int currentPage() const;
 

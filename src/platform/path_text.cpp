@@ -69,7 +69,66 @@ void appendUtf8(std::string &out, char32_t cp)
     }
 }
 
+void appendHexByte(QString &text, unsigned char byte)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    text += QLatin1String("\\x");
+    text += QLatin1Char(digits[byte >> 4]);
+    text += QLatin1Char(digits[byte & 15]);
+}
+
 } // namespace
+
+QString ShownPath(const std::string &path)
+{
+    QString text;
+    text.reserve(static_cast<qsizetype>(path.size()));
+    std::size_t i = 0;
+    while (i < path.size()) {
+        char32_t cp = 0;
+        const std::size_t length = validSequenceLength(path, i, cp);
+        if (length == 0) {
+            appendHexByte(text, static_cast<unsigned char>(path[i]));
+            ++i;
+            continue;
+        }
+        i += length;
+        switch (cp) {
+        case U'\\':
+            text += QLatin1String("\\\\");
+            continue;
+        case U'\n':
+            text += QLatin1String("\\n");
+            continue;
+        case U'\t':
+            text += QLatin1String("\\t");
+            continue;
+        case U'\r':
+            text += QLatin1String("\\r");
+            continue;
+        default:
+            break;
+        }
+        if (cp < 0x20 || cp == 0x7F) {
+            appendHexByte(text, static_cast<unsigned char>(cp));
+        } else if (cp >= 0x80 && cp < 0xA0) {
+            // C1 controls: shown as their UTF-8 bytes.
+            appendHexByte(text, static_cast<unsigned char>(0xC0 | (cp >> 6)));
+            appendHexByte(text, static_cast<unsigned char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            text += QChar(static_cast<char16_t>(cp));
+        } else {
+            text += QChar(QChar::highSurrogate(cp));
+            text += QChar(QChar::lowSurrogate(cp));
+        }
+    }
+    return text;
+}
+
+QString ShownPathText(const QString &pathText)
+{
+    return ShownPath(textToPath(pathText));
+}
 
 QString pathToText(const std::string &path)
 {

@@ -12,4 +12,12 @@ namespace quillmere {
 QString pathToText(const std::string &path);
 std::string textToPath(const QString &text);
 
+// A path as a person reads it, on one line that names the real file: valid
+// UTF-8 as it is, each byte that is not part of valid UTF-8 as \xHH, a line
+// break, tab or carriage return as \n, \t, \r, every other control
+// character as \xHH and a backslash as \\, so no two paths look alike.
+QString ShownPath(const std::string &path);
+// The same for a path held as cell text.
+QString ShownPathText(const QString &pathText);
+
 } // namespace quillmere

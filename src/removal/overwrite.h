@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/seen_file.h"
+#include "platform/file_identity.h"
+#include "removal/removal_outcome.h"
 
 #include <cstddef>
 #include <functional>
-#include <optional>
 #include <string>
 
 namespace quillmere {
@@ -15,24 +15,29 @@ inline constexpr std::size_t kOverwriteBlockSize = 4096;
 inline constexpr int kOverwritePasses = 3;
 
 // Called after each pass has been written and flushed, while the file is still
-// open and in place; pass counts from 0.
+// open under its private name; pass counts from 0.
 using OverwritePassHook = std::function<void(int pass)>;
 
-// Overwrites the whole content of the regular file at exactly this path three
-// times with bytes of the program's pseudo-random generator, each pass with a
+// Overwrites the whole content of the found file at this path three times
+// with bytes of the program's pseudo-random generator, each pass with a
 // freshly filled block, flushing to the disk after each pass; then deletes
-// it. The file keeps its name and length until it is deleted. Returns true
-// only when the file is gone.
+// it. Returns Removed only when the file is gone.
 //
-// Nothing is written, and false is returned, when the path does not name a
-// regular file (a symbolic link is never followed, a FIFO or device is never
-// opened), when the file cannot be opened for writing or is read-only (no
-// write permission bit set, which holds for the superuser as well), when it
-// has other names (hard links) whose content it would destroy, or when
-// `expected` is given and the file's size or modification time differ from it.
-// A file that is replaced under its name while it is overwritten is not
-// deleted.
-bool OverwriteAndDeleteFile(const std::string &path, const std::optional<SeenFile> &expected = std::nullopt,
-                            const OverwritePassHook &afterPass = {});
+// The file is reached through its folder, which must be the folder the search
+// saw, and must be the very regular file the comparison read, unchanged; a
+// symbolic link is never followed, a FIFO or device never opened. It is left
+// alone when it has other names (hard links) whose content it would destroy
+// or cannot be opened for writing.
+//
+// Before the first byte is written, the file is renamed to a private name in
+// its folder and checked again under that name, so a folder that does not let
+// its entries go stops the removal before anything is destroyed, and a rename
+// racing in the folder can never make the removal write or delete another
+// file. Only the private name is deleted. When a write fails, a file not yet
+// written gets its name back; a file written in part is deleted. A destroyed
+// file whose private name cannot be deleted is reported Stranded, with where
+// it lies.
+RemovalResult OverwriteAndDeleteFile(const std::string &path, const FoundFile &found,
+                                     const OverwritePassHook &afterPass = {});
 
 } // namespace quillmere

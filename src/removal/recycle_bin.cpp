@@ -1,24 +1,18 @@
 #include "removal/recycle_bin.h"
 
+#include "removal/found_file_check.h"
+
 // GIO names a struct member "signals", which Qt defines as a macro.
 #pragma push_macro("signals")
 #undef signals
 #include <gio/gio.h>
 #pragma pop_macro("signals")
-#include <sys/stat.h>
 
 namespace quillmere {
 
-bool RecycleFile(const std::string &path, const std::optional<SeenFile> &expected)
+bool TrashFile(const std::string &path)
 {
     if (path.empty() || path.find('\0') != std::string::npos) {
-        return false;
-    }
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    if (expected && SeenFileFromStat(info) != *expected) {
         return false;
     }
     GFile *file = g_file_new_for_path(path.c_str());
@@ -29,6 +23,18 @@ bool RecycleFile(const std::string &path, const std::optional<SeenFile> &expecte
     }
     g_object_unref(file);
     return trashed != FALSE;
+}
+
+RemovalResult RecycleFile(const std::string &path, const FoundFile &found)
+{
+    FoundFileEntry entry;
+    if (const auto problem = entry.open(path, found)) {
+        return {*problem, {}};
+    }
+    if (!TrashFile(path)) {
+        return {RemovalOutcome::TrashRefused, {}};
+    }
+    return {};
 }
 
 } // namespace quillmere

@@ -1,11 +1,14 @@
 #pragma once
 
-#include "platform/seen_file.h"
+#include "removal/removal_outcome.h"
 
 #include <QString>
+#include <set>
+#include <vector>
 
 namespace quillmere {
 
+class FoundFileRecord;
 class TDataGrid;
 
 // The two ways of removing a marked file.
@@ -30,21 +33,26 @@ public:
 // The report's first line for the method.
 QString RemovalHeading(RemovalMethod method);
 
-// Removes one marked file by the method and tells whether it is gone. The
-// file is left alone when `seen` is empty (the search did not record it) or
-// it no longer matches what the search saw.
-bool RemoveMarkedFile(const QString &pathText, RemovalMethod method, const std::optional<SeenFile> &seen);
+// The sets of identical files (numbers of `found`) whose every member is
+// marked in the result table: removing the marked files would leave no copy.
+std::vector<int> SetsLosingEveryCopy(TDataGrid &grid, const FoundFileRecord &found);
 
 // The removal pass over the result table: writes the heading of the method
 // selected now, then, for every row in order, lets window messages run, moves
 // the progress to the row and, when the row's Del flag is set, removes the
-// file named by its Dest cell with the method selected at that moment. The
-// Dest text of every file that is gone goes into the report as a line of its
-// own. A file that cannot be removed, is no longer a regular file, or has
-// changed since the search saw it (`seenFiles`) stays as it is, unlisted, and
-// the pass goes on. An error of the table (rows removed by a search started
-// meanwhile) ends the pass silently. Emptying the report and turning to the
-// report page beforehand are the caller's.
-void RemoveMarkedFiles(TDataGrid &grid, RemovalView &view, const SeenFileLookup &seenFiles);
+// file named by its Dest cell with the method selected at that moment, and
+// lists it when it is gone.
+//
+// A marked file is removed only when it is the very file the comparison read,
+// unchanged, in the folder it was found in, and, unless its set is among
+// `everyCopyConfirmed`, while at least one unmarked member of its set still
+// stands unchanged. Every marked file that is not removed is listed after the
+// removed ones, behind an empty line and a count, with the reason in plain
+// words. Paths are shown on one line each, as a person reads them. An error of
+// the table (rows removed by a search started meanwhile) ends the pass.
+// Emptying the report and turning to the report page beforehand are the
+// caller's.
+void RemoveMarkedFiles(TDataGrid &grid, RemovalView &view, const FoundFileRecord &found,
+                       const std::set<int> &everyCopyConfirmed = {});
 
 } // namespace quillmere

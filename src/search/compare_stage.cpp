@@ -17,7 +17,7 @@ constexpr int kSizeColumn = 1;
 } // namespace
 
 bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view, const IdenticalSetsLimits &limits,
-                       std::vector<int> *setSizes)
+                       std::vector<int> *setSizes, std::vector<FoundFile> *foundFiles)
 {
     const int m = candidates.RowCount();
     if (m < 2) {
@@ -65,8 +65,9 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
             paths.push_back(textToPath(pathTexts[static_cast<std::size_t>(row)]));
         }
         const int runStart = first;
+        std::vector<FoundFile> found;
         const auto sets = FindIdenticalSets(
-            paths, exact ? size : -1, [&](int index) { reachRow(runStart + index); }, limits);
+            paths, exact ? size : -1, [&](int index) { reachRow(runStart + index); }, limits, &found);
         for (const auto &set : sets) {
             if (setSizes != nullptr) {
                 setSizes->push_back(static_cast<int>(set.size()));
@@ -77,6 +78,9 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
                 const int last = pairs.RowCount() - 1;
                 pairs.CellAt(kPathColumn, last).setText(pathTexts[row]);
                 pairs.CellAt(kSizeColumn, last).setText(sizeTexts[row]);
+                if (foundFiles != nullptr) {
+                    foundFiles->push_back(found[static_cast<std::size_t>(index)]);
+                }
             }
         }
         first = end;

@@ -21,8 +21,10 @@ class TDataGrid;
 // two rows: the search then ends.
 //
 // `setSizes`, when given, receives the number of rows of each set written, in
-// the order of the sets.
+// the order of the sets; `foundFiles`, when given, one entry per row written:
+// the file as the comparison read it and its folder.
 bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view,
-                       const IdenticalSetsLimits &limits = {}, std::vector<int> *setSizes = nullptr);
+                       const IdenticalSetsLimits &limits = {}, std::vector<int> *setSizes = nullptr,
+                       std::vector<FoundFile> *foundFiles = nullptr);
 
 } // namespace quillmere

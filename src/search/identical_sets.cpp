@@ -1,44 +1,26 @@
 #include "search/identical_sets.h"
 
 #include "platform/file_measure.h"
+#include "platform/unique_fd.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <xxhash.h>
 
 namespace quillmere {
 
 namespace {
 
-constexpr std::uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
-constexpr std::uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
-constexpr std::uint64_t kPrime3 = 0x165667B19E3779F9ull;
-constexpr std::uint64_t kPrime4 = 0x85EBCA77C2B2AE63ull;
-
-inline std::uint64_t rotl(std::uint64_t x, int r)
-{
-    return (x << r) | (x >> (64 - r));
-}
-
-inline std::uint64_t load64(const unsigned char *p)
-{
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline std::uint64_t mixLane(std::uint64_t lane, std::uint64_t input)
-{
-    return rotl(lane + input * kPrime2, 31) * kPrime1;
-}
-
 // Up to this many distinct contents a block is compared against each of them
 // directly; beyond it blocks are bucketed by fingerprint first.
 constexpr std::size_t kDirectCompareLimit = 4;
-
-using Buffer = std::unique_ptr<unsigned char[]>;
 
 // One set of files known to be identical up to `offset` bytes.
 struct Group {
@@ -49,7 +31,7 @@ struct Group {
 // The files of one round whose current block has one content.
 struct Subgroup {
     std::vector<int> members;
-    Buffer content;    // the block's bytes; empty for an unconfirmed bucket
+    std::unique_ptr<unsigned char[]> content; // the block's bytes; empty for an unconfirmed bucket
     std::uint64_t fingerprint = 0;
 };
 
@@ -61,24 +43,20 @@ public:
         , size_(size)
         , beforeFirstOpen_(beforeFirstOpen)
         , limits_(limits)
-        , bufferSize_(std::max<std::size_t>(1, std::max(limits.firstBlock, limits.block)))
-        , fds_(paths.size(), -1)
+        , scratch_(new unsigned char[std::max<std::size_t>(1, std::max(limits.firstBlock, limits.block))])
+        , fds_(paths.size())
+        , seen_(paths.size())
     {
     }
     Refiner(const Refiner &) = delete;
     Refiner &operator=(const Refiner &) = delete;
 
-    ~Refiner()
+    std::vector<std::vector<int>> run(std::vector<FoundFile> *found)
     {
-        for (const int fd : fds_) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
+        found_ = found;
+        if (found_ != nullptr) {
+            found_->assign(paths_.size(), FoundFile {});
         }
-    }
-
-    std::vector<std::vector<int>> run()
-    {
         Group all;
         all.members.resize(paths_.size());
         for (std::size_t i = 0; i < paths_.size(); ++i) {
@@ -103,55 +81,119 @@ private:
         return static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(wanted), size_ - offset));
     }
 
-    Buffer takeBuffer()
-    {
-        if (spare_.empty()) {
-            return Buffer(new unsigned char[bufferSize_]);
-        }
-        Buffer buffer = std::move(spare_.back());
-        spare_.pop_back();
-        return buffer;
-    }
+    void release(int index) { fds_[static_cast<std::size_t>(index)].reset(); }
 
-    void giveBack(Buffer buffer)
+    void releaseAll()
     {
-        if (buffer) {
-            spare_.push_back(std::move(buffer));
+        for (UniqueFd &fd : fds_) {
+            fd.reset();
         }
     }
 
-    void release(int index)
+    // Opens file `index` and checks that it is still the regular file of
+    // `size_` bytes that its first open found: a file replaced, edited or
+    // unlinked between two opens is identical to nothing. -1 with errno set
+    // when the open itself failed, -1 with errno 0 for any other file.
+    int open(int index)
     {
-        int &fd = fds_[static_cast<std::size_t>(index)];
-        if (fd >= 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-
-    // Reads block `length` at the group's offset from file `index` into
-    // `buffer`; false when the file cannot be opened or read in full.
-    bool readBlock(int index, bool keepOpen, unsigned char *buffer, std::size_t length, std::int64_t offset)
-    {
-        int fd = fds_[static_cast<std::size_t>(index)];
-        bool temporary = false;
+        const auto i = static_cast<std::size_t>(index);
+        const int fd = ::open(paths_[i].c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
         if (fd < 0) {
-            std::int64_t actual = 0;
-            fd = OpenRegularFileForReading(paths_[static_cast<std::size_t>(index)], size_, actual);
+            return -1;
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != size_) {
+            ::close(fd);
+            errno = 0;
+            return -1;
+        }
+        const FileIdentity identity = FileIdentityOf(info);
+        if (!seen_[i]) {
+            seen_[i] = identity;
+        } else if (*seen_[i] != identity) {
+            ::close(fd);
+            errno = 0;
+            return -1;
+        }
+        return fd;
+    }
+
+    // Reads `length` bytes at `offset` from file `index` into the scratch
+    // buffer; false when the file cannot be opened or read in full.
+    bool readBlock(int index, bool keepOpen, std::size_t length, std::int64_t offset)
+    {
+        UniqueFd &held = fds_[static_cast<std::size_t>(index)];
+        UniqueFd temporary;
+        int fd = held.get();
+        if (fd < 0) {
+            if (keepOpen && !descriptorsScarce_) {
+                fd = open(index);
+                if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
+                    // Out of descriptors: from now on every file is opened
+                    // just for its block, so no set is cut short by the limit.
+                    descriptorsScarce_ = true;
+                    releaseAll();
+                } else if (fd < 0) {
+                    return false;
+                } else {
+                    held.reset(fd);
+                }
+            }
+            if (fd < 0) {
+                fd = open(index);
+                if (fd < 0) {
+                    return false;
+                }
+                temporary.reset(fd);
+            }
+        }
+        return ReadFully(fd, scratch_.get(), static_cast<std::int64_t>(length), offset)
+            == static_cast<std::int64_t>(length);
+    }
+
+    // A file read to its end is identical to the others only if it was not
+    // changed while it was read: the same file in the same state as at its
+    // first open, with nothing after its measured length.
+    bool unchangedToTheEnd(int index)
+    {
+        const auto i = static_cast<std::size_t>(index);
+        UniqueFd temporary;
+        int fd = fds_[i].get();
+        if (fd < 0) {
+            fd = open(index);
             if (fd < 0) {
                 return false;
             }
-            if (keepOpen) {
-                fds_[static_cast<std::size_t>(index)] = fd;
-            } else {
-                temporary = true;
+            temporary.reset(fd);
+        }
+        struct stat info {};
+        unsigned char beyond = 0;
+        if (::fstat(fd, &info) != 0 || !seen_[i] || FileIdentityOf(info) != *seen_[i]
+            || ReadFully(fd, &beyond, 1, size_) != 0) {
+            return false;
+        }
+        if (found_ != nullptr) {
+            struct stat folder {};
+            if (::stat(FolderOfPath(paths_[i]).c_str(), &folder) != 0) {
+                return false;
             }
+            (*found_)[i] = FoundFile {*seen_[i], FolderIdentityOf(folder)};
         }
-        const std::int64_t got = ReadFully(fd, buffer, static_cast<std::int64_t>(length), offset);
-        if (temporary) {
-            ::close(fd);
+        return true;
+    }
+
+    void finish(std::vector<int> members)
+    {
+        std::vector<int> unchanged;
+        for (const int index : members) {
+            if (unchangedToTheEnd(index)) {
+                unchanged.push_back(index);
+            }
+            release(index);
         }
-        return got == static_cast<std::int64_t>(length);
+        if (unchanged.size() >= 2) {
+            results_.push_back(std::move(unchanged));
+        }
     }
 
     // Reads the next block of every member and splits the group by it.
@@ -159,19 +201,20 @@ private:
     {
         const std::size_t length = blockLength(group.offset);
         const bool keepOpen = group.members.size() <= static_cast<std::size_t>(std::max(1, limits_.maxOpenFiles));
-        const std::size_t maxContents = std::max<std::size_t>(1, limits_.memoryBudget / std::max<std::size_t>(1, length));
+        // Every content kept costs its own bytes; the budget counts them all.
+        std::size_t heldBytes = 0;
+        const auto roomForContent = [&] { return heldBytes + length <= limits_.memoryBudget; };
 
         std::vector<Subgroup> parts;
         std::unordered_map<std::uint64_t, std::vector<std::size_t>> byFingerprint;
         bool bucketed = false;
-        std::size_t contents = 0;
-        Buffer scratch = takeBuffer();
+        const unsigned char *block = scratch_.get();
 
         for (const int index : group.members) {
             if (first && beforeFirstOpen_) {
                 beforeFirstOpen_(index);
             }
-            if (!readBlock(index, keepOpen, scratch.get(), length, group.offset)) {
+            if (!readBlock(index, keepOpen, length, group.offset)) {
                 release(index);
                 continue;
             }
@@ -186,23 +229,23 @@ private:
             std::uint64_t fingerprint = 0;
             if (!bucketed) {
                 for (std::size_t p = 0; p < parts.size() && match == parts.size(); ++p) {
-                    if (std::memcmp(parts[p].content.get(), scratch.get(), length) == 0) {
+                    if (std::memcmp(parts[p].content.get(), block, length) == 0) {
                         match = p;
                     }
                 }
             } else {
-                fingerprint = limits_.fingerprint(scratch.get(), length);
+                fingerprint = limits_.fingerprint(block, length);
                 const auto found = byFingerprint.find(fingerprint);
                 if (found != byFingerprint.end()) {
                     for (const std::size_t p : found->second) {
-                        if (parts[p].content && std::memcmp(parts[p].content.get(), scratch.get(), length) == 0) {
+                        if (parts[p].content && std::memcmp(parts[p].content.get(), block, length) == 0) {
                             match = p;
                             break;
                         }
                     }
                     // Beyond the memory budget, files whose block has a
                     // fingerprint seen before share an unconfirmed bucket.
-                    if (match == parts.size() && contents >= maxContents) {
+                    if (match == parts.size() && !roomForContent()) {
                         for (const std::size_t p : found->second) {
                             if (!parts[p].content) {
                                 match = p;
@@ -219,34 +262,30 @@ private:
             Subgroup part;
             part.members.push_back(index);
             part.fingerprint = fingerprint;
-            if (!bucketed || contents < maxContents) {
-                part.content = std::move(scratch);
-                scratch = takeBuffer();
-                ++contents;
+            if (!bucketed || roomForContent()) {
+                part.content.reset(new unsigned char[std::max<std::size_t>(1, length)]);
+                std::memcpy(part.content.get(), block, length);
+                heldBytes += length;
             }
             if (bucketed) {
                 byFingerprint[fingerprint].push_back(parts.size());
             }
             parts.push_back(std::move(part));
         }
-        giveBack(std::move(scratch));
 
         const std::int64_t next = group.offset + static_cast<std::int64_t>(length);
         for (Subgroup &part : parts) {
             const bool confirmed = static_cast<bool>(part.content);
-            giveBack(std::move(part.content));
+            part.content.reset();
             if (part.members.size() < 2) {
                 release(part.members.front());
             } else if (!confirmed) {
                 // Same fingerprint, bytes not compared: read this block again.
-                pending_.push_back(Group { std::move(part.members), group.offset });
+                pending_.push_back(Group {std::move(part.members), group.offset});
             } else if (next >= size_) {
-                for (const int index : part.members) {
-                    release(index);
-                }
-                results_.push_back(std::move(part.members));
+                finish(std::move(part.members));
             } else {
-                pending_.push_back(Group { std::move(part.members), next });
+                pending_.push_back(Group {std::move(part.members), next});
             }
         }
     }
@@ -255,9 +294,11 @@ private:
     std::int64_t size_;
     const std::function<void(int)> &beforeFirstOpen_;
     IdenticalSetsLimits limits_;
-    std::size_t bufferSize_;
-    std::vector<int> fds_;
-    std::vector<Buffer> spare_;
+    std::unique_ptr<unsigned char[]> scratch_;
+    std::vector<UniqueFd> fds_;
+    std::vector<std::optional<FileIdentity>> seen_;
+    bool descriptorsScarce_ = false;
+    std::vector<FoundFile> *found_ = nullptr;
     std::vector<Group> pending_;
     std::vector<std::vector<int>> results_;
 };
@@ -266,40 +307,12 @@ private:
 
 std::uint64_t BlockFingerprint(const unsigned char *data, std::size_t length)
 {
-    const unsigned char *p = data;
-    const unsigned char *end = data + length;
-    std::uint64_t a = kPrime1 + kPrime2;
-    std::uint64_t b = kPrime2;
-    std::uint64_t c = 0;
-    std::uint64_t d = 0 - kPrime1;
-    while (end - p >= 32) {
-        a = mixLane(a, load64(p));
-        b = mixLane(b, load64(p + 8));
-        c = mixLane(c, load64(p + 16));
-        d = mixLane(d, load64(p + 24));
-        p += 32;
-    }
-    std::uint64_t h = rotl(a, 1) + rotl(b, 7) + rotl(c, 12) + rotl(d, 18) + length;
-    while (end - p >= 8) {
-        h ^= mixLane(0, load64(p));
-        h = rotl(h, 27) * kPrime1 + kPrime4;
-        p += 8;
-    }
-    while (p < end) {
-        h ^= (*p++) * kPrime1;
-        h = rotl(h, 11) * kPrime3;
-    }
-    h ^= h >> 33;
-    h *= kPrime2;
-    h ^= h >> 29;
-    h *= kPrime3;
-    h ^= h >> 32;
-    return h;
+    return XXH3_64bits(data, length);
 }
 
 std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &paths, std::int64_t size,
                                                 const std::function<void(int)> &beforeFirstOpen,
-                                                const IdenticalSetsLimits &limits)
+                                                const IdenticalSetsLimits &limits, std::vector<FoundFile> *found)
 {
     if (paths.size() < 2 || size < 0) {
         if (beforeFirstOpen) {
@@ -307,9 +320,12 @@ std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &
                 beforeFirstOpen(static_cast<int>(i));
             }
         }
+        if (found != nullptr) {
+            found->assign(paths.size(), FoundFile {});
+        }
         return {};
     }
-    return Refiner(paths, size, beforeFirstOpen, limits).run();
+    return Refiner(paths, size, beforeFirstOpen, limits).run(found);
 }
 
 } // namespace quillmere

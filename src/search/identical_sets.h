@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/file_identity.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,8 +21,8 @@ struct IdenticalSetsLimits {
     std::size_t firstBlock = 4096;
     // Every later read.
     std::size_t block = 65536;
-    // Memory for the blocks held while one round of a very large set of
-    // files is sorted by content.
+    // Memory for the block contents held while one round of a very large set
+    // of files is sorted by content; every content kept counts its bytes.
     std::size_t memoryBudget = std::size_t(32) << 20;
     // Buckets blocks before memcmp decides; only the speed depends on it.
     std::uint64_t (*fingerprint)(const unsigned char *data, std::size_t length) = &BlockFingerprint;
@@ -38,13 +40,20 @@ struct IdenticalSetsLimits {
 // holds are the files of a bucket read once more for that block. Sets larger
 // than maxOpenFiles are read with each file opened just for its block.
 // A file that cannot be opened, is no longer a regular file of `size` bytes,
-// or cannot be read to its end is identical to nothing. Files are opened
-// read-only, without blocking and never through a symbolic link.
+// cannot be read to its end, or changed while it was read (another file or
+// another state at a later open or after its last block, or bytes beyond
+// `size`) is identical to nothing. Files are opened read-only, without
+// blocking and never through a symbolic link. When the descriptor limit is
+// reached, files are opened just for each block, so no set is cut short.
+//
+// `found`, when given, receives one entry per path; for every member of a
+// returned set it holds the file as it was read and the folder it lies in.
 //
 // `beforeFirstOpen(i)` is called for every index in ascending order just
 // before the file is first looked at (for progress and message pumping).
 std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &paths, std::int64_t size,
                                                 const std::function<void(int)> &beforeFirstOpen = {},
-                                                const IdenticalSetsLimits &limits = {});
+                                                const IdenticalSetsLimits &limits = {},
+                                                std::vector<FoundFile> *found = nullptr);
 
 } // namespace quillmere

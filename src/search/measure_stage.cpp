@@ -13,8 +13,7 @@
 
 namespace quillmere {
 
-bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &view,
-                       const CandidateObserver &onCandidate)
+bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &view)
 {
     const int n = list.count();
     if (n < 2) {
@@ -46,9 +45,6 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
             const int row = candidates.RowCount() - 1;
             candidates.CellAt(QStringLiteral("dest2"), row).setText(pathText);
             candidates.CellAt(QStringLiteral("size2"), row).setText(GeneralNumberText(stamp.size));
-            if (onCandidate) {
-                onCandidate(pathText, stamp);
-            }
         }
         view.pumpMessages();
     }

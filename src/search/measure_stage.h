@@ -22,11 +22,6 @@ class TDataGrid;
 // the progress bar (maximum count - 2, position = index) and lets pending
 // messages run once per path. Returns false, touching nothing, when the list
 // holds fewer than two paths: the search then ends.
-//
-// `onCandidate`, when given, is told the path text and the stamp of every
-// candidate, so the caller can remember what the search saw of it.
-using CandidateObserver = std::function<void(const QString &pathText, const FileStamp &stamp)>;
-bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &view,
-                       const CandidateObserver &onCandidate = {});
+bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &view);
 
 } // namespace quillmere

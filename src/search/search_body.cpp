@@ -35,8 +35,10 @@ void RunSearchBody(SearchContext &context)
         // Fewer than two paths or candidates leave nothing to compare: the
         // run goes straight to its end.
         context.setSizes.clear();
-        if (MeasureCandidates(context.files, context.candidates, context.view, context.onCandidate)
-            && CompareCandidates(context.candidates, context.pairs, context.view, {}, &context.setSizes)) {
+        context.foundFiles.clear();
+        if (MeasureCandidates(context.files, context.candidates, context.view)
+            && CompareCandidates(context.candidates, context.pairs, context.view, {}, &context.setSizes,
+                                 &context.foundFiles)) {
             // ---- Result stage: rows of DataGrid1 from the pair table. ----
             if (context.fillResults) {
                 stopped = !context.fillResults();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "search/measure_stage.h"
+#include "platform/file_identity.h"
 
 #include <vector>
 
@@ -39,11 +39,11 @@ struct SearchContext {
     // Left empty, the run ends after the comparison.
     std::function<bool()> fillResults;
 
-    // Told of every candidate the measuring stage keeps.
-    CandidateObserver onCandidate;
     // Filled by the comparison: the number of pair-table rows of each set of
-    // identical files, in pair-table order.
+    // identical files, in pair-table order, and for each pair-table row the
+    // file as the comparison read it.
     std::vector<int> setSizes;
+    std::vector<FoundFile> foundFiles;
 };
 
 // The search body that Start runs when StopFlag has become 0: empties the

@@ -1,0 +1,20 @@
+#include "review/keep_one.h"
+
+#include "table/data_grid.h"
+
+#include <QSet>
+
+namespace quillmere {
+
+void MarkAllButOneInEachSet(TDataGrid &grid)
+{
+    QSet<int> setsWithAKeptRow;
+    for (int row = 0; row < grid.RowCount(); ++row) {
+        const int set = grid.CellAt(QStringLiteral("Group"), row).asInteger();
+        const bool firstOfItsSet = !setsWithAKeptRow.contains(set);
+        setsWithAKeptRow.insert(set);
+        grid.CellAt(QStringLiteral("Del"), row).setBoolean(!firstOfItsSet);
+    }
+}
+
+} // namespace quillmere

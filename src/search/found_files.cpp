@@ -1,0 +1,51 @@
+#include "search/found_files.h"
+
+#include "table/data_grid.h"
+
+namespace quillmere {
+
+void FoundFileRecord::clear()
+{
+    sets_.clear();
+    where_.clear();
+    ++generation_;
+}
+
+void FoundFileRecord::fill(TDataGrid &pairs, const std::vector<int> &setSizes, const std::vector<FoundFile> &files)
+{
+    clear();
+    int row = 0;
+    for (const int size : setSizes) {
+        std::vector<Member> members;
+        for (int i = 0; i < size && row < pairs.RowCount() && static_cast<std::size_t>(row) < files.size(); ++i, ++row) {
+            members.push_back(Member {pairs.CellAt(0, row).text(), files[static_cast<std::size_t>(row)]});
+        }
+        addSet(std::move(members));
+    }
+}
+
+void FoundFileRecord::addSet(std::vector<Member> members)
+{
+    const int set = setCount();
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        where_.insert(members[i].pathText, {set, static_cast<int>(i)});
+    }
+    sets_.push_back(std::move(members));
+}
+
+int FoundFileRecord::setOf(const QString &pathText) const
+{
+    const auto found = where_.constFind(pathText);
+    return found == where_.constEnd() ? -1 : found->first;
+}
+
+const FoundFile *FoundFileRecord::find(const QString &pathText) const
+{
+    const auto found = where_.constFind(pathText);
+    if (found == where_.constEnd()) {
+        return nullptr;
+    }
+    return &sets_[static_cast<std::size_t>(found->first)][static_cast<std::size_t>(found->second)].file;
+}
+
+} // namespace quillmere

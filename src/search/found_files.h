@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/file_identity.h"
+
+#include <QHash>
+#include <QString>
+#include <vector>
+
+namespace quillmere {
+
+class TDataGrid;
+
+// The sets of identical files of the last search, as the comparison read
+// them, by the path text of each file (the text of its result row's Dest
+// cell). The removal checks a marked file, and the copies that are to keep
+// its content, against it.
+class FoundFileRecord {
+public:
+    struct Member {
+        QString pathText;
+        FoundFile file;
+    };
+
+    void clear();
+    // From the pair table, the number of rows of each of its sets and one
+    // found file per row, as the comparison wrote them.
+    void fill(TDataGrid &pairs, const std::vector<int> &setSizes, const std::vector<FoundFile> &files);
+    void addSet(std::vector<Member> members);
+
+    // The set of the file and what the comparison saw of it; -1 and nothing
+    // for a path text the search did not declare identical to another.
+    int setOf(const QString &pathText) const;
+    const FoundFile *find(const QString &pathText) const;
+    const std::vector<Member> &members(int set) const { return sets_[static_cast<std::size_t>(set)]; }
+    int setCount() const { return static_cast<int>(sets_.size()); }
+    // Changes whenever the record is emptied, so a removal can tell that a
+    // new search started while it ran.
+    int generation() const { return generation_; }
+
+private:
+    std::vector<std::vector<Member>> sets_;
+    QHash<QString, std::pair<int, int>> where_; // path text -> set, member
+    int generation_ = 0;
+};
+
+} // namespace quillmere
