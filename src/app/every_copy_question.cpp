@@ -20,6 +20,8 @@ QMessageBox *MakeEveryCopyQuestion(QWidget *parent, int sets, RemovalMethod meth
                                 : QStringLiteral("They can still be restored from the trash."));
     QPushButton *removeAll = box->addButton(QStringLiteral("&Remove All Copies"), QMessageBox::DestructiveRole);
     removeAll->setObjectName(QStringLiteral("removeAllCopies"));
+    // Some desktop themes turn underlined mnemonics off; Alt+R works anyway.
+    removeAll->setShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
     QPushButton *cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

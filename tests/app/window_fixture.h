@@ -26,6 +26,10 @@ protected:
         form.Form2 = &form2;
         form.ShellService = &shell;
         form2.ShowModal = [this](TForm2 &view) { shownSizes.push_back(view.outerSize()); };
+        form.AskRemoveEveryCopy = [this](int sets, RemovalMethod) {
+            askedSets.push_back(sets);
+            return removeEveryCopy;
+        };
         form.Edit1->setText(QString::fromStdString(tree.root()));
         form.resize(769, 530);
         form.show();
@@ -82,6 +86,10 @@ protected:
     TForm2 form2;
     RecordingShell shell;
     std::vector<QSize> shownSizes;
+    // The question before removing every copy of a set: what it was asked
+    // and what the user answers.
+    std::vector<int> askedSets;
+    bool removeEveryCopy = false;
 };
 
 } // namespace quillmere::test

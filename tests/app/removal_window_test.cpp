@@ -1,0 +1,216 @@
+#include "app/every_copy_question.h"
+#include "platform/path_text.h"
+#include "window_fixture.h"
+
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+using namespace quillmere;
+using test::TempTree;
+
+namespace {
+
+class RemovalWindow : public test::WindowFixture {
+protected:
+    void mark(const std::string &path) { form.DataGrid1->CellAt(QStringLiteral("Del"), rowOf(path)).setBoolean(true); }
+    std::vector<bool> marks()
+    {
+        std::vector<bool> out;
+        for (int row = 0; row < form.DataGrid1->RowCount(); ++row) {
+            out.push_back(form.DataGrid1->CellAt(QStringLiteral("Del"), row).asBoolean());
+        }
+        return out;
+    }
+    void deleteBy(RemovalMethod method)
+    {
+        form.PageControl1->setCurrentIndex(2);
+        (method == RemovalMethod::HardDrive ? form.RadioButton2 : form.RadioButton1)->setChecked(true);
+        QTest::mouseClick(form.BitBtn6, Qt::LeftButton);
+    }
+    QStringList report() { return form.Memo3->toPlainText().split(QLatin1Char('\n')); }
+};
+
+} // namespace
+
+TEST_F(RemovalWindow, deleteOverwritesOnlyTheMarkedCopiesAndReportsThem)
+{
+    const std::string original = tree.writeFile("keep.jpg", std::string(5000, 'k'));
+    const std::string copy1 = tree.writeFile("copy1.jpg", std::string(5000, 'k'));
+    const std::string copy2 = tree.writeFile("copy2.jpg", std::string(5000, 'k'));
+    search("*.jpg");
+    ASSERT_EQ(form.DataGrid1->RowCount(), 3);
+    mark(copy1);
+    mark(copy2);
+    form.BitBtn5Click();
+    ASSERT_EQ(form.currentPage(), 2);
+    deleteBy(RemovalMethod::HardDrive);
+
+    EXPECT_EQ(form.currentPage(), 3);
+    EXPECT_TRUE(askedSets.empty());
+    QStringList expected {QStringLiteral("Next files removed from the Hard drive:")};
+    for (int row = 0; row < 3; ++row) {
+        if (cell("Dest", row) != QString::fromStdString(original)) {
+            expected << cell("Dest", row);
+        }
+    }
+    EXPECT_EQ(report(), expected);
+    EXPECT_FALSE(TempTree::exists(copy1) || TempTree::exists(copy2));
+    EXPECT_EQ(TempTree::readFile(original), std::string(5000, 'k'));
+    // The rows and their marks stay; a second Delete says the files are gone.
+    EXPECT_EQ(form.DataGrid1->RowCount(), 3);
+    form.BitBtn4Click();
+    form.BitBtn6Click();
+    EXPECT_EQ(report().mid(0, 3), (QStringList {QStringLiteral("Next files removed from the Hard drive:"), QString(),
+                                                QStringLiteral("2 marked files were not removed:")}));
+}
+
+TEST_F(RemovalWindow, aFileReplacedAfterTheSearchIsLeftAndReported)
+{
+    for (const RemovalMethod method : {RemovalMethod::RecycleBin, RemovalMethod::HardDrive}) {
+        TempTree local;
+        form.Edit1->setText(QString::fromStdString(local.root()));
+        const std::string a = local.writeFile("a.jpg", std::string(700, 'a'));
+        const std::string b = local.writeFile("b.jpg", std::string(700, 'a'));
+        local.writeFile("c.jpg", std::string(700, 'a'));
+        search("*.jpg");
+        ASSERT_EQ(form.DataGrid1->RowCount(), 3);
+        mark(b);
+        // Another file, the same length and time, renamed over it.
+        struct stat old {};
+        ASSERT_EQ(::stat(b.c_str(), &old), 0);
+        local.writeFile("new", std::string(700, 'b'));
+        const struct timespec times[2] = {old.st_atim, old.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, local.path("new").c_str(), times, 0), 0);
+        ASSERT_EQ(std::rename(local.path("new").c_str(), b.c_str()), 0);
+
+        deleteBy(method);
+        EXPECT_EQ(TempTree::readFile(b), std::string(700, 'b'));
+        EXPECT_EQ(TempTree::readFile(a), std::string(700, 'a'));
+        EXPECT_EQ(report(), (QStringList {RemovalHeading(method), QString(),
+                                          QStringLiteral("1 marked file was not removed:"),
+                                          QString::fromStdString(b) + QStringLiteral(" \u2014 changed since the search")}));
+    }
+}
+
+TEST_F(RemovalWindow, removingEveryCopyOfASetIsAskedFirst)
+{
+    const std::string a1 = tree.writeFile("a1.jpg", std::string(300, 'a'));
+    const std::string a2 = tree.writeFile("a2.jpg", std::string(300, 'a'));
+    const std::string b1 = tree.writeFile("b1.jpg", std::string(400, 'b'));
+    const std::string b2 = tree.writeFile("b2.jpg", std::string(400, 'b'));
+    const std::string c1 = tree.writeFile("c1.jpg", std::string(500, 'c'));
+    const std::string c2 = tree.writeFile("c2.jpg", std::string(500, 'c'));
+    search("*.jpg");
+    ASSERT_EQ(form.DataGrid1->RowCount(), 6);
+    for (const std::string &path : {a1, a2, b1, b2, c1}) {
+        mark(path);
+    }
+    form.Memo3->setPlainText(QStringLiteral("earlier report"));
+
+    // Cancelled: nothing touched, still on the removal page.
+    deleteBy(RemovalMethod::HardDrive);
+    EXPECT_EQ(askedSets, std::vector<int> {2});
+    EXPECT_EQ(form.currentPage(), 2);
+    EXPECT_EQ(form.Memo3->toPlainText(), QStringLiteral("earlier report"));
+    for (const std::string &path : {a1, a2, b1, b2, c1, c2}) {
+        EXPECT_TRUE(TempTree::exists(path)) << path;
+    }
+
+    // Confirmed: every marked copy goes, the unmarked one stays.
+    removeEveryCopy = true;
+    deleteBy(RemovalMethod::RecycleBin);
+    EXPECT_EQ(askedSets, (std::vector<int> {2, 2}));
+    EXPECT_EQ(form.currentPage(), 3);
+    EXPECT_EQ(report().size(), 6);
+    for (const std::string &path : {a1, a2, b1, b2, c1}) {
+        EXPECT_FALSE(TempTree::exists(path)) << path;
+    }
+    EXPECT_TRUE(TempTree::exists(c2));
+}
+
+TEST_F(RemovalWindow, keepOneMarksAllButTheFirstRowOfEachSetInTheTablesOrder)
+{
+    std::vector<std::string> paths;
+    for (const char *name : {"b.jpg", "a.jpg", "c.jpg"}) {
+        paths.push_back(tree.writeFile(std::string("x-") + name, std::string(300, 'x')));
+        paths.push_back(tree.writeFile(std::string("y-") + name, std::string(400, 'y')));
+    }
+    search("*.jpg");
+    ASSERT_EQ(form.DataGrid1->RowCount(), 6);
+    // Sorted by path, descending: the last name of each set comes first.
+    const int destColumn = form.DataGrid1->FindColumn(QStringLiteral("Dest"))->Index();
+    form.DataGrid1->HeaderClick(destColumn);
+    if (cell("Dest", 0) < cell("Dest", 1)) {
+        form.DataGrid1->HeaderClick(destColumn);
+    }
+    ASSERT_GT(cell("Dest", 0), cell("Dest", 1));
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+
+    form.PageControl1->setCurrentIndex(0);
+    QTest::keyClick(&form, Qt::Key_K, Qt::ControlModifier); // not on the found page: nothing
+    EXPECT_EQ(marks(), std::vector<bool>(6, false));
+    form.PageControl1->setCurrentIndex(1);
+    QTest::keyClick(&form, Qt::Key_K, Qt::ControlModifier);
+    const std::vector<bool> keepFirstOfEach {false, true, true, false, true, true};
+    EXPECT_EQ(marks(), keepFirstOfEach);
+    EXPECT_TRUE(cell("Dest", 0).endsWith(QStringLiteral("y-c.jpg")));
+    EXPECT_TRUE(cell("Dest", 3).endsWith(QStringLiteral("x-c.jpg")));
+
+    // The same from the button, whatever was marked before; then the trash
+    // leaves exactly the kept copy of each set.
+    form.BitBtn_2Click();
+    QTest::mouseClick(form.KeepOneButton, Qt::LeftButton);
+    EXPECT_EQ(marks(), keepFirstOfEach);
+    deleteBy(RemovalMethod::RecycleBin);
+    EXPECT_TRUE(askedSets.empty());
+    for (const std::string &path : paths) {
+        EXPECT_EQ(TempTree::exists(path), path.ends_with("-c.jpg")) << path;
+    }
+}
+
+TEST_F(RemovalWindow, keepOneStaysClearOfTheOtherButtonsAtEveryWidth)
+{
+    for (const int width : {769, 1200, 500}) {
+        form.resize(width, 530);
+        QCoreApplication::processEvents();
+        const QRect keepOne = form.KeepOneButton->geometry();
+        for (QPushButton *other : {form.BitBtn5, form.BitBtn4, form.BitBtn2, form.BitBtn_1, form.BitBtn_2, form.BitBtn_3}) {
+            EXPECT_FALSE(keepOne.intersects(other->geometry())) << width << " " << other->text().toStdString();
+        }
+    }
+}
+
+TEST(EveryCopyQuestion, ReturnAndEscapeCancelAndAltRRemovesEveryCopy)
+{
+    const auto answer = [](QKeyCombination key) {
+        QMessageBox *box = MakeEveryCopyQuestion(nullptr, 3, RemovalMethod::HardDrive);
+        EXPECT_TRUE(box->text().contains(QStringLiteral("3 sets")));
+        EXPECT_TRUE(box->informativeText().contains(QStringLiteral("cannot be undone")));
+        QTimer::singleShot(0, box, [box, key] {
+            box->activateWindow();
+            [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(box);
+            // Through the window, as a real key press arrives, so shortcuts apply.
+            QTest::keyClick(box->windowHandle(), key.key(), key.keyboardModifiers());
+            // A shortcut clicks its button after a short animation. A key that
+            // chose nothing must fail the test, not leave it waiting.
+            if (!QTest::qWaitFor([box] { return !box->isVisible(); }, 5000)) {
+                box->reject();
+            }
+        });
+        box->exec();
+        const bool removeAll = box->clickedButton() != nullptr
+            && box->clickedButton()->objectName() == QStringLiteral("removeAllCopies");
+        delete box;
+        return removeAll;
+    };
+    EXPECT_FALSE(answer(QKeyCombination(Qt::Key_Return)));
+    EXPECT_FALSE(answer(QKeyCombination(Qt::Key_Escape)));
+    EXPECT_TRUE(answer(QKeyCombination(Qt::AltModifier, Qt::Key_R)));
+}
