@@ -581,6 +581,11 @@ def scenario_trash_select_all(program):
     pages.expect(2, "Next")
     program.screen.screenshot("removal")
     window.press_delete()
+    # Every copy of both sets is marked: the program asks first, and Alt+R
+    # answers "Remove All Copies".
+    time.sleep(1.0)
+    program.screen.screenshot("question")
+    program.screen.key("alt+r")
     window.wait_settled("removal to the trash")
     pages.expect(3, "Delete")
     program.screen.screenshot("report")
@@ -847,7 +852,78 @@ def scenario_exit_status(program):
     expect_unchanged(before, snapshot(program.files), set(), "a run without duplicates")
 
 
+def make_two_sets(program):
+    """Two sets of identical JPEG files and a single one; returns the folder
+    and the sets."""
+    pics = os.path.join(program.files, "pictures")
+    red = make_jpeg(os.path.join(pics, "red.jpg"), ["gradient:red-blue"])
+    copy_to(red, os.path.join(pics, "sub", "red copy.jpg"), os.path.join(pics, "sub", "deeper", "red.jpg"))
+    green = make_jpeg(os.path.join(pics, "green.jpg"), ["gradient:green-yellow"])
+    copy_to(green, os.path.join(pics, "green 2.jpg"))
+    make_jpeg(os.path.join(pics, "single.jpg"), ["plasma:fractal", "-seed", "7"])
+    sets = [[os.path.join(pics, "red.jpg"), os.path.join(pics, "sub", "red copy.jpg"),
+             os.path.join(pics, "sub", "deeper", "red.jpg")],
+            [os.path.join(pics, "green.jpg"), os.path.join(pics, "green 2.jpg")]]
+    return pics, sets
+
+
+def scenario_every_copy_question(program):
+    """Select All and Delete ask before every copy goes; Escape cancels and
+    leaves every file where it was."""
+    pics, _ = make_two_sets(program)
+    before = snapshot(program.files)
+    run_search(program, pics)
+    window, pages = program.window, program.pages
+    window.press_select_all()
+    window.press_next()
+    pages.expect(2, "Next")
+    window.choose_hard_drive()
+    window.press_delete()
+    time.sleep(1.0)
+    program.screen.screenshot("question")
+    program.screen.key("Escape")
+    time.sleep(1.0)
+    pages.expect(2, "Escape on the question")
+    program.screen.screenshot("removal-after-escape")
+    expect_unchanged(before, snapshot(program.files), set(), "cancelled question")
+    check(trash_is_empty(program), "a cancelled question put something into the trash")
+    window.press_back()
+    pages.expect(1, "Back")
+    window.press_back()
+    pages.expect(0, "Back")
+
+
+def scenario_keep_one_trash(program):
+    """Ctrl+K marks all but one copy of each set; the trash then leaves
+    exactly one copy per set, with no question asked."""
+    pics, sets = make_two_sets(program)
+    before = snapshot(program.files)
+    run_search(program, pics)
+    window, pages = program.window, program.pages
+    program.screen.key("ctrl+k")
+    time.sleep(0.5)
+    program.screen.screenshot("found-keep-one")
+    window.press_next()
+    pages.expect(2, "Next")
+    window.press_delete()
+    window.wait_settled("removal to the trash")
+    pages.expect(3, "Delete without a question")
+    program.screen.screenshot("report")
+    after = snapshot(program.files)
+    removed = set()
+    for members in sets:
+        left = [path for path in members if path in after]
+        check(len(left) == 1, "exactly one copy of %s should be left; left: %s" % (members, left))
+        removed.update(path for path in members if path not in after)
+    trashed = trashed_entries(program)
+    check(sorted(trashed) == sorted(removed), "the trash should hold %s; it holds %s" % (sorted(removed), sorted(trashed)))
+    expect_unchanged(before, after, removed, "keep one, then the trash")
+    expect_report(window, RECYCLE_HEADING, sorted(removed), ordered=False)
+
+
 SCENARIOS = {
+    "every_copy_question": scenario_every_copy_question,
+    "keep_one_trash": scenario_keep_one_trash,
     "trash_select_all": scenario_trash_select_all,
     "overwrite_single_marks": scenario_overwrite_single_marks,
     "stop_listing": scenario_stop_listing,
