@@ -59,6 +59,11 @@ void TFolderEdit::resizeEvent(QResizeEvent *event)
 
 bool TFolderEdit::eventFilter(QObject *watched, QEvent *event)
 {
+    // The button has no menu of its own, and the edit's Undo/Cut/Copy/Paste
+    // menu does not belong to it either.
+    if (watched == button_ && event->type() == QEvent::ContextMenu) {
+        return true;
+    }
     if (watched == button_ && event->type() == QEvent::MouseButtonPress) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() != Qt::LeftButton) {

@@ -2,7 +2,10 @@
 #include "folders/folder_edit.h"
 #include "support/temp_tree.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <QTest>
 #include <QTreeView>
 #include <gtest/gtest.h>
@@ -57,6 +60,23 @@ TEST_F(FolderEdit, onlyALeftClickOnTheButtonOrCtrlEnterBrowse)
         EXPECT_EQ(request.title, QStringLiteral("Select folder"));
         EXPECT_EQ(request.preselect, QString::fromStdString(tree.root()));
     }
+}
+
+TEST_F(FolderEdit, aRightPressOnTheButtonOpensNoMenu)
+{
+    edit.show();
+    bool menuOpened = false;
+    QTimer::singleShot(0, &edit, [&] {
+        if (QWidget *popup = QApplication::activePopupWidget()) {
+            menuOpened = true;
+            popup->close();
+        }
+    });
+    QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, QPoint(5, 5), edit.button()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(edit.button(), &menuRequest);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(menuOpened);
+    EXPECT_TRUE(asked.empty());
 }
 
 TEST_F(FolderEdit, cancelKeepsTheTextAndConfirmReplacesIt)

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -22,6 +23,21 @@ void check(int rc, const std::string &what)
 TempTree::TempTree()
     : root_(dir_.path().toStdString())
 {
+}
+
+TempTree::~TempTree()
+{
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    // Folders a test made unreadable or read-only must open up first.
+    ::chmod(root_.c_str(), 0700);
+    for (auto it = fs::recursive_directory_iterator(root_, ignored); !ignored && it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            ::chmod(it->path().c_str(), 0700);
+        }
+    }
+    fs::remove_all(root_, ignored);
 }
 
 std::string TempTree::path(const std::string &relative) const

@@ -10,6 +10,11 @@ namespace quillmere::test {
 class TempTree {
 public:
     TempTree();
+    // Removes the whole tree by its byte paths, whatever the names and the
+    // modes left in it (QTemporaryDir cannot remove names that are not UTF-8).
+    ~TempTree();
+    TempTree(const TempTree &) = delete;
+    TempTree &operator=(const TempTree &) = delete;
     const std::string &root() const { return root_; }
     std::string path(const std::string &relative) const;
 
