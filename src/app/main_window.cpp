@@ -2,6 +2,8 @@
 
 #include "app/error_report.h"
 #include "app/every_copy_question.h"
+#include "app/still_progress.h"
+#include "platform/absolute_path.h"
 #include "app/page_group.h"
 #include "app/stop_flag.h"
 #include "folders/folder_edit.h"
@@ -329,7 +331,7 @@ void TForm1::BitBtn1Click()
     Label1->clear();
     Label3->clear();
     Label4->clear();
-    ProgressBar1->setValue(0);
+    SetProgressPosition(*ProgressBar1, 0);
     if (StopFlag == 1) {
         return;
     }
@@ -355,7 +357,7 @@ void TForm1::runSearchBody()
         SearchOptions options;
         options.recurse = CheckBox1->isChecked();
         options.mask = ComboBox1->currentText();
-        options.folder = textToPath(Edit1->text());
+        options.folder = AbsoluteFolder(textToPath(Edit1->text()));
         options.excludeSystemFolders = CheckBox2->isChecked();
         return options;
     };
@@ -379,15 +381,12 @@ void TForm1::setLabel4(const QString &text)
 
 void TForm1::setProgressMaximum(int maximum)
 {
-    if (maximum < 0) {
-        throw EInvalidOperation(std::string("Property value out of range"));
-    }
-    ProgressBar1->setMaximum(maximum);
+    SetProgressMaximum(*ProgressBar1, maximum);
 }
 
 void TForm1::setProgressPosition(int position)
 {
-    ProgressBar1->setValue(position);
+    SetProgressPosition(*ProgressBar1, position);
 }
 
 void TForm1::pumpMessages()
@@ -495,12 +494,9 @@ public:
     void addReportLine(const QString &line) override { form_.Memo3->appendPlainText(line); }
     void setProgressMaximum(int maximum) override
     {
-        if (maximum < 0) {
-            throw EInvalidOperation(std::string("Property value out of range"));
-        }
-        form_.ProgressBar2->setMaximum(maximum);
+        SetProgressMaximum(*form_.ProgressBar2, maximum);
     }
-    void setProgressPosition(int position) override { form_.ProgressBar2->setValue(position); }
+    void setProgressPosition(int position) override { SetProgressPosition(*form_.ProgressBar2, position); }
     void processMessages() override { QCoreApplication::processEvents(); }
 
 private:

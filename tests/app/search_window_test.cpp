@@ -1,7 +1,9 @@
 #include "table/program_tables.h"
 #include "window_fixture.h"
 
+#include <QDir>
 #include <QLabel>
+#include <QProgressBar>
 #include <set>
 
 using namespace quillmere;
@@ -144,4 +146,49 @@ TEST_F(SearchWindow, backThenStartDuringASearchStopsIt)
     // The running search stopped at its next row test: one row, no "Finish".
     EXPECT_EQ(form.DataGrid1->RowCount(), 1);
     EXPECT_NE(form.Label1->text(), QStringLiteral("Finish"));
+}
+
+TEST_F(SearchWindow, progressBarsWithAnEmptyRangeStandStill)
+{
+    // One pair of identical files: every stage's maximum is 0.
+    tree.writeFile("a.jpg", std::string(500, 'a'));
+    tree.writeFile("b.jpg", std::string(500, 'a'));
+    search("*.jpg");
+    ASSERT_EQ(form.DataGrid1->RowCount(), 2);
+    // An equal minimum and maximum is Qt's moving "busy" bar.
+    EXPECT_LT(form.ProgressBar1->minimum(), form.ProgressBar1->maximum());
+    EXPECT_EQ(form.ProgressBar1->value(), form.ProgressBar1->maximum()) << "full at the end";
+
+    form.setProgressMaximum(0);
+    form.setProgressPosition(0);
+    EXPECT_LT(form.ProgressBar1->minimum(), form.ProgressBar1->maximum());
+    EXPECT_EQ(form.ProgressBar1->value(), 0);
+    form.setProgressMaximum(10);
+    form.setProgressPosition(12);
+    EXPECT_EQ(form.ProgressBar1->value(), 10) << "a position past the maximum fills the bar";
+
+    // The report page's bar over a table of one row.
+    form.DataGrid1->RemoveAllRows();
+    form.DataGrid1->AppendRows(1);
+    form.PageControl1->setCurrentIndex(2);
+    form.BitBtn6Click();
+    EXPECT_LT(form.ProgressBar2->minimum(), form.ProgressBar2->maximum());
+}
+
+TEST_F(SearchWindow, aRelativeStartFolderGivesRowsWithAbsolutePaths)
+{
+    tree.makeFolder("pictures");
+    const std::string a = tree.writeFile("pictures/a.jpg", std::string(500, 'a'));
+    tree.writeFile("pictures/b.jpg", std::string(500, 'a'));
+    const QString here = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(tree.root())));
+    form.Edit1->setText(QStringLiteral("pictures"));
+    search("*.jpg");
+    QDir::setCurrent(here);
+    ASSERT_EQ(form.DataGrid1->RowCount(), 2);
+    EXPECT_GE(rowOf(a), 0) << cell("Dest", 0).toStdString();
+    form.DataGrid1->SelectCell(1, rowOf(a));
+    form.Execute1Click();
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_TRUE(shell.calls[0].uri.startsWith(QStringLiteral("file:///"))) << shell.calls[0].uri.toStdString();
 }
