@@ -366,17 +366,17 @@ void TForm1::runSearchBody()
 
 void TForm1::setLabel1(const QString &text)
 {
-    Label1->setText(text);
+    Label1->setText(ShownPathText(text));
 }
 
 void TForm1::setLabel3(const QString &text)
 {
-    Label3->setText(text);
+    Label3->setText(ShownPathText(text));
 }
 
 void TForm1::setLabel4(const QString &text)
 {
-    Label4->setText(text);
+    Label4->setText(ShownPathText(text));
 }
 
 void TForm1::setProgressMaximum(int maximum)

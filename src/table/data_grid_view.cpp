@@ -2,6 +2,7 @@
 
 #include "imaging/image_list.h"
 #include "platform/number_text.h"
+#include "platform/path_text.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -54,10 +55,13 @@ double numberOf(const CellValue &value)
     return std::nan("");
 }
 
-// A text cell is drawn on one line; line breaks in a file name would otherwise
-// be measured differently from how they are drawn.
-QString oneLine(QString text)
+// A text cell is drawn on one line as people read it: a file name's bytes
+// that are not UTF-8 and its control characters show escaped, and what is
+// left of line and paragraph separators becomes a space, so it is measured as
+// it is drawn.
+QString oneLine(const QString &cellText)
 {
+    QString text = ShownPathText(cellText);
     for (QChar &c : text) {
         const char16_t u = c.unicode();
         if (u == u'\n' || u == u'\r' || u == u'\v' || u == u'\f' || u == 0x2028 || u == 0x2029) {
@@ -85,6 +89,10 @@ TDataGridView::TDataGridView(TDataGrid &grid, QWidget *parent)
     if (const TGridCustomColumn *group = grid_.FindColumn(QStringLiteral("Group"))) {
         groupColumn_ = group->Index();
     }
+    if (const TGridCustomColumn *dest = grid_.FindColumn(QStringLiteral("Dest"))) {
+        stretchColumn_ = dest->Index();
+    }
+    viewport()->setMouseTracking(true);
 
     // Chain onto whatever listened before, and go quiet once this view is
     // gone: the model may outlive its view.
@@ -147,7 +155,7 @@ int TDataGridView::headerHeight() const
 
 GridGeometry TDataGridView::layout() const
 {
-    GridGeometry geometry = GridGeometry::of(grid_, headerHeight());
+    GridGeometry geometry = GridGeometry::of(grid_, headerHeight(), stretchColumn_, stretchExtra_);
     geometry.setScroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
     return geometry;
 }
@@ -173,7 +181,7 @@ void TDataGridView::modelChanged()
 
 void TDataGridView::updateScrollBars()
 {
-    const GridGeometry geometry = GridGeometry::of(grid_, headerHeight());
+    const GridGeometry geometry = GridGeometry::of(grid_, headerHeight(), stretchColumn_, stretchExtra_);
     scrolledRows_ = geometry.rowCount();
     const QSize area = viewport()->size();
     const int rowsHeight = std::max(0, area.height() - geometry.headerHeight());
@@ -202,7 +210,59 @@ void TDataGridView::scrollToRow(int row)
 void TDataGridView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    updateStretch();
     updateScrollBars();
+}
+
+void TDataGridView::showEvent(QShowEvent *event)
+{
+    QAbstractScrollArea::showEvent(event);
+    if (firstShownWidth_ < 0) {
+        firstShownWidth_ = viewport()->width();
+    }
+    updateStretch();
+    updateScrollBars();
+}
+
+void TDataGridView::setStretchColumn(int column)
+{
+    stretchColumn_ = column >= 0 && column < grid_.ColumnCount() ? column : -1;
+    updateStretch();
+    updateScrollBars();
+    viewport()->update();
+}
+
+void TDataGridView::updateStretch()
+{
+    stretchExtra_ = firstShownWidth_ < 0 ? 0 : std::max(0, viewport()->width() - firstShownWidth_);
+}
+
+int TDataGridView::fittingWidth(int column) const
+{
+    if (column < 0 || column >= grid_.ColumnCount()) {
+        return 0;
+    }
+    const TGridCustomColumn &info = grid_.Column(column);
+    if (info.kind() != CellKind::String && info.kind() != CellKind::Float && info.kind() != CellKind::Increment) {
+        return info.Width;
+    }
+    const QFontMetrics metrics = fontMetrics();
+    // Room for the margins and the sort indicator beside the caption.
+    int width = metrics.horizontalAdvance(info.Header) + 2 * style()->pixelMetric(QStyle::PM_HeaderMargin)
+        + style()->pixelMetric(QStyle::PM_HeaderMarkSize) + 4;
+    for (int row = 0; row < grid_.RowCount(); ++row) {
+        QString text;
+        const CellValue &value = grid_.peek(column, row);
+        if (info.kind() == CellKind::Increment) {
+            text = QString::number(row + 1);
+        } else if (const auto *string = std::get_if<QString>(&value)) {
+            text = oneLine(*string);
+        } else if (const auto *number = std::get_if<double>(&value)) {
+            text = GeneralNumberText(*number);
+        }
+        width = std::max(width, metrics.horizontalAdvance(text) + 2 * kCellMargin + 2);
+    }
+    return width;
 }
 
 void TDataGridView::changeEvent(QEvent *event)
@@ -231,7 +291,8 @@ QString TDataGridView::hiddenTextAt(QPoint point) const
         return {};
     }
     const int room = layout().cellRect(hit.column, hit.row).width() - 2 * kCellMargin;
-    return fontMetrics().horizontalAdvance(oneLine(*text)) > room ? *text : QString();
+    const QString shown = oneLine(*text);
+    return fontMetrics().horizontalAdvance(shown) > room ? shown : QString();
 }
 
 bool TDataGridView::viewportEvent(QEvent *event)
@@ -279,7 +340,15 @@ GridHit TDataGridView::press(QMouseEvent *event)
     if (button != Qt::LeftButton && button != Qt::RightButton) {
         return {};
     }
-    const GridHit hit = hitAt(event->position().toPoint());
+    const QPoint point = event->position().toPoint();
+    if (button == Qt::LeftButton) {
+        const int edge = layout().resizeEdgeAt(point);
+        if (edge >= 0) {
+            drag_ = {edge, point.x(), grid_.Column(edge).Width};
+            return {};
+        }
+    }
+    const GridHit hit = hitAt(point);
     if (hit.kind == GridHit::Cell) {
         press_ = { button, hit };
         grid_.SelectCell(hit.column, hit.row);
@@ -296,8 +365,33 @@ void TDataGridView::mousePressEvent(QMouseEvent *event)
     event->accept();
 }
 
+void TDataGridView::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+    const QPoint point = event->position().toPoint();
+    if (drag_.column >= 0) {
+        grid_.Column(drag_.column).Width = std::max(8, drag_.startWidth + point.x() - drag_.startX);
+        updateScrollBars();
+        viewport()->update();
+        return;
+    }
+    viewport()->setCursor(layout().resizeEdgeAt(point) >= 0 ? Qt::SplitHCursor : Qt::ArrowCursor);
+}
+
 void TDataGridView::mouseDoubleClickEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::LeftButton) {
+        const int edge = layout().resizeEdgeAt(event->position().toPoint());
+        if (edge >= 0) {
+            event->accept();
+            drag_ = {};
+            const int extra = edge == stretchColumn_ ? stretchExtra_ : 0;
+            grid_.Column(edge).Width = std::max(8, fittingWidth(edge) - extra);
+            updateScrollBars();
+            viewport()->update();
+            return;
+        }
+    }
     // The second press of a double click is a press like any other; the
     // release that follows is handled as usual.
     const GridHit hit = press(event);
@@ -311,6 +405,10 @@ void TDataGridView::mouseDoubleClickEvent(QMouseEvent *event)
 void TDataGridView::mouseReleaseEvent(QMouseEvent *event)
 {
     event->accept();
+    if (drag_.column >= 0 && event->button() == Qt::LeftButton) {
+        drag_ = {};
+        return;
+    }
     const Press pressed = press_;
     if (event->button() != pressed.button) {
         return;

@@ -66,6 +66,18 @@ public:
     // tool tip; empty when the cell shows all of it.
     QString hiddenTextAt(QPoint viewportPoint) const;
 
+    // The column that takes the width the view gains beyond the width it was
+    // first shown at ("Dest" by default, -1 for none): columns keep their
+    // widths at start and the widest text gets the room a larger window gives.
+    void setStretchColumn(int column);
+    int stretchColumn() const { return stretchColumn_; }
+    int stretchExtra() const { return stretchExtra_; }
+
+    // The width that shows the whole header and every text of a column, for a
+    // double click on its header edge; its width as it is for a picture or
+    // check-box column.
+    int fittingWidth(int column) const;
+
 protected:
     bool viewportEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
@@ -73,6 +85,8 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -102,6 +116,17 @@ private:
     int groupColumn_ = -1;
     Press press_;
     int scrolledRows_ = -1; // the row count the scroll ranges were set for
+    int stretchColumn_ = -1;
+    int stretchExtra_ = 0;
+    int firstShownWidth_ = -1;
+    // A drag of a header edge: the column, where it started and its width then.
+    struct ColumnDrag {
+        int column = -1;
+        int startX = 0;
+        int startWidth = 0;
+    };
+    ColumnDrag drag_;
+    void updateStretch();
 };
 
 } // namespace quillmere

@@ -1,6 +1,9 @@
 #include "table/grid_geometry.h"
 
 #include <algorithm>
+#include <cstdlib>
+
+#include <algorithm>
 
 namespace quillmere {
 
@@ -49,17 +52,36 @@ GridGeometry::GridGeometry(const std::vector<ColumnSpec> &columns, int rowCount,
     contentWidth_ = x;
 }
 
-GridGeometry GridGeometry::of(const TDataGrid &grid, int headerHeight)
+GridGeometry GridGeometry::of(const TDataGrid &grid, int headerHeight, int stretchColumn, int extraWidth)
 {
     std::vector<ColumnSpec> columns;
     columns.reserve(static_cast<std::size_t>(grid.ColumnCount()));
     for (int c = 0; c < grid.ColumnCount(); ++c) {
         const TGridCustomColumn &column = grid.Column(c);
-        columns.push_back({ column.Width, column.Visible });
+        columns.push_back({ column.Width + (c == stretchColumn ? std::max(0, extraWidth) : 0), column.Visible });
     }
     const bool header = (grid.Options() & goHeader) != 0;
     return GridGeometry(columns, grid.RowCount(), grid.RowSize(), header ? headerHeight : 0,
                         (grid.Options() & goGrid) != 0);
+}
+
+int GridGeometry::resizeEdgeAt(QPoint point, int tolerance) const
+{
+    if (point.y() < 0 || point.y() >= headerHeight_) {
+        return -1;
+    }
+    int found = -1;
+    for (int column = 0; column < columnCount(); ++column) {
+        if (!columnShown(column)) {
+            continue;
+        }
+        // The edge is the grid line after the column.
+        const int edge = headerRect(column).right() + 1;
+        if (std::abs(point.x() - edge) <= tolerance) {
+            found = column; // the last one wins: a zero-width column sits under its neighbour
+        }
+    }
+    return found;
 }
 
 bool GridGeometry::columnShown(int column) const

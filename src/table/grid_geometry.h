@@ -52,8 +52,9 @@ public:
     GridGeometry(const std::vector<ColumnSpec> &columns, int rowCount, int rowHeight, int headerHeight,
                  bool gridLines);
 
-    // The layout of `grid` as its view shows it.
-    static GridGeometry of(const TDataGrid &grid, int headerHeight);
+    // The layout of `grid` as its view shows it; `extraWidth` pixels are
+    // added to the column `stretchColumn`.
+    static GridGeometry of(const TDataGrid &grid, int headerHeight, int stretchColumn = -1, int extraWidth = 0);
 
     int columnCount() const { return static_cast<int>(left_.size()); }
     int rowCount() const { return rowCount_; }
@@ -82,6 +83,10 @@ public:
     int rowTop(int row) const { return headerHeight_ + row * rowPitch() - scrollY_; }
 
     GridHit hitTest(QPoint viewportPoint) const;
+
+    // The column whose right edge lies within `tolerance` pixels of a point
+    // on the header band, where a drag resizes the column; -1 for none.
+    int resizeEdgeAt(QPoint viewportPoint, int tolerance = 3) const;
 
     // The rows that meet a viewport of the given height, as a half-open range
     // [first, last); empty when there are no rows.

@@ -1,6 +1,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/image_list.h"
 #include "table/data_grid_view.h"
+#include "platform/path_text.h"
 #include "table/program_tables.h"
 
 #include <QApplication>
@@ -424,4 +425,48 @@ TEST_F(GridViewTest, cutShortTextsOfferTheirWholeTextAsHint)
     EXPECT_EQ(view->hiddenTextAt(at(colSize, 0)), QString()); // fits
     EXPECT_EQ(view->hiddenTextAt(at(colPriv, 0)), QString()); // not a text cell
     EXPECT_EQ(view->hiddenTextAt(at(colDest, 5)), QString()); // no such row
+
+    // A name that is not UTF-8 and holds a line break is hinted as people
+    // read it, on one line naming the real file.
+    const std::string odd = "/photos/" + std::string(80, 'y') + "\xe9\n\\.jpg";
+    addRow(pathToText(odd), QStringLiteral("1 KB"), 0, 1);
+    EXPECT_EQ(view->hiddenTextAt(at(colDest, 1)),
+              QStringLiteral("/photos/") + QString(80, QLatin1Char('y')) + QStringLiteral("\\xE9\\n\\\\.jpg"));
+}
+
+TEST_F(GridViewTest, columnsResizeByTheirHeaderEdgesAndDestTakesTheRoomAWiderViewGains)
+{
+    addRow(QStringLiteral("/p/a.jpg"), QStringLiteral("137.1123046875 KB"), 0, 1);
+    const std::vector<int> designed {grid->Column(colDest).Width, grid->Column(colSize).Width};
+    EXPECT_EQ(cell(colDest, 0).width(), designed[0]) << "designed widths at start";
+
+    // A drag of the edge after Size widens it by the distance dragged, and
+    // sorts nothing.
+    const bool sorted = grid->Column(colSize).Sorted();
+    const TSortKind kind = grid->Column(colSize).SortKind();
+    const QPoint edge(cell(colSize, 0).right() + 1, view->headerHeight() / 2);
+    QTest::mousePress(surface(), Qt::LeftButton, {}, edge);
+    QMouseEvent move(QEvent::MouseMove, QPointF(edge + QPoint(40, 0)), surface()->mapToGlobal(QPointF(edge + QPoint(40, 0))),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(surface(), &move);
+    QTest::mouseRelease(surface(), Qt::LeftButton, {}, edge + QPoint(40, 0));
+    EXPECT_EQ(grid->Column(colSize).Width, designed[1] + 40);
+    EXPECT_EQ(grid->Column(colSize).Sorted(), sorted);
+    EXPECT_EQ(grid->Column(colSize).SortKind(), kind);
+
+    // A double click on the edge fits the column to its widest text.
+    const QPoint sizeEdge(cell(colSize, 0).right() + 1, view->headerHeight() / 2);
+    QTest::mouseDClick(surface(), Qt::LeftButton, {}, sizeEdge);
+    const int textWidth = view->fontMetrics().horizontalAdvance(QStringLiteral("137.1123046875 KB"));
+    EXPECT_GE(grid->Column(colSize).Width, textWidth + 4);
+    EXPECT_LE(grid->Column(colSize).Width, textWidth + 60);
+    EXPECT_TRUE(view->hiddenTextAt(at(colSize, 0)).isEmpty()) << "the whole size shows";
+
+    // A wider view gives its room to Dest; the others keep theirs.
+    const int sizeWidth = cell(colSize, 0).width();
+    view->resize(view->width() + 150, view->height());
+    EXPECT_EQ(cell(colDest, 0).width(), designed[0] + 150);
+    EXPECT_EQ(cell(colSize, 0).width(), sizeWidth);
+    view->resize(view->width() - 400, view->height());
+    EXPECT_EQ(cell(colDest, 0).width(), designed[0]);
 }
