@@ -22,6 +22,9 @@ namespace {
 // directly; beyond it blocks are bucketed by fingerprint first.
 constexpr std::size_t kDirectCompareLimit = 4;
 
+// Blocks up to this length are copied when kept; longer ones keep their buffer.
+constexpr std::size_t kCopiedBlock = 4096;
+
 // One set of files known to be identical up to `offset` bytes.
 struct Group {
     std::vector<int> members;
@@ -196,6 +199,42 @@ private:
         }
     }
 
+    std::size_t bufferSize() const { return std::max<std::size_t>(1, std::max(limits_.firstBlock, limits_.block)); }
+
+    // What keeping a block's content costs: a small block is copied into a
+    // buffer of its own size, a large one keeps the whole read buffer it was
+    // read into, so the bytes are never copied.
+    std::size_t heldCost(std::size_t length) const { return length <= kCopiedBlock ? length : bufferSize(); }
+
+    // Keeps the block just read into the scratch buffer as a content; the
+    // scratch buffer is ready for the next read afterwards.
+    std::unique_ptr<unsigned char[]> keep(std::size_t length, std::size_t &heldBytes)
+    {
+        heldBytes += heldCost(length);
+        if (length <= kCopiedBlock) {
+            std::unique_ptr<unsigned char[]> copy(new unsigned char[std::max<std::size_t>(1, length)]);
+            std::memcpy(copy.get(), scratch_.get(), length);
+            return copy;
+        }
+        std::unique_ptr<unsigned char[]> kept = std::move(scratch_);
+        if (spare_.empty()) {
+            scratch_.reset(new unsigned char[bufferSize()]);
+        } else {
+            scratch_ = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        return kept;
+    }
+
+    // A content no longer needed; whole read buffers are kept for reuse, as
+    // many as the budget allows.
+    void giveBack(std::unique_ptr<unsigned char[]> content, std::size_t length)
+    {
+        if (content && length > kCopiedBlock && (spare_.size() + 1) * bufferSize() <= limits_.memoryBudget) {
+            spare_.push_back(std::move(content));
+        }
+    }
+
     // Reads the next block of every member and splits the group by it.
     void round(Group &group, bool first)
     {
@@ -203,7 +242,7 @@ private:
         const bool keepOpen = group.members.size() <= static_cast<std::size_t>(std::max(1, limits_.maxOpenFiles));
         // Every content kept costs its own bytes; the budget counts them all.
         std::size_t heldBytes = 0;
-        const auto roomForContent = [&] { return heldBytes + length <= limits_.memoryBudget; };
+        const auto roomForContent = [&] { return heldBytes + heldCost(length) <= limits_.memoryBudget; };
 
         std::vector<Subgroup> parts;
         std::unordered_map<std::uint64_t, std::vector<std::size_t>> byFingerprint;
@@ -263,9 +302,8 @@ private:
             part.members.push_back(index);
             part.fingerprint = fingerprint;
             if (!bucketed || roomForContent()) {
-                part.content.reset(new unsigned char[std::max<std::size_t>(1, length)]);
-                std::memcpy(part.content.get(), block, length);
-                heldBytes += length;
+                part.content = keep(length, heldBytes);
+                block = scratch_.get();
             }
             if (bucketed) {
                 byFingerprint[fingerprint].push_back(parts.size());
@@ -276,7 +314,7 @@ private:
         const std::int64_t next = group.offset + static_cast<std::int64_t>(length);
         for (Subgroup &part : parts) {
             const bool confirmed = static_cast<bool>(part.content);
-            part.content.reset();
+            giveBack(std::move(part.content), length);
             if (part.members.size() < 2) {
                 release(part.members.front());
             } else if (!confirmed) {
@@ -295,6 +333,7 @@ private:
     const std::function<void(int)> &beforeFirstOpen_;
     IdenticalSetsLimits limits_;
     std::unique_ptr<unsigned char[]> scratch_;
+    std::vector<std::unique_ptr<unsigned char[]>> spare_;
     std::vector<UniqueFd> fds_;
     std::vector<std::optional<FileIdentity>> seen_;
     bool descriptorsScarce_ = false;
