@@ -1,8 +1,9 @@
 #include "imaging/stretch.h"
 
+#include "imaging/row_stretcher.h"
+
 #include <algorithm>
 #include <array>
-#include <vector>
 
 namespace quillmere {
 
@@ -43,64 +44,15 @@ struct MonoSampler {
     QRgb operator()(const uchar *line, int x) const { return table[(line[x >> 3] >> (7 - (x & 7))) & 1]; }
 };
 
-// The part of the target that is written, and how target positions map back.
-struct Placement {
-    QRect clip;   // inside the target image
-    QRect stretch; // the whole stretched rectangle
-};
-
+// Hands every row the stretcher reads from a whole picture to it.
 template <class Sampler>
-void sampleNearest(const QImage &source, QImage &target, const Placement &place, Sampler sample)
+void stretchRows(const QImage &source, RowStretcher &stretcher, Sampler sample)
 {
-    const int sw = source.width();
-    const int sh = source.height();
-    const int dw = place.stretch.width();
-    const int dh = place.stretch.height();
-    std::vector<int> columns(static_cast<std::size_t>(place.clip.width()));
-    for (int x = place.clip.left(); x <= place.clip.right(); ++x) {
-        columns[static_cast<std::size_t>(x - place.clip.left())] = nearestSourceIndex(x - place.stretch.left(), dw, sw);
+    for (int y = stretcher.nextRow(0); y < source.height(); y = stretcher.nextRow(y + 1)) {
+        const uchar *line = source.constScanLine(y);
+        stretcher.putRow(y, [&](int x) { return sample(line, x); });
     }
-    for (int y = place.clip.top(); y <= place.clip.bottom(); ++y) {
-        const uchar *line = source.constScanLine(nearestSourceIndex(y - place.stretch.top(), dh, sh));
-        QRgb *out = reinterpret_cast<QRgb *>(target.scanLine(y)) + place.clip.left();
-        for (const int sx : columns) {
-            *out++ = sample(line, sx);
-        }
-    }
-}
-
-// The source span [first, last) that falls onto target position index: at
-// least one pixel, and consecutive spans never overlap.
-std::pair<int, int> sourceSpan(int index, int targetLength, int sourceLength)
-{
-    const int first = static_cast<int>(static_cast<long long>(index) * sourceLength / targetLength);
-    const int last = static_cast<int>(static_cast<long long>(index + 1) * sourceLength / targetLength);
-    return {first, std::max(last, first + 1)};
-}
-
-void andReduceMono(const QImage &source, QImage &target, const Placement &place)
-{
-    const std::array<QRgb, 256> table = paddedColourTable(source);
-    const MonoSampler sample{table};
-    const int sw = source.width();
-    const int sh = source.height();
-    const int dw = place.stretch.width();
-    const int dh = place.stretch.height();
-    for (int y = place.clip.top(); y <= place.clip.bottom(); ++y) {
-        const auto [rowFirst, rowLast] = sourceSpan(y - place.stretch.top(), dh, sh);
-        QRgb *out = reinterpret_cast<QRgb *>(target.scanLine(y));
-        for (int x = place.clip.left(); x <= place.clip.right(); ++x) {
-            const auto [colFirst, colLast] = sourceSpan(x - place.stretch.left(), dw, sw);
-            QRgb combined = 0xFFFFFFFFu;
-            for (int sy = rowFirst; sy < rowLast; ++sy) {
-                const uchar *line = source.constScanLine(sy);
-                for (int sx = colFirst; sx < colLast; ++sx) {
-                    combined &= sample(line, sx);
-                }
-            }
-            out[x] = combined | kOpaque;
-        }
-    }
+    stretcher.finish();
 }
 
 } // namespace
@@ -119,37 +71,35 @@ void stretchPixels(const QImage &source, int bitsPerPixel, QImage &target, const
         target = target.convertToFormat(QImage::Format_RGB32);
         break;
     }
-    const Placement place{rect.intersected(target.rect()), rect};
-    if (place.clip.isEmpty()) {
-        return;
-    }
-
     if (bitsPerPixel == 1 && source.format() == QImage::Format_Mono) {
-        andReduceMono(source, target, place);
+        const std::array<QRgb, 256> table = paddedColourTable(source);
+        RowStretcher stretcher(source.width(), source.height(), target, rect, RowStretcher::Mode::AndReduce);
+        stretchRows(source, stretcher, MonoSampler{table});
         return;
     }
+    RowStretcher stretcher(source.width(), source.height(), target, rect, RowStretcher::Mode::Nearest);
     switch (source.format()) {
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
-        sampleNearest(source, target, place, Rgb32Sampler{});
+        stretchRows(source, stretcher, Rgb32Sampler{});
         return;
     case QImage::Format_BGR888:
-        sampleNearest(source, target, place, Bgr888Sampler{});
+        stretchRows(source, stretcher, Bgr888Sampler{});
         return;
     case QImage::Format_Indexed8: {
         const std::array<QRgb, 256> table = paddedColourTable(source);
-        sampleNearest(source, target, place, Indexed8Sampler{table});
+        stretchRows(source, stretcher, Indexed8Sampler{table});
         return;
     }
     case QImage::Format_Mono: {
         const std::array<QRgb, 256> table = paddedColourTable(source);
-        sampleNearest(source, target, place, MonoSampler{table});
+        stretchRows(source, stretcher, MonoSampler{table});
         return;
     }
     default: {
         // Formats the decoders never produce: let Qt bring them to ours.
         const QImage converted = source.convertToFormat(QImage::Format_RGB32);
-        sampleNearest(converted, target, place, Rgb32Sampler{});
+        stretchRows(converted, stretcher, Rgb32Sampler{});
         return;
     }
     }
