@@ -9,14 +9,14 @@ void TGraphic::Draw(QPainter &painter, const QRect &rect)
     if (Empty() || rect.isEmpty()) {
         return;
     }
-    // Stretch into an image of the rectangle's size with our own sampling, so
-    // the image view shows exactly what the thumbnails show, then copy it.
+    // Stretch into an image of the rectangle's size with our own sampling,
+    // then copy it.
     QImage surface(rect.size(), QImage::Format_RGB32);
     if (surface.isNull()) {
         return;
     }
     surface.fill(Qt::white);
-    StretchDraw(surface, QRect(QPoint(0, 0), rect.size()));
+    DrawForDisplay(surface, QRect(QPoint(0, 0), rect.size()));
     painter.drawImage(rect.topLeft(), surface);
 }
 

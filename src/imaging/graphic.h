@@ -37,6 +37,11 @@ public:
     std::function<void()> OnChange;
 
 protected:
+    // What Draw puts on its surface (the whole of it is area). The default
+    // is StretchDraw; a picture may decode just as much as the surface
+    // shows instead.
+    virtual void DrawForDisplay(QImage &surface, const QRect &area) { StretchDraw(surface, area); }
+
     void Changed() const
     {
         if (OnChange) {

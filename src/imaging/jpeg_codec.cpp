@@ -1,182 +1,93 @@
 #include "imaging/jpeg_codec.h"
 
 #include "imaging/bitmap.h"
+#include "imaging/jpeg_decompressor.h"
+#include "imaging/jpeg_evidence.h"
+#include "imaging/jpeg_scans.h"
 #include "imaging/picture_limits.h"
 #include "imaging/pixel_buffer.h"
-#include "platform/errors.h"
+#include "imaging/row_stretcher.h"
 
+#include <QImage>
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio>
+#include <array>
 #include <cstring>
 #include <vector>
 
-// jpeglib.h needs size_t and FILE declared before it.
 #include <jerror.h>
-#include <jpeglib.h>
 
 namespace quillmere {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 4096;
-const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-struct SourceManager {
-    jpeg_source_mgr pub;
-    const JOCTET *data;
-    std::size_t size;
-    std::size_t position;
-    bool started;
-};
-
-} // namespace
-
-// libjpeg's callbacks. A fatal error jumps back to the setjmp of the function
-// that made the library call (see below); these functions themselves hold
-// nothing that needs cleaning up.
-extern "C" {
-
-static void quillmereJpegErrorExit(j_common_ptr cinfo)
+// Every picture, with what libjpeg needs to make it, stays within the pixel
+// cap at four bytes a pixel.
+std::uint64_t memoryCap()
 {
-    ErrorManager *error = reinterpret_cast<ErrorManager *>(cinfo->err);
-    std::longjmp(error->jump, 1);
+    return maxPicturePixels() * 4;
 }
 
-// Warnings and trace messages are dropped, and the library prints nothing.
-static void quillmereJpegEmitMessage(j_common_ptr, int) {}
-static void quillmereJpegOutputMessage(j_common_ptr) {}
-
-static void quillmereJpegInitSource(j_decompress_ptr) {}
-static void quillmereJpegTermSource(j_decompress_ptr) {}
-
-static boolean quillmereJpegFillInput(j_decompress_ptr cinfo)
+std::uint64_t roundUp(std::uint64_t value, std::uint64_t multiple)
 {
-    SourceManager *source = reinterpret_cast<SourceManager *>(cinfo->src);
-    if (source->position >= source->size) {
-        if (!source->started) {
-            ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    return multiple == 0 ? value : (value + multiple - 1) / multiple * multiple;
+}
+
+// What decoding a multi-scan file will cost, from the frame header and the
+// scans its markers announce; refuses the file (a fatal library error) when
+// it has too many scans or its size cannot account for that cost.
+void checkScanCost(JpegDecompressor &d)
+{
+    j_decompress_ptr cinfo = &d.cinfo;
+    const auto scans = listJpegScans(d.source.data, d.source.size, kMaxJpegScans);
+    if (scans.size() > static_cast<std::size_t>(kMaxJpegScans)) {
+        ERREXIT(cinfo, JERR_NOTIMPL);
+    }
+    JpegScanCost cost;
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const jpeg_component_info &component = cinfo->comp_info[c];
+        cost.coefficientBytes += roundUp(component.width_in_blocks, static_cast<std::uint64_t>(component.h_samp_factor)) *
+            roundUp(component.height_in_blocks, static_cast<std::uint64_t>(component.v_samp_factor)) * sizeof(JBLOCK);
+    }
+    for (const std::vector<int> &scan : scans) {
+        for (const int id : scan) {
+            for (int c = 0; c < cinfo->num_components; ++c) {
+                const jpeg_component_info &component = cinfo->comp_info[c];
+                if (component.component_id == id) {
+                    cost.blockVisits +=
+                        static_cast<std::uint64_t>(component.width_in_blocks) * component.height_in_blocks;
+                    break;
+                }
+            }
         }
-        // The data has run out: an end-of-image marker lets the decoder
-        // finish with what it has received.
-        WARNMS(cinfo, JWRN_JPEG_EOF);
-        source->pub.next_input_byte = kEndOfImage;
-        source->pub.bytes_in_buffer = sizeof kEndOfImage;
-        return TRUE;
     }
-    const std::size_t chunk = std::min(kReadChunk, source->size - source->position);
-    source->pub.next_input_byte = source->data + source->position;
-    source->pub.bytes_in_buffer = chunk;
-    source->position += chunk;
-    source->started = true;
-    return TRUE;
+    if (!scanCostBelievable(cost, d.source.size)) {
+        ERREXIT(cinfo, JERR_IMAGE_TOO_BIG);
+    }
 }
 
-static void quillmereJpegSkipInput(j_decompress_ptr cinfo, long count)
+// The smallest DCT scale (n/8) whose output covers fill; full size when
+// fill is empty or no smaller scale covers it.
+void chooseScale(j_decompress_ptr cinfo, QSize fill)
 {
-    if (count <= 0) {
-        return;
-    }
-    SourceManager *source = reinterpret_cast<SourceManager *>(cinfo->src);
-    std::size_t left = static_cast<std::size_t>(count);
-    while (left > source->pub.bytes_in_buffer) {
-        left -= source->pub.bytes_in_buffer;
-        source->pub.bytes_in_buffer = 0;
-        const bool exhausted = source->position >= source->size;
-        quillmereJpegFillInput(cinfo);
-        if (exhausted) {
-            // Nothing is left to skip over; the end marker comes next.
+    cinfo->scale_denom = 8;
+    for (unsigned n = 1; n <= 8; ++n) {
+        cinfo->scale_num = n;
+        jpeg_calc_output_dimensions(cinfo);
+        if (!fill.isEmpty() && cinfo->output_width >= static_cast<JDIMENSION>(fill.width()) &&
+            cinfo->output_height >= static_cast<JDIMENSION>(fill.height())) {
             return;
         }
     }
-    source->pub.next_input_byte += left;
-    source->pub.bytes_in_buffer -= left;
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = 1;
 }
 
-// Every scan of a multi-scan file passes over the whole picture, so a small
-// file of thousands of tiny scans could keep the decoder busy for minutes.
-static void quillmereJpegProgress(j_common_ptr cinfo)
-{
-    if (cinfo->is_decompressor &&
-        reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxJpegScans) {
-        ERREXIT(cinfo, JERR_NOTIMPL);
-    }
-}
-
-} // extern "C"
-
-namespace {
-
-// One libjpeg decompressor over bytes in memory. The object stays where it
-// was made (the library keeps pointers into it) and releases the library's
-// memory when it goes, whether or not the decoding got through.
-class Decompressor {
-public:
-    Decompressor(const std::uint8_t *data, std::size_t size)
-    {
-        std::memset(&cinfo, 0, sizeof cinfo);
-        std::memset(&error, 0, sizeof error);
-        jpeg_std_error(&error.pub);
-        error.pub.error_exit = quillmereJpegErrorExit;
-        error.pub.emit_message = quillmereJpegEmitMessage;
-        error.pub.output_message = quillmereJpegOutputMessage;
-        cinfo.err = &error.pub;
-
-        std::memset(&source, 0, sizeof source);
-        source.pub.init_source = quillmereJpegInitSource;
-        source.pub.fill_input_buffer = quillmereJpegFillInput;
-        source.pub.skip_input_data = quillmereJpegSkipInput;
-        source.pub.resync_to_restart = jpeg_resync_to_restart;
-        source.pub.term_source = quillmereJpegTermSource;
-        source.data = data;
-        source.size = size;
-
-        std::memset(&progress, 0, sizeof progress);
-        progress.progress_monitor = quillmereJpegProgress;
-    }
-    ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
-    Decompressor(const Decompressor &) = delete;
-    Decompressor &operator=(const Decompressor &) = delete;
-
-    // The library clears the structure when it creates the decompressor, so
-    // the source and the progress monitor are attached afterwards.
-    void attach()
-    {
-        cinfo.src = &source.pub;
-        cinfo.progress = &progress;
-        // Bounds the coefficient buffers of multi-scan files: 8 bytes a pixel
-        // covers four components at full resolution.
-        cinfo.mem->max_memory_to_use = static_cast<long>(maxPicturePixels() * 8);
-    }
-
-    [[noreturn]] void raise() const
-    {
-        throw EJPEG(QStringLiteral("JPEG error #%1").arg(error.pub.msg_code));
-    }
-
-    jpeg_decompress_struct cinfo;
-    ErrorManager error;
-    SourceManager source;
-    jpeg_progress_mgr progress;
-};
-
-// Each function below owns the setjmp for the library calls it makes: a fatal
-// error jumps back into the same function, which then returns false. They
-// hold nothing with a destructor, so the jump skips no C++ cleanup; their
-// callers turn the failure into EJPEG once back in ordinary C++ frames.
-
-bool runReadHeader(Decompressor &d, JpegHeader &header)
+bool runReadHeader(JpegDecompressor &d, JpegHeader &header)
 {
     if (setjmp(d.error.jump) != 0) {
         return false;
     }
-    jpeg_create_decompress(&d.cinfo);
-    d.attach();
+    d.create(memoryCap());
     jpeg_read_header(&d.cinfo, TRUE);
     header.width = static_cast<int>(d.cinfo.image_width);
     header.height = static_cast<int>(d.cinfo.image_height);
@@ -185,19 +96,23 @@ bool runReadHeader(Decompressor &d, JpegHeader &header)
     return true;
 }
 
-bool runStartDecoding(Decompressor &d)
+// Reads the header, refuses what would cost too much, makes the decoding
+// choices and starts the decompressor. wholePicture: the caller holds the
+// whole output picture, and libjpeg gets what the cap leaves of it;
+// otherwise the caller holds one row.
+bool runStartDecoding(JpegDecompressor &d, QSize fill, bool wholePicture)
 {
     if (setjmp(d.error.jump) != 0) {
         return false;
     }
-    jpeg_create_decompress(&d.cinfo);
-    d.attach();
+    d.create(memoryCap());
     jpeg_read_header(&d.cinfo, TRUE);
     if (!pictureSizeAllowed(d.cinfo.image_width, d.cinfo.image_height)) {
         ERREXIT(&d.cinfo, JERR_IMAGE_TOO_BIG);
     }
-    d.cinfo.scale_num = 1;
-    d.cinfo.scale_denom = 1;
+    if (jpeg_has_multiple_scans(&d.cinfo)) {
+        checkScanCost(d);
+    }
     d.cinfo.do_block_smoothing = TRUE;
     d.cinfo.buffered_image = FALSE;
     switch (d.cinfo.jpeg_color_space) {
@@ -216,34 +131,47 @@ bool runStartDecoding(Decompressor &d)
         d.cinfo.out_color_space = JCS_EXT_BGRX;
         break;
     }
+    chooseScale(&d.cinfo, fill);
+    const std::uint64_t bytesPerPixel = d.cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 4;
+    const std::uint64_t rowBytes = roundUp(d.cinfo.output_width * bytesPerPixel, 4);
+    const std::uint64_t outputBytes = wholePicture ? rowBytes * d.cinfo.output_height : rowBytes;
+    if (outputBytes >= memoryCap()) {
+        ERREXIT(&d.cinfo, JERR_IMAGE_TOO_BIG);
+    }
+    d.setMemoryLimit(memoryCap() - outputBytes);
     jpeg_start_decompress(&d.cinfo);
     return true;
 }
 
-// CMYK samples to opaque RGB, in place (both take four bytes a pixel). Adobe
-// writes CMYK files with every sample inverted, so there a full sample means
-// no ink; without the Adobe marker the samples are taken as they are.
+// CMYK samples to opaque RGB. Adobe writes CMYK files with every sample
+// inverted, so there a full sample means no ink; without the Adobe marker the
+// samples are taken as they are.
+QRgb cmykToRgb(const JSAMPLE *p, bool inverted)
+{
+    unsigned c = p[0];
+    unsigned m = p[1];
+    unsigned y = p[2];
+    unsigned k = p[3];
+    if (!inverted) {
+        c = 255 - c;
+        m = 255 - m;
+        y = 255 - y;
+        k = 255 - k;
+    }
+    return qRgb(static_cast<int>((c * k + 127) / 255), static_cast<int>((m * k + 127) / 255),
+                static_cast<int>((y * k + 127) / 255));
+}
+
+// A row of CMYK samples to RGB in place (both take four bytes a pixel).
 void cmykRowToRgb(JSAMPROW row, JDIMENSION width, bool inverted)
 {
     QRgb *out = reinterpret_cast<QRgb *>(row);
     for (JDIMENSION x = 0; x < width; ++x) {
-        const JSAMPLE *p = row + 4 * x;
-        unsigned c = p[0];
-        unsigned m = p[1];
-        unsigned y = p[2];
-        unsigned k = p[3];
-        if (!inverted) {
-            c = 255 - c;
-            m = 255 - m;
-            y = 255 - y;
-            k = 255 - k;
-        }
-        out[x] = qRgb(static_cast<int>((c * k + 127) / 255), static_cast<int>((m * k + 127) / 255),
-                      static_cast<int>((y * k + 127) / 255));
+        out[x] = cmykToRgb(row + 4 * x, inverted);
     }
 }
 
-bool runReadRows(Decompressor &d, JSAMPROW *rows)
+bool runReadRows(JpegDecompressor &d, JSAMPROW *rows, JpegCost &cost)
 {
     if (setjmp(d.error.jump) != 0) {
         return false;
@@ -256,6 +184,7 @@ bool runReadRows(Decompressor &d, JSAMPROW *rows)
         const JDIMENSION wanted =
             std::min<JDIMENSION>(static_cast<JDIMENSION>(d.cinfo.rec_outbuf_height), d.cinfo.output_height - first);
         const JDIMENSION got = jpeg_read_scanlines(&d.cinfo, rows + first, wanted);
+        cost.rowsDecoded += got;
         if (cmyk) {
             for (JDIMENSION i = 0; i < got; ++i) {
                 cmykRowToRgb(rows[first + i], d.cinfo.output_width, d.cinfo.saw_Adobe_marker != 0);
@@ -269,11 +198,71 @@ bool runReadRows(Decompressor &d, JSAMPROW *rows)
     return true;
 }
 
+// The colours of an indexed output row: the library's grey levels, then
+// black for every index beyond them, as a decoded bitmap's colour table has.
+std::array<QRgb, 256> greyTable(const jpeg_decompress_struct &cinfo)
+{
+    std::array<QRgb, 256> table;
+    table.fill(qRgb(0, 0, 0));
+    if (cinfo.colormap != nullptr) {
+        for (int i = 0; i < std::min(cinfo.actual_number_of_colors, 256); ++i) {
+            const int grey = cinfo.colormap[0][i];
+            table[static_cast<std::size_t>(i)] = qRgb(grey, grey, grey);
+        }
+    }
+    return table;
+}
+
+// Decodes the rows the stretcher reads, one at a time into row, and skips
+// the others where the output allows: the dither of grayscale output carries
+// its error from each row into the next, so there every row up to the last
+// one read goes through the library's whole output path.
+bool runStretchRows(JpegDecompressor &d, RowStretcher &stretcher, JSAMPLE *row, const std::array<QRgb, 256> &greys,
+                    JpegCost &cost)
+{
+    if (setjmp(d.error.jump) != 0) {
+        return false;
+    }
+    jpeg_decompress_struct &cinfo = d.cinfo;
+    const bool dithered = cinfo.quantize_colors != 0;
+    const bool cmyk = cinfo.out_color_space == JCS_CMYK;
+    const bool inverted = cinfo.saw_Adobe_marker != 0;
+    const JDIMENSION height = cinfo.output_height;
+    while (cinfo.output_scanline < height) {
+        const JDIMENSION wanted = static_cast<JDIMENSION>(stretcher.nextRow(static_cast<int>(cinfo.output_scanline)));
+        if (wanted >= height || (!dithered && wanted > cinfo.output_scanline)) {
+            // Nothing more is read, or the rows up to the next one read are
+            // not needed for anything.
+            jpeg_skip_scanlines(&cinfo, std::min(wanted, height) - cinfo.output_scanline);
+            continue;
+        }
+        JSAMPROW rows[1] = {row};
+        if (jpeg_read_scanlines(&cinfo, rows, 1) != 1) {
+            break;
+        }
+        ++cost.rowsDecoded;
+        const int y = static_cast<int>(cinfo.output_scanline) - 1;
+        if (y != static_cast<int>(wanted)) {
+            continue;
+        }
+        if (dithered) {
+            stretcher.putRow(y, [&](int x) { return greys[row[x]]; });
+        } else if (cmyk) {
+            stretcher.putRow(y, [&](int x) { return cmykToRgb(row + 4 * x, inverted); });
+        } else {
+            const QRgb *pixels = reinterpret_cast<const QRgb *>(row);
+            stretcher.putRow(y, [&](int x) { return pixels[x] | 0xFF000000u; });
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    return true;
+}
+
 } // namespace
 
 JpegHeader readJpegHeader(const std::uint8_t *data, std::size_t size)
 {
-    Decompressor d(data, size);
+    JpegDecompressor d(data, size);
     JpegHeader header;
     if (!runReadHeader(d, header)) {
         d.raise();
@@ -281,10 +270,18 @@ JpegHeader readJpegHeader(const std::uint8_t *data, std::size_t size)
     return header;
 }
 
-void decodeJpeg(const std::uint8_t *data, std::size_t size, TBitmap &into)
+void decodeJpeg(const std::uint8_t *data, std::size_t size, TBitmap &into, QSize fill, JpegCost *cost)
 {
-    Decompressor d(data, size);
-    if (!runStartDecoding(d)) {
+    JpegCost spent;
+    JpegDecompressor d(data, size);
+    const auto report = [&] {
+        spent.libraryPeakBytes = d.peakMemory();
+        if (cost != nullptr) {
+            *cost = spent;
+        }
+    };
+    if (!runStartDecoding(d, fill, true)) {
+        report();
         d.raise();
     }
 
@@ -304,7 +301,7 @@ void decodeJpeg(const std::uint8_t *data, std::size_t size, TBitmap &into)
     for (int y = 0; y < height; ++y) {
         rows[static_cast<std::size_t>(y)] = image.scanLine(y);
     }
-    const bool complete = runReadRows(d, rows.data());
+    const bool complete = runReadRows(d, rows.data(), spent);
     if (!complete) {
         // Rows the decoder never finished would show whatever the reused
         // buffer held before; they are made black instead.
@@ -318,6 +315,33 @@ void decodeJpeg(const std::uint8_t *data, std::size_t size, TBitmap &into)
         }
     }
     into.SetPixels(std::move(image), indexed ? 8 : 32, std::move(palette));
+    report();
+    if (!complete) {
+        d.raise();
+    }
+}
+
+void stretchJpeg(const std::uint8_t *data, std::size_t size, QImage &target, const QRect &rect, JpegCost *cost)
+{
+    JpegCost spent;
+    JpegDecompressor d(data, size);
+    const auto report = [&] {
+        spent.libraryPeakBytes = d.peakMemory();
+        if (cost != nullptr) {
+            *cost = spent;
+        }
+    };
+    if (!runStartDecoding(d, QSize(), false)) {
+        report();
+        d.raise();
+    }
+    const std::size_t bytesPerPixel = d.cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 4;
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(d.cinfo.output_width) * bytesPerPixel);
+    const std::array<QRgb, 256> greys = greyTable(d.cinfo);
+    RowStretcher stretcher(static_cast<int>(d.cinfo.output_width), static_cast<int>(d.cinfo.output_height), target,
+                           rect, RowStretcher::Mode::Nearest);
+    const bool complete = runStretchRows(d, stretcher, row.data(), greys, spent);
+    report();
     if (!complete) {
         d.raise();
     }

@@ -37,7 +37,7 @@ void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t> bytes)
 {
     auto data = std::make_shared<TJPEGData>();
     data->bytes = std::move(bytes);
-    bitmap_.reset();
+    dropDecoded();
     grayscale_ = false;
     progressive_ = false;
     data_ = data;
@@ -67,14 +67,46 @@ void TJPEGImage::Assign(const TBitmap &bitmap)
     data_ = std::make_shared<const TJPEGData>();
     grayscale_ = false;
     progressive_ = false;
+    dropDecoded();
     bitmap_ = std::make_unique<TBitmap>(bitmap);
     Changed();
 }
 
+void TJPEGImage::dropDecoded()
+{
+    bitmap_.reset();
+    displayBitmap_.reset();
+    displayDecodeFailed_ = false;
+}
+
 void TJPEGImage::StretchDraw(QImage &target, const QRect &rect)
 {
-    Decode();
-    bitmap_->StretchDraw(target, rect);
+    if (bitmap_) {
+        bitmap_->StretchDraw(target, rect);
+        return;
+    }
+    stretchJpeg(data_->bytes.data(), data_->bytes.size(), target, rect);
+}
+
+void TJPEGImage::DrawForDisplay(QImage &surface, const QRect &area)
+{
+    if (bitmap_) {
+        bitmap_->StretchDraw(surface, area);
+        return;
+    }
+    const bool tooSmall = displayBitmap_ &&
+        (displayBitmap_->Width() < area.width() || displayBitmap_->Height() < area.height()) &&
+        displayBitmap_->Width() < Width();
+    if (!displayBitmap_ || (tooSmall && !displayDecodeFailed_)) {
+        displayBitmap_ = std::make_unique<TBitmap>();
+        try {
+            decodeJpeg(data_->bytes.data(), data_->bytes.size(), *displayBitmap_, area.size());
+        } catch (...) {
+            displayDecodeFailed_ = true;
+            throw;
+        }
+    }
+    displayBitmap_->StretchDraw(surface, area);
 }
 
 } // namespace quillmere

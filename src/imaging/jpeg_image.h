@@ -37,25 +37,40 @@ public:
     void LoadFromFile(const std::string &path) override;
     void LoadFromBytes(std::vector<std::uint8_t> bytes);
 
-    // Produces the decoded bitmap now unless it exists. The bitmap is held
-    // before decoding starts, so after a failure (EJPEG, raised on) it keeps
-    // what was decoded up to the error.
+    // Produces the full-size decoded bitmap now unless it exists. The bitmap
+    // is held before decoding starts, so after a failure (EJPEG, raised on)
+    // it keeps what was decoded up to the error.
     void Decode();
-    // The decoded or taken-over bitmap; nullptr before decoding.
+    // The full-size decoded or taken-over bitmap; nullptr before Decode.
     const TBitmap *Bitmap() const { return bitmap_.get(); }
 
     // Replaces the whole picture by a copy of bitmap: the compressed data is
     // released and from then on size and drawing are the copy's.
     void Assign(const TBitmap &bitmap);
 
-    // Decodes first if needed; a decoding error is raised on.
+    // Draws the full-size picture stretched over rect. Without a decoded
+    // bitmap it decodes only the rows the stretch takes, one at a time, and
+    // keeps nothing: the same pixels for a fraction of the memory. A
+    // decoding error is raised on.
     void StretchDraw(QImage &target, const QRect &rect) override;
 
+protected:
+    // Painting in a window decodes at the smallest DCT scale that still
+    // fills the area and keeps that bitmap for the next paints, decoding
+    // again only when a larger area needs more pixels. After a failed decode
+    // it keeps what was decoded and never decodes again, so a broken picture
+    // reports its error once.
+    void DrawForDisplay(QImage &surface, const QRect &area) override;
+
 private:
+    void dropDecoded();
+
     std::shared_ptr<const TJPEGData> data_;
     bool grayscale_ = false;
     bool progressive_ = false;
     std::unique_ptr<TBitmap> bitmap_;
+    std::unique_ptr<TBitmap> displayBitmap_;
+    bool displayDecodeFailed_ = false;
 };
 
 } // namespace quillmere

@@ -67,6 +67,8 @@ TEST(JpegImage, loadingReadsTheHeaderAndDrawingDecodes)
         EXPECT_FALSE(picture.Grayscale());
         EXPECT_EQ(picture.Bitmap(), nullptr);
         expectQuadrants(drawn(picture), 8);
+        EXPECT_EQ(picture.Bitmap(), nullptr); // drawing keeps no full-size bitmap
+        picture.Decode();
         ASSERT_NE(picture.Bitmap(), nullptr);
         EXPECT_EQ(picture.Bitmap()->BitsPerPixel(), 32);
     }
@@ -80,6 +82,7 @@ TEST(JpegImage, loadingReadsTheHeaderAndDrawingDecodes)
         picture.LoadFromBytes(bytesOf(encodeJpeg(big, [&](int x, int y) {
             return round == 0 ? qRgb(0, 0, 0) : quadrants(x, y, 640, 480);
         })));
+        picture.Decode();
         if (round == 1) {
             expectQuadrants(drawn(picture), 8);
         } else {

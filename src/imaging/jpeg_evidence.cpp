@@ -1,0 +1,11 @@
+#include "imaging/jpeg_evidence.h"
+
+namespace quillmere {
+
+bool scanCostBelievable(const JpegScanCost &cost, std::uint64_t fileBytes)
+{
+    return cost.coefficientBytes <= kFreeCoefficientBytes + kCoefficientBytesPerFileByte * fileBytes &&
+        cost.blockVisits <= kFreeBlockVisits + kBlockVisitsPerFileByte * fileBytes;
+}
+
+} // namespace quillmere
