@@ -120,6 +120,9 @@ bool runStartDecoding(JpegDecompressor &d, QSize fill, bool wholePicture)
         d.cinfo.out_color_space = JCS_GRAYSCALE;
         d.cinfo.quantize_colors = TRUE;
         d.cinfo.desired_number_of_colors = kMaxJpegColours;
+        // One-component output is always quantized in one pass; saying so
+        // lets jpeg_skip_scanlines, which refuses two-pass quantizing, run.
+        d.cinfo.two_pass_quantize = FALSE;
         break;
     case JCS_CMYK:
     case JCS_YCCK:
