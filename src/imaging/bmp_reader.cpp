@@ -3,6 +3,7 @@
 #include "imaging/byte_source.h"
 #include "imaging/picture_limits.h"
 #include "imaging/pixel_buffer.h"
+#include "imaging/row_stretcher.h"
 #include "platform/errors.h"
 
 #include <algorithm>
@@ -187,13 +188,9 @@ QImage readPlainPixels(ByteSource &source, const InfoHeader &header, std::uint64
         static_cast<std::uint64_t>(image.bytesPerLine()) == rowSize;
     std::vector<std::uint8_t> row(direct ? 0 : static_cast<std::size_t>(rowSize));
 
-    std::array<std::uint32_t, 3> masks = header.masks;
-    if (header.compression == kRgb && depth == 16) {
-        masks = {0x7C00, 0x03E0, 0x001F};
-    }
-    const Channel red(masks[0]);
-    const Channel green(masks[1]);
-    const Channel blue(masks[2]);
+    const Channel red(header.masks[0]);
+    const Channel green(header.masks[1]);
+    const Channel blue(header.masks[2]);
 
     for (int i = 0; i < height && budget > 0; ++i) {
         const std::size_t wanted = static_cast<std::size_t>(std::min(rowSize, budget));
@@ -269,47 +266,34 @@ private:
     std::size_t position_ = 0;
 };
 
-// Expands RLE8 or RLE4 data by the published rules of the bitmap format into
-// 32-bit RGB. Runs and literal pixels that reach past the right edge are
-// clipped, not wrapped; drawing stops at the end-of-bitmap code, at the end
-// of the data, or once the position has left the top of the picture. Pixels
-// no code reaches stay black.
-QImage expandRunLengths(ByteSource &source, const InfoHeader &header, const QList<QRgb> &palette,
-                        std::uint64_t budget)
+// Walks RLE8 or RLE4 data by the published rules of the bitmap format and
+// hands the pixels to out: out.run(y, x, count, first, second) for count
+// pixels from column x of row y (counted from the bottom) alternating between
+// the two indices (both the same for RLE8), out.pixel(y, x, index) for a
+// literal pixel. Runs and literal pixels that reach past the right edge are
+// clipped, not wrapped; the walk stops at the end-of-bitmap code, at the end
+// of the data, or once the position has left the top of the picture.
+template <class Out>
+void walkRunLengths(ByteSource &source, const InfoHeader &header, std::uint64_t budget, Out &out)
 {
-    const int width = static_cast<int>(header.width);
-    const int height = static_cast<int>(header.height);
+    const std::int64_t width = header.width;
+    const std::int64_t height = header.height;
     const bool fourBit = header.compression == kRle4;
-    QImage image = makePixelImage(width, height, QImage::Format_RGB32, false);
-    fillOpaqueBlack(image);
-
-    std::array<QRgb, 256> colours;
-    colours.fill(kOpaqueBlack);
-    for (int i = 0; i < std::min<int>(256, static_cast<int>(palette.size())); ++i) {
-        colours[static_cast<std::size_t>(i)] = palette[i] | kOpaqueBlack;
-    }
-
     RunInput input(source, budget);
     std::int64_t x = 0;
     std::int64_t y = 0; // counted from the bottom row up
-    const auto put = [&](std::uint8_t index) {
-        if (x < width) {
-            reinterpret_cast<QRgb *>(image.scanLine(height - 1 - static_cast<int>(y)))[x] = colours[index];
-        }
-        ++x;
-    };
-
     std::uint8_t first = 0;
     std::uint8_t second = 0;
     while (y < height && input.next(first) && input.next(second)) {
         if (first > 0) {
             // An encoded run: `first` pixels of one index (RLE8) or of two
             // alternating indices (RLE4, high nibble first).
-            const int count = std::min<std::int64_t>(first, std::max<std::int64_t>(width - x, 0));
-            for (int k = 0; k < count; ++k) {
-                put(fourBit ? ((k % 2 == 0) ? second >> 4 : second & 0x0F) : second);
+            const int count = static_cast<int>(std::min<std::int64_t>(first, std::max<std::int64_t>(width - x, 0)));
+            if (count > 0) {
+                out.run(static_cast<int>(y), static_cast<int>(x), count, fourBit ? second >> 4 : second,
+                        fourBit ? second & 0x0F : second);
             }
-            x += first - count;
+            x += first;
             continue;
         }
         if (second == 0) { // end of line
@@ -330,6 +314,12 @@ QImage expandRunLengths(ByteSource &source, const InfoHeader &header, const QLis
             // boundary.
             const int pixels = second;
             const int bytes = fourBit ? (pixels + 1) / 2 : pixels;
+            const auto put = [&](std::uint8_t index) {
+                if (x < width && y < height) {
+                    out.pixel(static_cast<int>(y), static_cast<int>(x), index);
+                }
+                ++x;
+            };
             bool complete = true;
             for (int b = 0; b < bytes && complete; ++b) {
                 std::uint8_t value = 0;
@@ -352,16 +342,202 @@ QImage expandRunLengths(ByteSource &source, const InfoHeader &header, const QLis
             }
         }
     }
+}
+
+std::array<QRgb, 256> opaqueColours(const QList<QRgb> &palette)
+{
+    std::array<QRgb, 256> colours;
+    colours.fill(kOpaqueBlack);
+    for (int i = 0; i < std::min<int>(256, static_cast<int>(palette.size())); ++i) {
+        colours[static_cast<std::size_t>(i)] = palette[i] | kOpaqueBlack;
+    }
+    return colours;
+}
+
+// Run-length data expanded into a whole 32-bit RGB picture; pixels no code
+// reaches stay black.
+QImage expandRunLengths(ByteSource &source, const InfoHeader &header, const QList<QRgb> &palette,
+                        std::uint64_t budget)
+{
+    const int width = static_cast<int>(header.width);
+    const int height = static_cast<int>(header.height);
+    QImage image = makePixelImage(width, height, QImage::Format_RGB32, false);
+    fillOpaqueBlack(image);
+    struct Out {
+        QImage &image;
+        int height;
+        std::array<QRgb, 256> colours;
+        void run(int y, int x, int count, std::uint8_t first, std::uint8_t second)
+        {
+            QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(height - 1 - y)) + x;
+            for (int k = 0; k < count; ++k) {
+                line[k] = colours[k % 2 == 0 ? first : second];
+            }
+        }
+        void pixel(int y, int x, std::uint8_t index)
+        {
+            reinterpret_cast<QRgb *>(image.scanLine(height - 1 - y))[x] = colours[index];
+        }
+    } out{image, height, opaqueColours(palette)};
+    walkRunLengths(source, header, budget, out);
     return image;
 }
 
-} // namespace
-
-DecodedBitmap readBmp(ByteSource &source)
+// Run-length data drawn through a stretcher: only the pixels of the rows and
+// columns it reads are kept, so a run costs what it covers of those, not its
+// length.
+void stretchRunLengths(ByteSource &source, const InfoHeader &header, const QList<QRgb> &palette,
+                       std::uint64_t budget, RowStretcher &stretcher)
 {
-    DecodedBitmap result;
+    const int height = static_cast<int>(header.height);
+    const std::vector<int> &rows = stretcher.rows();
+    const std::vector<int> &columns = stretcher.columns();
+    struct Out {
+        int height;
+        const std::vector<int> &rows;
+        const std::vector<int> &columns;
+        std::array<QRgb, 256> colours;
+        std::vector<QRgb> kept; // rows x columns, black until a code reaches them
+        QRgb *rowOf(int y)
+        {
+            const int imageRow = height - 1 - y;
+            const auto at = std::lower_bound(rows.begin(), rows.end(), imageRow);
+            if (at == rows.end() || *at != imageRow) {
+                return nullptr;
+            }
+            return kept.data() + static_cast<std::size_t>(at - rows.begin()) * columns.size();
+        }
+        void run(int y, int x, int count, std::uint8_t first, std::uint8_t second)
+        {
+            QRgb *row = rowOf(y);
+            if (row == nullptr) {
+                return;
+            }
+            for (auto at = std::lower_bound(columns.begin(), columns.end(), x); at != columns.end() && *at < x + count;
+                 ++at) {
+                row[at - columns.begin()] = colours[(*at - x) % 2 == 0 ? first : second];
+            }
+        }
+        void pixel(int y, int x, std::uint8_t index)
+        {
+            QRgb *row = rowOf(y);
+            const auto at = std::lower_bound(columns.begin(), columns.end(), x);
+            if (row != nullptr && at != columns.end() && *at == x) {
+                row[at - columns.begin()] = colours[index];
+            }
+        }
+    } out{height, rows, columns, opaqueColours(palette), std::vector<QRgb>(rows.size() * columns.size(), kOpaqueBlack)};
+    walkRunLengths(source, header, budget, out);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        stretcher.putSampledRow(rows[i], out.kept.data() + i * columns.size());
+    }
+}
+
+// The colour of column x of a stored row of uncompressed or bit-field data
+// of which the file holds `got` bytes, exactly as the whole picture read by
+// readPlainPixels and then stretched shows it.
+class StoredPixel {
+public:
+    StoredPixel(const InfoHeader &header, const QList<QRgb> &palette)
+        : depth_(header.bitsPerPixel)
+        , converted_(depth_ == 16 || (depth_ == 32 && header.compression == kBitFields))
+        , colours_(opaqueColours(palette))
+        , red_(header.masks[0])
+        , green_(header.masks[1])
+        , blue_(header.masks[2])
+    {
+    }
+    QRgb operator()(const std::uint8_t *row, std::size_t got, int column) const
+    {
+        const auto x = static_cast<std::size_t>(column);
+        const auto byte = [&](std::size_t i) -> std::uint32_t { return i < got ? row[i] : 0; };
+        switch (depth_) {
+        case 1:
+            return colours_[(byte(x / 8) >> (7 - x % 8)) & 1];
+        case 4:
+            return colours_[x % 2 == 0 ? byte(x / 2) >> 4 : byte(x / 2) & 0x0F];
+        case 8:
+            return colours_[byte(x)];
+        case 24:
+            return qRgb(static_cast<int>(byte(3 * x + 2)), static_cast<int>(byte(3 * x + 1)),
+                        static_cast<int>(byte(3 * x)));
+        default:
+            break;
+        }
+        const std::size_t size = static_cast<std::size_t>(depth_ / 8);
+        if (!converted_) { // 32-bit pixels as stored, made opaque
+            return (byte(4 * x) | byte(4 * x + 1) << 8 | byte(4 * x + 2) << 16 | byte(4 * x + 3) << 24) | kOpaqueBlack;
+        }
+        if ((x + 1) * size > got) { // a pixel the file lacks, even in part
+            return kOpaqueBlack;
+        }
+        const std::uint32_t value = size == 2 ? le16(row + x * size) : le32(row + x * size);
+        return qRgb(static_cast<int>(red_(value)), static_cast<int>(green_(value)), static_cast<int>(blue_(value)));
+    }
+
+private:
+    int depth_;
+    bool converted_;
+    std::array<QRgb, 256> colours_;
+    Channel red_;
+    Channel green_;
+    Channel blue_;
+};
+
+// Uncompressed and bit-field data drawn through a stretcher: the rows it
+// reads are read one at a time, the others skipped, and the rows the file
+// lacks are handed over together as zero bytes.
+void stretchPlainPixels(ByteSource &source, const InfoHeader &header, const QList<QRgb> &palette,
+                        std::uint64_t rowSize, std::uint64_t budget, RowStretcher &stretcher)
+{
+    const int height = static_cast<int>(header.height < 0 ? -header.height : header.height);
+    const bool bottomUp = header.height > 0;
+    const StoredPixel pixel(header, palette);
+    std::vector<std::uint8_t> row;
+    int stored = 0; // rows the file holds, the last perhaps in part
+    for (; stored < height && budget > 0; ++stored) {
+        const std::size_t wanted = static_cast<std::size_t>(std::min(rowSize, budget));
+        budget -= wanted;
+        const int y = bottomUp ? height - 1 - stored : stored;
+        std::size_t got = 0;
+        if (stretcher.needsRow(y)) {
+            row.resize(wanted);
+            got = source.read(row.data(), wanted);
+            stretcher.putRow(y, [&](int x) { return pixel(row.data(), got, x); });
+        } else {
+            got = static_cast<std::size_t>(source.skip(wanted));
+        }
+        if (got < wanted) {
+            ++stored;
+            break;
+        }
+    }
+    const auto missing = [&](int x) { return pixel(nullptr, 0, x); };
+    if (bottomUp) {
+        stretcher.putRepeatedRow(0, height - stored, missing);
+    } else {
+        stretcher.putRepeatedRow(stored, height, missing);
+    }
+    stretcher.finish();
+}
+
+// What the headers say about the pixel data that follows them.
+struct Layout {
+    InfoHeader header;
+    QList<QRgb> palette;
+    std::uint64_t rowSize = 0;
+    std::uint64_t budget = 0; // pixel-data bytes to read
+    bool empty = false;       // a file of no bytes
+};
+
+// Reads everything up to the pixel data and raises the designed errors; the
+// pixel data itself can no longer fail.
+Layout readLayout(ByteSource &source)
+{
+    Layout layout;
     if (source.remaining() == 0) {
-        return result;
+        layout.empty = true;
+        return layout;
     }
 
     std::uint8_t fileHeader[14];
@@ -400,7 +576,7 @@ DecodedBitmap readBmp(ByteSource &source)
     }
     for (std::size_t i = 0; i < kept; ++i) {
         const std::uint8_t *e = table.data() + i * entrySize;
-        result.palette.append(qRgb(e[2], e[1], e[0]));
+        layout.palette.append(qRgb(e[2], e[1], e[0]));
     }
 
     // Only pictures that can be built are read on.
@@ -426,17 +602,58 @@ DecodedBitmap readBmp(ByteSource &source)
     if (!buildable || !pictureSizeAllowed(header.width, rows)) {
         raiseNotValid();
     }
+    if (header.compression == kRgb && header.bitsPerPixel == 16) {
+        header.masks = {0x7C00, 0x03E0, 0x001F};
+    }
 
-    const std::uint64_t rowSize = ((static_cast<std::uint64_t>(header.width) * header.bitsPerPixel + 31) / 32) * 4;
-    const std::uint64_t announced = header.imageSize != 0 ? header.imageSize : rowSize * static_cast<std::uint64_t>(rows);
-    const std::uint64_t budget = std::min(announced, source.remaining());
+    layout.rowSize = ((static_cast<std::uint64_t>(header.width) * header.bitsPerPixel + 31) / 32) * 4;
+    const std::uint64_t announced =
+        header.imageSize != 0 ? header.imageSize : layout.rowSize * static_cast<std::uint64_t>(rows);
+    layout.budget = std::min(announced, source.remaining());
+    layout.header = header;
+    return layout;
+}
 
-    if (header.compression == kRle8 || header.compression == kRle4) {
-        result.image = expandRunLengths(source, header, result.palette, budget);
+bool runLength(const InfoHeader &header)
+{
+    return header.compression == kRle8 || header.compression == kRle4;
+}
+
+} // namespace
+
+QSize stretchBmp(ByteSource &source, QImage &target, const QRect &rect)
+{
+    const Layout layout = readLayout(source);
+    if (layout.empty) {
+        return QSize(0, 0);
+    }
+    const InfoHeader &header = layout.header;
+    const QSize size(static_cast<int>(header.width), static_cast<int>(header.height < 0 ? -header.height : header.height));
+    if (runLength(header)) {
+        RowStretcher stretcher(size.width(), size.height(), target, rect, RowStretcher::Mode::Nearest);
+        stretchRunLengths(source, header, layout.palette, layout.budget, stretcher);
+    } else {
+        const auto mode = header.bitsPerPixel == 1 ? RowStretcher::Mode::AndReduce : RowStretcher::Mode::Nearest;
+        RowStretcher stretcher(size.width(), size.height(), target, rect, mode);
+        stretchPlainPixels(source, header, layout.palette, layout.rowSize, layout.budget, stretcher);
+    }
+    return size;
+}
+
+DecodedBitmap readBmp(ByteSource &source)
+{
+    DecodedBitmap result;
+    Layout layout = readLayout(source);
+    if (layout.empty) {
+        return result;
+    }
+    result.palette = layout.palette;
+    if (runLength(layout.header)) {
+        result.image = expandRunLengths(source, layout.header, result.palette, layout.budget);
         result.bitsPerPixel = 32;
     } else {
-        result.image = readPlainPixels(source, header, rowSize, budget);
-        result.bitsPerPixel = header.bitsPerPixel;
+        result.image = readPlainPixels(source, layout.header, layout.rowSize, layout.budget);
+        result.bitsPerPixel = layout.header.bitsPerPixel;
     }
     return result;
 }

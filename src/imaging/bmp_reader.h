@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QRect>
 #include <QRgb>
 
 namespace quillmere {
@@ -38,5 +39,13 @@ struct DecodedBitmap {
 //   cannot make a picture, or a picture above the pixel cap: EInvalidGraphic
 //   "Bitmap image is not valid".
 DecodedBitmap readBmp(ByteSource &source);
+
+// Reads a Windows bitmap file as readBmp does, raising the same errors, and
+// draws it stretched onto rect of target (32-bit RGB) exactly as stretching
+// readBmp's picture would, without ever holding the picture: only the rows
+// and columns the stretch takes are kept, the other rows are skipped, and
+// the rows the file lacks cost nothing per row. Returns the picture's size;
+// an empty file gives 0 x 0 and draws nothing.
+QSize stretchBmp(ByteSource &source, QImage &target, const QRect &rect);
 
 } // namespace quillmere

@@ -30,7 +30,9 @@ public:
     // The first source row read at or after y; the source height when none.
     int nextRow(int y) const;
     bool needsRow(int y) const { return nextRow(y) == y; }
-    // Nearest only: the source columns read, ascending and distinct.
+    // Nearest only: the source rows and the source columns read, each
+    // ascending and distinct.
+    const std::vector<int> &rows() const { return rows_; }
     const std::vector<int> &columns() const { return columns_; }
 
     // Hands over source row y, one that needsRow: pixel(x) gives the colour
