@@ -18,7 +18,8 @@ sanitize=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 sources=(
   src/imaging/picture_limits.cpp src/imaging/byte_source.cpp src/imaging/pixel_buffer.cpp
   src/imaging/graphic.cpp src/imaging/bitmap.cpp src/imaging/bmp_reader.cpp src/imaging/stretch.cpp
-  src/imaging/jpeg_codec.cpp src/imaging/jpeg_image.cpp src/platform/path_text.cpp
+  src/imaging/row_stretcher.cpp src/imaging/jpeg_codec.cpp src/imaging/jpeg_decompressor.cpp
+  src/imaging/jpeg_evidence.cpp src/imaging/jpeg_scans.cpp src/imaging/jpeg_image.cpp src/platform/path_text.cpp
 )
 objects=()
 for source in "${sources[@]}"; do

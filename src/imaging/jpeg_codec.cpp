@@ -33,25 +33,23 @@ std::uint64_t roundUp(std::uint64_t value, std::uint64_t multiple)
 }
 
 // What decoding a multi-scan file will cost, from the frame header and the
-// scans its markers announce; refuses the file (a fatal library error) when
-// it has too many scans or its size cannot account for that cost.
-void checkScanCost(JpegDecompressor &d)
+// scans its markers announce. Called inside a setjmp'd function but makes no
+// library call, so its vector never meets a longjmp.
+JpegScanCost multiScanCost(const JpegDecompressor &d, std::size_t &scanCount)
 {
-    j_decompress_ptr cinfo = &d.cinfo;
+    const jpeg_decompress_struct &cinfo = d.cinfo;
     const auto scans = listJpegScans(d.source.data, d.source.size, kMaxJpegScans);
-    if (scans.size() > static_cast<std::size_t>(kMaxJpegScans)) {
-        ERREXIT(cinfo, JERR_NOTIMPL);
-    }
+    scanCount = scans.size();
     JpegScanCost cost;
-    for (int c = 0; c < cinfo->num_components; ++c) {
-        const jpeg_component_info &component = cinfo->comp_info[c];
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info &component = cinfo.comp_info[c];
         cost.coefficientBytes += roundUp(component.width_in_blocks, static_cast<std::uint64_t>(component.h_samp_factor)) *
             roundUp(component.height_in_blocks, static_cast<std::uint64_t>(component.v_samp_factor)) * sizeof(JBLOCK);
     }
     for (const std::vector<int> &scan : scans) {
         for (const int id : scan) {
-            for (int c = 0; c < cinfo->num_components; ++c) {
-                const jpeg_component_info &component = cinfo->comp_info[c];
+            for (int c = 0; c < cinfo.num_components; ++c) {
+                const jpeg_component_info &component = cinfo.comp_info[c];
                 if (component.component_id == id) {
                     cost.blockVisits +=
                         static_cast<std::uint64_t>(component.width_in_blocks) * component.height_in_blocks;
@@ -60,9 +58,7 @@ void checkScanCost(JpegDecompressor &d)
             }
         }
     }
-    if (!scanCostBelievable(cost, d.source.size)) {
-        ERREXIT(cinfo, JERR_IMAGE_TOO_BIG);
-    }
+    return cost;
 }
 
 // The smallest DCT scale (n/8) whose output covers fill; full size when
@@ -111,7 +107,16 @@ bool runStartDecoding(JpegDecompressor &d, QSize fill, bool wholePicture)
         ERREXIT(&d.cinfo, JERR_IMAGE_TOO_BIG);
     }
     if (jpeg_has_multiple_scans(&d.cinfo)) {
-        checkScanCost(d);
+        // Too many scans, or a cost out of proportion to the file: refused
+        // before the coefficient buffer is taken or any scan decoded.
+        std::size_t scans = 0;
+        const JpegScanCost cost = multiScanCost(d, scans);
+        if (scans > static_cast<std::size_t>(kMaxJpegScans)) {
+            ERREXIT(&d.cinfo, JERR_NOTIMPL);
+        }
+        if (!scanCostBelievable(cost, d.source.size)) {
+            ERREXIT(&d.cinfo, JERR_IMAGE_TOO_BIG);
+        }
     }
     d.cinfo.do_block_smoothing = TRUE;
     d.cinfo.buffered_image = FALSE;
