@@ -61,6 +61,18 @@ void TBitmap::copyContent(const TBitmap &other)
     bitsPerPixel_ = other.bitsPerPixel_;
     palette_ = other.palette_;
     image_ = other.image_;
+    file_ = other.file_;
+}
+
+const QImage &TBitmap::pixels() const
+{
+    if (file_) {
+        MemorySource source(file_->data(), file_->size());
+        image_ = readBmp(source).image;
+        padColourTable(image_, palette_);
+        file_.reset();
+    }
+    return image_;
 }
 
 void TBitmap::SetSize(int width, int height)
@@ -77,7 +89,7 @@ void TBitmap::SetSize(int width, int height)
             throw std::bad_alloc();
         }
         resized.fill(Qt::white);
-        if (!image_.isNull()) {
+        if (!pixels().isNull()) {
             const QImage old = ToDisplayImage();
             const int columns = std::min(width, old.width());
             for (int y = 0; y < std::min(height, old.height()); ++y) {
@@ -86,6 +98,7 @@ void TBitmap::SetSize(int width, int height)
         }
     }
     image_ = std::move(resized);
+    file_.reset();
     width_ = width;
     height_ = height;
     bitsPerPixel_ = 32;
@@ -95,7 +108,7 @@ void TBitmap::SetSize(int width, int height)
 
 QImage &TBitmap::Canvas()
 {
-    if (!image_.isNull() && !isDisplayFormat(image_.format())) {
+    if (!pixels().isNull() && !isDisplayFormat(image_.format())) {
         image_ = ToDisplayImage();
         bitsPerPixel_ = 32;
         palette_.clear();
@@ -105,7 +118,7 @@ QImage &TBitmap::Canvas()
 
 QImage TBitmap::ToDisplayImage() const
 {
-    if (image_.isNull()) {
+    if (pixels().isNull()) {
         return QImage();
     }
     if (image_.format() == QImage::Format_RGB32) {
@@ -122,7 +135,22 @@ QImage TBitmap::ToDisplayImage() const
 void TBitmap::LoadFromFile(const std::string &path)
 {
     FileSource file(path);
-    LoadFromStream(file);
+    // Everything the headers take is recorded on the way, then the pixel
+    // data is appended, so the kept bytes read like the file itself.
+    RecordingSource recorded(file);
+    const BmpInfo info = readBmpInfo(recorded);
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(recorded.take());
+    const std::size_t headers = bytes->size();
+    bytes->resize(headers + static_cast<std::size_t>(info.pixelBytes));
+    bytes->resize(headers + file.read(bytes->data() + headers, static_cast<std::size_t>(info.pixelBytes)));
+
+    width_ = info.size.width();
+    height_ = info.size.height();
+    bitsPerPixel_ = width_ > 0 && height_ > 0 ? info.bitsPerPixel : 0;
+    palette_ = info.palette;
+    image_ = QImage();
+    file_ = bitsPerPixel_ != 0 ? std::move(bytes) : nullptr;
+    Changed();
 }
 
 void TBitmap::LoadFromStream(ByteSource &source)
@@ -147,11 +175,23 @@ void TBitmap::SetPixels(QImage image, int bitsPerPixel, QList<QRgb> palette)
     bitsPerPixel_ = image.isNull() ? 0 : bitsPerPixel;
     palette_ = std::move(palette);
     image_ = std::move(image);
+    file_.reset();
     Changed();
 }
 
 void TBitmap::StretchDraw(QImage &target, const QRect &rect)
 {
+    if (file_) {
+        // Straight from the file's bytes: the same pixels as the rows would
+        // give, without making them.
+        if (target.format() != QImage::Format_RGB32 && target.format() != QImage::Format_ARGB32 &&
+            target.format() != QImage::Format_ARGB32_Premultiplied) {
+            target = target.convertToFormat(QImage::Format_RGB32);
+        }
+        MemorySource source(file_->data(), file_->size());
+        stretchBmp(source, target, rect);
+        return;
+    }
     stretchPixels(image_, bitsPerPixel_, target, rect);
 }
 

@@ -4,6 +4,9 @@
 
 #include <QList>
 #include <QRgb>
+#include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace quillmere {
 
@@ -29,8 +32,9 @@ public:
     // The colour table the picture came with; empty when it has none.
     const QList<QRgb> &Palette() const { return palette_; }
     // The pixel rows; a null image while either side is 0. Indexed images
-    // carry a colour table padded with black to every possible index.
-    const QImage &Image() const { return image_; }
+    // carry a colour table padded with black to every possible index. A
+    // bitmap loaded from a file makes its rows here, on first use.
+    const QImage &Image() const { return pixels(); }
 
     // Sizing turns the bitmap into the display's format: the part that was
     // there is kept, new area is white. Negative sides count as 0; a size
@@ -46,7 +50,11 @@ public:
     QImage ToDisplayImage() const;
 
     // Reads a BMP file (see bmp_reader.h). On failure the bitmap keeps its
-    // previous content.
+    // previous content. Its headers are read and checked at once; its pixel
+    // data is kept as the file stores it (never more than the file holds)
+    // and drawn from there, so a few bytes claiming a gigapixel cost a few
+    // bytes. The pixel rows are made only when asked for (Image, Canvas,
+    // ToDisplayImage, sizing).
     void LoadFromFile(const std::string &path) override;
     void LoadFromStream(ByteSource &source);
 
@@ -60,12 +68,17 @@ public:
 
 private:
     void copyContent(const TBitmap &other);
+    // The pixel rows, made from the kept file first if need be.
+    const QImage &pixels() const;
 
     int width_ = 0;
     int height_ = 0;
     int bitsPerPixel_ = 0;
     QList<QRgb> palette_;
-    QImage image_;
+    // Either the pixel rows, or the file they are still to be read from
+    // (every byte up to the end of its pixel data).
+    mutable QImage image_;
+    mutable std::shared_ptr<const std::vector<std::uint8_t>> file_;
 };
 
 } // namespace quillmere

@@ -621,6 +621,21 @@ bool runLength(const InfoHeader &header)
 
 } // namespace
 
+BmpInfo readBmpInfo(ByteSource &source)
+{
+    const Layout layout = readLayout(source);
+    BmpInfo info;
+    if (layout.empty) {
+        return info;
+    }
+    const InfoHeader &header = layout.header;
+    info.size = QSize(static_cast<int>(header.width), static_cast<int>(header.height < 0 ? -header.height : header.height));
+    info.bitsPerPixel = runLength(header) ? 32 : header.bitsPerPixel;
+    info.palette = layout.palette;
+    info.pixelBytes = layout.budget;
+    return info;
+}
+
 QSize stretchBmp(ByteSource &source, QImage &target, const QRect &rect)
 {
     const Layout layout = readLayout(source);

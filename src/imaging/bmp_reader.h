@@ -4,6 +4,7 @@
 #include <QList>
 #include <QRect>
 #include <QRgb>
+#include <cstdint>
 
 namespace quillmere {
 
@@ -39,6 +40,17 @@ struct DecodedBitmap {
 //   cannot make a picture, or a picture above the pixel cap: EInvalidGraphic
 //   "Bitmap image is not valid".
 DecodedBitmap readBmp(ByteSource &source);
+
+// What the headers of a BMP file say, read (and checked, raising readBmp's
+// errors) without the pixel data, which follows in the next pixelBytes bytes
+// of the source. An empty file gives a 0 x 0 picture.
+struct BmpInfo {
+    QSize size{0, 0};
+    int bitsPerPixel = 0; // as readBmp reports it
+    QList<QRgb> palette;
+    std::uint64_t pixelBytes = 0;
+};
+BmpInfo readBmpInfo(ByteSource &source);
 
 // Reads a Windows bitmap file as readBmp does, raising the same errors, and
 // draws it stretched onto rect of target (32-bit RGB) exactly as stretching

@@ -37,6 +37,21 @@ std::uint64_t ByteSource::skip(std::uint64_t count)
     return skipped;
 }
 
+std::uint64_t MemorySource::skip(std::uint64_t count)
+{
+    const std::uint64_t n = std::min<std::uint64_t>(count, size_ - position_);
+    position_ += static_cast<std::size_t>(n);
+    return n;
+}
+
+std::size_t RecordingSource::read(void *buffer, std::size_t count)
+{
+    const std::size_t got = source_.read(buffer, count);
+    const auto *bytes = static_cast<const std::uint8_t *>(buffer);
+    record_.insert(record_.end(), bytes, bytes + got);
+    return got;
+}
+
 std::size_t MemorySource::read(void *buffer, std::size_t count)
 {
     const std::size_t n = std::min(count, size_ - position_);

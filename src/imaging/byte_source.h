@@ -20,7 +20,7 @@ public:
     virtual std::uint64_t remaining() const = 0;
 
     // Skips up to count bytes; returns how many were skipped.
-    std::uint64_t skip(std::uint64_t count);
+    virtual std::uint64_t skip(std::uint64_t count);
 };
 
 class MemorySource final : public ByteSource {
@@ -32,6 +32,7 @@ public:
     }
     std::size_t read(void *buffer, std::size_t count) override;
     std::uint64_t remaining() const override { return size_ - position_; }
+    std::uint64_t skip(std::uint64_t count) override;
 
 private:
     const std::uint8_t *data_;
@@ -55,6 +56,24 @@ private:
     UniqueFd fd_;
     std::uint64_t length_ = 0;
     std::uint64_t position_ = 0;
+};
+
+// Passes another source's bytes on and keeps a copy of every byte read or
+// skipped through it.
+class RecordingSource final : public ByteSource {
+public:
+    explicit RecordingSource(ByteSource &source)
+        : source_(source)
+    {
+    }
+    std::size_t read(void *buffer, std::size_t count) override;
+    std::uint64_t remaining() const override { return source_.remaining(); }
+    // The bytes so far; the record starts again empty.
+    std::vector<std::uint8_t> take() { return std::move(record_); }
+
+private:
+    ByteSource &source_;
+    std::vector<std::uint8_t> record_;
 };
 
 // Every byte of the file at path, for decoders that need the whole file in

@@ -1,6 +1,8 @@
 #include "imaging/row_thumbnail.h"
 
 #include "imaging/bitmap.h"
+#include "imaging/bmp_reader.h"
+#include "imaging/byte_source.h"
 #include "imaging/fallback_picture.h"
 #include "imaging/image_list.h"
 #include "imaging/jpeg_image.h"
@@ -56,10 +58,11 @@ void bitmapStep(const std::string &path, TImageList &list, ThumbnailOutcome &out
     TBitmap thumbnail = newThumbnail();
     std::optional<QString> resolution;
     try {
-        TBitmap picture;
-        picture.LoadFromFile(path);
-        picture.StretchDraw(thumbnail.Canvas(), kThumbnailArea);
-        resolution = resolutionText(picture.Width(), picture.Height());
+        // Straight from the file into the thumbnail: only the rows the
+        // stretch takes are read, so the picture is never held whole.
+        FileSource file(path);
+        const QSize size = stretchBmp(file, thumbnail.Canvas(), kThumbnailArea);
+        resolution = resolutionText(size.width(), size.height());
     } catch (const std::exception &) {
         // A broken bitmap must not end the filling of the result table: it
         // shows the fallback picture like a broken JPEG file does.
