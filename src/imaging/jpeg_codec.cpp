@@ -140,6 +140,11 @@ bool runStartDecoding(JpegDecompressor &d, QSize fill, bool wholePicture)
         break;
     }
     chooseScale(&d.cinfo, fill);
+    if (!wholePicture && d.cinfo.quantize_colors &&
+        !ditheredRowsBelievable(static_cast<std::uint64_t>(d.cinfo.output_width) * d.cinfo.output_height,
+                                d.source.size)) {
+        ERREXIT(&d.cinfo, JERR_IMAGE_TOO_BIG);
+    }
     const std::uint64_t bytesPerPixel = d.cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 4;
     const std::uint64_t rowBytes = roundUp(d.cinfo.output_width * bytesPerPixel, 4);
     const std::uint64_t outputBytes = wholePicture ? rowBytes * d.cinfo.output_height : rowBytes;

@@ -41,7 +41,9 @@ struct JpegCost {
 // - the file has more scans than any encoder writes, kMaxJpegScans, counted
 //   in its markers (JERR_NOTIMPL): every scan passes over the whole picture;
 // - it is a multi-scan file whose coefficient memory or scan work is out of
-//   all proportion to its size (JERR_IMAGE_TOO_BIG, see jpeg_evidence.h).
+//   all proportion to its size (JERR_IMAGE_TOO_BIG, see jpeg_evidence.h);
+// - stretchJpeg only: a grayscale picture, whose rows cannot be skipped,
+//   far larger than its file can honestly hold (JERR_IMAGE_TOO_BIG).
 // libjpeg's own memory is held, with the pixels, within the cap (4 bytes per
 // pixel of the cap): beyond it the library fails with JERR_OUT_OF_MEMORY or
 // JERR_NO_BACKING_STORE.

@@ -8,4 +8,9 @@ bool scanCostBelievable(const JpegScanCost &cost, std::uint64_t fileBytes)
         cost.blockVisits <= kFreeBlockVisits + kBlockVisitsPerFileByte * fileBytes;
 }
 
+bool ditheredRowsBelievable(std::uint64_t pixels, std::uint64_t fileBytes)
+{
+    return pixels <= kFreeDitheredPixels + kDitheredPixelsPerFileByte * fileBytes;
+}
+
 } // namespace quillmere

@@ -22,11 +22,21 @@ struct JpegScanCost {
 // passes, a 4-kilobyte file claiming 16384 x 16384 does not.
 bool scanCostBelievable(const JpegScanCost &cost, std::uint64_t fileBytes);
 
-// The allowance: a floor that any file may use, and what each byte of the
+// Whether a grayscale picture of `pixels` pixels is worth drawing from a file
+// of fileBytes bytes when every one of its rows has to be decoded: the
+// library's dither carries its error from row to row, so the rows of a
+// grayscale thumbnail cannot be skipped, and a few kilobytes claiming a
+// quarter gigapixel would take seconds for a grey picture. Real photos
+// spend far more than a bit per 32 pixels.
+bool ditheredRowsBelievable(std::uint64_t pixels, std::uint64_t fileBytes);
+
+// The allowances: a floor that any file may use, and what each byte of the
 // file adds.
 constexpr std::uint64_t kFreeCoefficientBytes = 48ull << 20;
 constexpr std::uint64_t kCoefficientBytesPerFileByte = 64;
 constexpr std::uint64_t kFreeBlockVisits = 12ull << 20;
 constexpr std::uint64_t kBlockVisitsPerFileByte = 12;
+constexpr std::uint64_t kFreeDitheredPixels = 16ull << 20;
+constexpr std::uint64_t kDitheredPixelsPerFileByte = 16;
 
 } // namespace quillmere
