@@ -1,34 +1,39 @@
-// libFuzzer target: the BMP reader, then drawing the result into a thumbnail
-// and converting it to the display format, as the thumbnail maker does.
+// libFuzzer target: BMP files as the program reads them, at its own pixel
+// cap: the 100 x 75 thumbnail streamed from the file, and the image view's
+// drawing of a bitmap kept as stored (700 x 450). Pictures small enough to
+// read whole are also read whole, drawn and converted to the display format.
+// The run's -timeout and -rss_limit_mb turn a slow or greedy input into a
+// finding.
 #include "imaging/bitmap.h"
+#include "imaging/bmp_reader.h"
 #include "imaging/byte_source.h"
-#include "imaging/picture_limits.h"
 #include "platform/errors.h"
 
 #include <QImage>
 #include <cstddef>
 #include <cstdint>
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    // Small enough that every accepted header decodes in milliseconds.
-    quillmere::setMaxPicturePixels(4u << 20);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    quillmere::MemorySource source(data, size);
-    quillmere::TBitmap bitmap;
+    QImage thumbnail(100, 75, QImage::Format_RGB32);
+    thumbnail.fill(0xFFFFFFFFu);
+    QSize pictureSize;
     try {
-        bitmap.LoadFromStream(source);
+        quillmere::MemorySource source(data, size);
+        pictureSize = quillmere::stretchBmp(source, thumbnail, thumbnail.rect());
     } catch (const quillmere::Exception &) {
         return 0; // the designed errors
     }
-    QImage thumbnail(100, 75, QImage::Format_RGB32);
-    thumbnail.fill(0xFFFFFFFFu);
-    bitmap.StretchDraw(thumbnail, thumbnail.rect());
-    bitmap.StretchDraw(thumbnail, QRect(-7, 3, 301, 2));
-    (void)bitmap.ToDisplayImage();
+    QImage window(700, 450, QImage::Format_RGB32);
+    quillmere::MemorySource again(data, size);
+    quillmere::stretchBmp(again, window, QRect(-7, 3, 701, 449));
+
+    if (static_cast<std::uint64_t>(pictureSize.width()) * static_cast<std::uint64_t>(pictureSize.height()) <= (4u << 20)) {
+        quillmere::MemorySource whole(data, size);
+        quillmere::TBitmap bitmap;
+        bitmap.LoadFromStream(whole);
+        bitmap.StretchDraw(thumbnail, thumbnail.rect());
+        (void)bitmap.ToDisplayImage();
+    }
     return 0;
 }

@@ -48,6 +48,12 @@ public:
     QImage &Canvas();
     // A copy of the picture in the display's format with the palette applied.
     QImage ToDisplayImage() const;
+    // The memory the bitmap holds for its picture: its pixel rows, or the
+    // file bytes it still draws from.
+    std::uint64_t HeldBytes() const
+    {
+        return file_ ? file_->size() : static_cast<std::uint64_t>(image_.sizeInBytes());
+    }
 
     // Reads a BMP file (see bmp_reader.h). On failure the bitmap keeps its
     // previous content. Its headers are read and checked at once; its pixel
