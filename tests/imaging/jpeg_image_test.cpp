@@ -4,6 +4,7 @@
 #include "support/error_text.h"
 #include "platform/errors.h"
 
+#include <QPainter>
 #include <gtest/gtest.h>
 #include <jerror.h>
 #include <jpeglib.h>
@@ -140,6 +141,13 @@ TEST(JpegImage, brokenDataRaisesLibraryErrorsWhenLoadingOrDecoding)
     damaged[spectral + 1] = 2;  // ... after its end
     picture.LoadFromBytes(bytesOf(damaged));
     EXPECT_EQ(picture.Width(), 32);
+    // Painted in a window, the error comes once; later paints show what was
+    // decoded without decoding again.
+    QImage window(70, 45, QImage::Format_RGB32);
+    QPainter painter(&window);
+    EXPECT_EQ(jpegErrorOf([&] { picture.Draw(painter, window.rect()); }), jpegError(JERR_BAD_PROGRESSION));
+    EXPECT_EQ(jpegErrorOf([&] { picture.Draw(painter, QRect(0, 0, 700, 450)); }), "no error");
+    painter.end();
     EXPECT_EQ(jpegErrorOf([&] { picture.Decode(); }), jpegError(JERR_BAD_PROGRESSION));
     EXPECT_NE(picture.Bitmap(), nullptr);
 
