@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace quillmere {
+
+// What the program was asked to do by its arguments.
+struct CommandLine {
+    enum class Mode {
+        Window,  // no arguments: the wizard
+        Help,    // --help
+        Version, // --version
+        List,    // --list FOLDER: print the sets of identical files
+        Usage,   // the arguments make no sense: `error` says why
+    };
+    Mode mode = Mode::Window;
+    std::string folder;               // --list's folder, as path bytes
+    QString mask = QStringLiteral("*.jpg");
+    bool recurse = true;              // --no-subfolders turns it off
+    bool excludeSystemFolders = true; // --include-system-folders turns it off
+    bool json = false;
+    std::string error;                // one line, for Usage
+};
+
+CommandLine ParseCommandLine(int argc, const char *const *argv);
+
+// The text of --help and --version.
+std::string UsageText();
+std::string VersionText();
+
+} // namespace quillmere

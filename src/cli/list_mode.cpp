@@ -1,0 +1,178 @@
+#include "cli/list_mode.h"
+
+#include "app/stop_flag.h"
+#include "cli/command_line.h"
+#include "cli/json_path.h"
+#include "platform/absolute_path.h"
+#include "platform/path_text.h"
+#include "search/collect_files.h"
+#include "search/compare_stage.h"
+#include "search/file_list.h"
+#include "search/measure_stage.h"
+#include "search/path_rules.h"
+#include "search/search_view.h"
+#include "table/program_tables.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace quillmere {
+
+namespace {
+
+// Shows the stage and the file or count on one line of a terminal, a few
+// times a second at most.
+class TerminalProgress : public SearchView {
+public:
+    explicit TerminalProgress(std::FILE *err)
+        : err_(err)
+    {
+    }
+    ~TerminalProgress() override
+    {
+        if (shown_) {
+            std::fputs("\r\033[K", err_);
+            std::fflush(err_);
+        }
+    }
+    void setLabel1(const QString &text) override
+    {
+        label1_ = text;
+        show();
+    }
+    void setLabel3(const QString &text) override
+    {
+        label3_ = text;
+        show();
+    }
+    void setLabel4(const QString &) override { }
+    void setProgressMaximum(int) override { }
+    void setProgressPosition(int) override { }
+    void pumpMessages() override { }
+
+private:
+    void show()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (shown_ && now - last_ < std::chrono::milliseconds(200)) {
+            return;
+        }
+        last_ = now;
+        shown_ = true;
+        std::string line = ShownPathText(label1_ + QLatin1Char(' ') + label3_).toStdString();
+        if (line.size() > 100) {
+            line = line.substr(0, 48) + "..." + line.substr(line.size() - 48);
+        }
+        std::fprintf(err_, "\r\033[K%s", line.c_str());
+        std::fflush(err_);
+    }
+
+    std::FILE *err_;
+    QString label1_;
+    QString label3_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_;
+};
+
+bool knownMask(const QString &mask)
+{
+    for (const char *known : {"*.jpg", "*.bmp", "*.png"}) {
+        if (mask.compare(QLatin1String(known), Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Why the folder cannot be searched, or nothing.
+std::string folderProblem(const std::string &folder)
+{
+    const std::string shown = ShownPath(folder).toStdString();
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return "cannot search \"" + shown + "\": " + std::strerror(errno);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "cannot search \"" + shown + "\": not a folder";
+    }
+    DIR *dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return "cannot search \"" + shown + "\": " + std::strerror(errno);
+    }
+    ::closedir(dir);
+    return {};
+}
+
+void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, std::FILE *out)
+{
+    int row = 0;
+    if (json) {
+        std::fputs("[", out);
+    }
+    for (std::size_t set = 0; set < setSizes.size(); ++set) {
+        if (json) {
+            std::fputs(set == 0 ? "\n  [" : ",\n  [", out);
+        } else if (set > 0) {
+            std::fputc('\n', out);
+        }
+        for (int i = 0; i < setSizes[set] && row < pairs.RowCount(); ++i, ++row) {
+            const std::string path = textToPath(pairs.CellAt(0, row).text());
+            if (json) {
+                std::fprintf(out, "%s%s", i == 0 ? "" : ", ", JsonPathString(path).c_str());
+            } else {
+                std::fwrite(path.data(), 1, path.size(), out);
+                std::fputc('\n', out);
+            }
+        }
+        if (json) {
+            std::fputs("]", out);
+        }
+    }
+    if (json) {
+        std::fputs(setSizes.empty() ? "]\n" : "\n]\n", out);
+    }
+    std::fflush(out);
+}
+
+} // namespace
+
+int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool showProgress)
+{
+    if (!knownMask(line.mask)) {
+        std::fprintf(err, "quillmere: unknown mask \"%s\": use \"*.jpg\", \"*.bmp\" or \"*.png\"\n",
+                     line.mask.toLocal8Bit().constData());
+        return 1;
+    }
+    // As in the window: a relative folder is taken against the working
+    // folder, and an empty one is the root.
+    const std::string folder = line.folder.empty() ? std::string("/") : AbsoluteFolder(line.folder);
+    if (const std::string problem = folderProblem(folder); !problem.empty()) {
+        std::fprintf(err, "quillmere: %s\n", problem.c_str());
+        return 1;
+    }
+
+    SilentSearchView silent;
+    TerminalProgress terminal(err);
+    SearchView &view = showProgress ? static_cast<SearchView &>(terminal) : silent;
+    FileList files;
+    auto candidates = makeCandidateGrid();
+    auto pairs = makePairGrid();
+    std::vector<int> setSizes;
+    // The listing ends early when the stop flag is up; nothing here raises it.
+    StopFlag = 0;
+    CollectFiles(folder, line.mask, files, line.recurse, view);
+    StopFlag = 1;
+    if (line.excludeSystemFolders) {
+        RemoveSystemPaths(files);
+    }
+    if (MeasureCandidates(files, *candidates, view)) {
+        CompareCandidates(*candidates, *pairs, view, {}, &setSizes);
+    }
+    printSets(*pairs, setSizes, line.json, out);
+    return 0;
+}
+
+} // namespace quillmere

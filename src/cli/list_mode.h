@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdio>
+
+namespace quillmere {
+
+struct CommandLine;
+
+// The list mode: the search's listing, measuring and comparison with the
+// window's rules, without a window, printing the sets of identical files to
+// `out` (raw path bytes, one per line, an empty line between sets; or JSON).
+// Sets come in the order the search finds them, each file in candidate order.
+// Nothing is ever removed. Errors go to `err` as one line. Progress goes to
+// `err` only when `showProgress` (standard error is a terminal).
+//
+// Returns the exit status: 0 when the search ran, 1 for a folder that cannot
+// be searched or a bad mask.
+int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool showProgress);
+
+} // namespace quillmere
