@@ -17,10 +17,10 @@ namespace quillmere {
 namespace {
 
 // A folder keeps its descriptor open, to open its subfolders from, only on
-// the first levels and on every such level below: the walk then holds a
-// bounded number of descriptors (at most 32 + PATH_MAX / 64) however deep the
-// tree is, and a deeper subfolder is reached from the nearest open folder
-// above it by at most that many names.
+// the first 32 levels and on every 32nd level below them. However deep the
+// tree, the walk then holds at most 32 + PATH_MAX / 64 descriptors, and any
+// subfolder is reached from the nearest open folder above it by at most 32
+// names.
 constexpr std::size_t kLevelsHeldOpen = 32;
 
 bool holdsOpen(std::size_t depth)
@@ -55,7 +55,7 @@ bool isDotEntry(const std::string &name)
     return name == "." || name == "..";
 }
 
-bool alreadyOpen(const Walk &walk, const DirectoryReader &reader)
+bool alreadyBeingListed(const Walk &walk, const DirectoryReader &reader)
 {
     for (const DirectoryReader::Step &level : walk.levels) {
         if (level.device == reader.device() && level.inode == reader.inode()) {
@@ -116,7 +116,7 @@ bool listFolder(Walk &walk, DirectoryReader &reader, const std::string &folder)
                 // also bounds the depth of the walk.
                 if (subfolder.size() + 1 < PATH_MAX) {
                     DirectoryReader child = openSubfolder(walk, reader, entry.name);
-                    if (child.isOpen() && !alreadyOpen(walk, child)) {
+                    if (child.isOpen() && !alreadyBeingListed(walk, child)) {
                         walk.levels.push_back({ entry.name, child.device(), child.inode() });
                         listFolder(walk, child, subfolder + "/");
                         walk.levels.pop_back();
