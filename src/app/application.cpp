@@ -6,6 +6,7 @@
 #include "review/image_view_window.h"
 #include "review/shell.h"
 #include "platform/locale_formats.h"
+#include "platform/open_file_limit.h"
 
 #include <QIcon>
 #include <clocale>
@@ -43,6 +44,7 @@ int runApplication(int argc, char **argv)
                    stderr);
         return 1;
     }
+    RaiseOpenFileLimit();
     TApplication app(argc, argv);
     registerApplicationIcon();
     app.setWindowIcon(QIcon(QStringLiteral(":/app/quillmere.png")));

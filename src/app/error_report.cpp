@@ -1,6 +1,7 @@
 #include "app/error_report.h"
 
 #include <QMessageBox>
+#include <QTimer>
 
 namespace quillmere {
 
@@ -44,6 +45,11 @@ void reportError(const QString &message)
 void reportError(const std::exception &error)
 {
     reportError(QString::fromUtf8(error.what()));
+}
+
+void reportErrorLater(const QString &message)
+{
+    QTimer::singleShot(0, qApp, [message] { reportError(message); });
 }
 
 TApplication::TApplication(int &argc, char **argv)

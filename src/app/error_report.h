@@ -35,6 +35,24 @@ void runReportingErrors(Handler &&handler)
     }
 }
 
+// Reports once the current event is over: a message box must not open in the
+// middle of a paint.
+void reportErrorLater(const QString &message);
+
+// Runs a paint and reports what escapes it once the paint is over, so an
+// error never unwinds through the toolkit's painting.
+template <class Paint>
+void paintReportingErrors(Paint &&paint)
+{
+    try {
+        paint();
+    } catch (const std::exception &error) {
+        reportErrorLater(QString::fromUtf8(error.what()));
+    } catch (...) {
+        reportErrorLater(QStringLiteral("Unknown error"));
+    }
+}
+
 // The application object: its notify() is the last net for errors that
 // escape a handler anyway.
 class TApplication : public QApplication {

@@ -319,8 +319,9 @@ void TForm1::resizeEvent(QResizeEvent *event)
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    // A running search stops at its next test once the window is gone.
-    StopFlag = 1;
+    // A running search is abandoned at its next pump (see pumpMessages);
+    // StopFlag stays the Stop buttons' own.
+    ++closeCount_;
     QWidget::closeEvent(event);
 }
 
@@ -391,7 +392,13 @@ void TForm1::setProgressPosition(int position)
 
 void TForm1::pumpMessages()
 {
+    // The window can only be closed while messages run, so a close seen after
+    // this pump happened during it: the search that pumped is abandoned.
+    const unsigned closesBefore = closeCount_;
     QCoreApplication::processEvents();
+    if (closeCount_ != closesBefore) {
+        throw SearchAbandoned();
+    }
 }
 
 // ---- Marking -----------------------------------------------------------------

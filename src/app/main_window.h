@@ -165,6 +165,10 @@ private:
     void bindHandlers();
     void showPage(int index);
     void runSearchBody();
+
+    // Counts the closes of the window, so a search pumping messages can tell
+    // that the window was closed meanwhile.
+    unsigned closeCount_ = 0;
 };
 
 } // namespace quillmere

@@ -1,5 +1,6 @@
 #include "folders/folder_chooser_window.h"
 
+#include "app/error_report.h"
 #include "folders/folder_edit.h"
 
 #include <QFileSystemModel>
@@ -44,7 +45,7 @@ TForm3::TForm3(TFolderEdit *target, QWidget *parent)
     bottom->addWidget(BitBtn1);
     bottom->addStretch();
     inner->addLayout(bottom);
-    connect(BitBtn1, &QPushButton::clicked, this, &TForm3::BitBtn1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { runReportingErrors([this] { BitBtn1Click(); }); });
 }
 
 QString TForm3::selectedPath() const

@@ -2,12 +2,12 @@
 
 #include "imaging/picture_limits.h"
 #include "platform/errors.h"
+#include "platform/file_measure.h"
 #include "platform/path_text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,18 +64,12 @@ std::size_t MemorySource::read(void *buffer, std::size_t count)
 
 FileSource::FileSource(const std::string &path)
 {
-    // O_NONBLOCK keeps open() from waiting for a writer on a FIFO; the type
-    // check below then turns such a file away.
-    fd_.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd_.valid()) {
-        raiseOpenError(path, std::strerror(errno));
-    }
+    // Opened like every found file: never blocking on a FIFO, never through
+    // a symbolic link, and only a regular file.
     struct stat info {};
-    if (::fstat(fd_.get(), &info) != 0) {
-        raiseOpenError(path, std::strerror(errno));
-    }
-    if (!S_ISREG(info.st_mode)) {
-        raiseOpenError(path, "Not a regular file");
+    fd_.reset(OpenFoundFile(path, info));
+    if (!fd_.valid()) {
+        raiseOpenError(path, errno == ELOOP || errno == ENODEV ? "Not a regular file" : std::strerror(errno));
     }
     length_ = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }

@@ -40,10 +40,11 @@ private:
     std::size_t position_ = 0;
 };
 
-// A regular file opened for reading. Opening never blocks: a FIFO, a device,
-// a folder or a path that cannot be opened raises EFOpenError. The length is
-// taken when the file is opened; a file that shrinks meanwhile simply ends
-// early, one that grows is read up to its old length.
+// A regular file opened for reading. Opening never blocks and never follows a
+// symbolic link: a link, a FIFO, a device, a folder or a path that cannot be
+// opened raises EFOpenError. The length is taken when the file is opened; a
+// file that shrinks meanwhile simply ends early, one that grows is read up to
+// its old length.
 class FileSource final : public ByteSource {
 public:
     explicit FileSource(const std::string &path);

@@ -1,5 +1,7 @@
 #include "platform/directory_reader.h"
 
+#include "platform/unique_fd.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -124,6 +126,34 @@ DirectoryReader DirectoryReader::openChild(const DirectoryReader &parent, const 
     return DirectoryReader(::openat(::dirfd(parent.dir_), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
+DirectoryReader DirectoryReader::openBelow(const DirectoryReader &anchor, std::span<const Step> via, const char *name)
+{
+    if (!anchor.isOpen()) {
+        return DirectoryReader(-1);
+    }
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    UniqueFd folder;
+    int at = ::dirfd(anchor.dir_);
+    for (const Step &step : via) {
+        UniqueFd next(::openat(at, step.name.c_str(), kFlags));
+        struct stat st {};
+        if (!next.valid() || ::fstat(next.get(), &st) != 0 || st.st_dev != step.device || st.st_ino != step.inode) {
+            return DirectoryReader(-1);
+        }
+        folder = std::move(next);
+        at = folder.get();
+    }
+    return DirectoryReader(::openat(at, name, kFlags));
+}
+
+void DirectoryReader::close()
+{
+    if (dir_ != nullptr) {
+        ::closedir(dir_);
+        dir_ = nullptr;
+    }
+}
+
 DirectoryReader::DirectoryReader(DirectoryReader &&other) noexcept
     : dir_(other.dir_)
     , device_(other.device_)
@@ -134,9 +164,7 @@ DirectoryReader::DirectoryReader(DirectoryReader &&other) noexcept
 
 DirectoryReader::~DirectoryReader()
 {
-    if (dir_ != nullptr) {
-        ::closedir(dir_);
-    }
+    close();
 }
 
 bool DirectoryReader::next(Entry &entry)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <span>
 #include <string>
 #include <sys/types.h>
 
@@ -23,6 +24,19 @@ public:
     // symbolic link.
     static DirectoryReader openChild(const DirectoryReader &parent, const char *name);
 
+    // A folder on the way down from an open folder to a deeper one: its name
+    // in the folder above and the identity it had when it was listed.
+    struct Step {
+        std::string name;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+    // Opens the entry `name` of the folder reached from the folder read by
+    // `anchor` through `via`, one name at a time and never through a symbolic
+    // link, holding at most two descriptors at once. A folder on the way that
+    // is gone or is no longer the one listed leaves the result closed.
+    static DirectoryReader openBelow(const DirectoryReader &anchor, std::span<const Step> via, const char *name);
+
     DirectoryReader(DirectoryReader &&other) noexcept;
     DirectoryReader &operator=(DirectoryReader &&other) = delete;
     DirectoryReader(const DirectoryReader &) = delete;
@@ -37,6 +51,9 @@ public:
     // The next entry, "." and ".." included; false at the end of the folder
     // and on a read error (which ends the reading of this folder).
     bool next(Entry &entry);
+
+    // Closes the folder; isOpen() is false afterwards.
+    void close();
 
 private:
     explicit DirectoryReader(int fd);

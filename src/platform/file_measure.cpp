@@ -7,21 +7,38 @@
 
 namespace quillmere {
 
+int OpenFoundFile(const std::string &path, struct stat &info) noexcept
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        errno = ENODEV;
+        return -1;
+    }
+    return fd;
+}
+
 FileStamp MeasureFileStamp(const std::string &path) noexcept
 {
     FileStamp stamp;
-    // O_NONBLOCK: a FIFO or device that slipped in must not hang the open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    const int fd = OpenFoundFile(path, st);
     if (fd < 0) {
         return stamp;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        stamp.size = static_cast<double>(st.st_size);
-        stamp.device = st.st_dev;
-        stamp.inode = st.st_ino;
-        stamp.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    }
+    stamp.size = static_cast<double>(st.st_size);
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     ::close(fd);
     return stamp;
 }
@@ -33,12 +50,12 @@ double MeasureFile(const std::string &path) noexcept
 
 int OpenRegularFileForReading(const std::string &path, std::int64_t expectedSize, std::int64_t &size) noexcept
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    struct stat st {};
+    const int fd = OpenFoundFile(path, st);
     if (fd < 0) {
         return -1;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize)) {
+    if (expectedSize >= 0 && st.st_size != expectedSize) {
         ::close(fd);
         return -1;
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace quillmere {
@@ -14,10 +15,18 @@ struct FileStamp {
     std::int64_t mtimeNs = 0; // last modification, nanoseconds since the epoch
 };
 
-// Opens `path` read-only without blocking and, when it is a regular file,
-// returns its length taken from the open file together with its identity.
-// Anything that cannot be opened or is not a regular file (a folder, a FIFO,
-// a device, a socket) measures -1. Never throws.
+// Opens a found file the one way every found path is opened for reading:
+// read-only, without blocking (a FIFO or device that took the file's place
+// must not hang the open), never through a symbolic link, and kept only when
+// the open file is a regular file. Returns the descriptor with the file's
+// status in `info`, or -1 with errno set: ELOOP for a symbolic link, ENODEV
+// for anything else that is not a regular file.
+int OpenFoundFile(const std::string &path, struct stat &info) noexcept;
+
+// Opens `path` as OpenFoundFile does and, when it is a regular file, returns
+// its length taken from the open file together with its identity. Anything
+// that cannot be opened or is not a regular file (a symbolic link, a folder,
+// a FIFO, a device, a socket) measures -1. Never throws.
 FileStamp MeasureFileStamp(const std::string &path) noexcept;
 
 // The size part of MeasureFileStamp.

@@ -4,7 +4,6 @@
 
 #include <QKeyEvent>
 #include <QPainter>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -38,16 +37,13 @@ TImage::TImage(QWidget *parent)
 
 void TImage::paintEvent(QPaintEvent *)
 {
-    QPainter painter(this);
-    try {
+    // A picture that fails to decode while painting is reported once the
+    // paint is over; the picture keeps what it decoded, so the next paint
+    // does not fail again.
+    paintReportingErrors([this] {
+        QPainter painter(this);
         Picture.Draw(painter, rect());
-    } catch (const std::exception &error) {
-        // A picture that fails to decode while painting is reported once the
-        // paint is over; the picture keeps what it decoded, so the next paint
-        // does not fail again.
-        const QString message = QString::fromUtf8(error.what());
-        QTimer::singleShot(0, [message] { reportError(message); });
-    }
+    });
 }
 
 void TImage::mouseDoubleClickEvent(QMouseEvent *)

@@ -8,80 +8,142 @@
 #include "search/search_view.h"
 
 #include <climits>
-#include <cstring>
-#include <utility>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace quillmere {
 
 namespace {
 
+// A folder keeps its descriptor open, to open its subfolders from, only on
+// the first 32 levels and on every 32nd level below them. However deep the
+// tree, the walk then holds at most 32 + PATH_MAX / 64 descriptors, and any
+// subfolder is reached from the nearest open folder above it by at most 32
+// names.
+constexpr std::size_t kLevelsHeldOpen = 32;
+
+bool holdsOpen(std::size_t depth)
+{
+    return depth < kLevelsHeldOpen || depth % kLevelsHeldOpen == 0;
+}
+
+struct FolderEntry {
+    std::string name;
+    DirectoryReader::Kind kind;
+};
+
+struct HeldFolder {
+    std::size_t depth;
+    const DirectoryReader *reader;
+};
+
 struct Walk {
     NameMask mask;
     FileList &list;
     bool recurse;
     SearchView &view;
-    // Identities of the folders being listed, from the start folder down.
-    std::vector<std::pair<dev_t, ino_t>> open;
+    // The folders being listed, from the start folder down: their names (the
+    // start folder's is empty) and identities.
+    std::vector<DirectoryReader::Step> levels;
+    // The folders among them that are still open, shallowest first.
+    std::vector<HeldFolder> held;
 };
 
-bool isDotEntry(const char *name)
+bool isDotEntry(const std::string &name)
 {
-    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+    return name == "." || name == "..";
 }
 
-bool alreadyOpen(const Walk &walk, const DirectoryReader &reader)
+bool alreadyBeingListed(const Walk &walk, const DirectoryReader &reader)
 {
-    for (const auto &[device, inode] : walk.open) {
-        if (device == reader.device() && inode == reader.inode()) {
+    for (const DirectoryReader::Step &level : walk.levels) {
+        if (level.device == reader.device() && level.inode == reader.inode()) {
             return true;
         }
     }
     return false;
 }
 
-// Lists one folder (`folder` ends with "/"); returns true when a stop request
-// was seen, which ends the listing of every folder above too.
+// Every entry of the folder in the order the file system gives them, "."
+// and ".." included; a read error ends the folder there.
+std::vector<FolderEntry> readEntries(DirectoryReader &reader)
+{
+    std::vector<FolderEntry> entries;
+    DirectoryReader::Entry entry;
+    while (reader.next(entry)) {
+        entries.push_back({ entry.name, entry.kind });
+    }
+    return entries;
+}
+
+// Opens the subfolder `name` of the deepest folder being listed.
+DirectoryReader openSubfolder(const Walk &walk, const DirectoryReader &reader, const std::string &name)
+{
+    if (reader.isOpen()) {
+        return DirectoryReader::openChild(reader, name.c_str());
+    }
+    const HeldFolder &anchor = walk.held.back();
+    const std::span<const DirectoryReader::Step> via(walk.levels.begin() + static_cast<std::ptrdiff_t>(anchor.depth) + 1,
+                                                     walk.levels.end());
+    return DirectoryReader::openBelow(*anchor.reader, via, name.c_str());
+}
+
+// Lists one folder (`folder` ends with "/"), the deepest of walk.levels;
+// returns true when a stop request was seen, which ends the listing of every
+// folder above too. The folder's entries are read whole first; it stays open
+// only when it is to anchor deeper folders.
 bool listFolder(Walk &walk, DirectoryReader &reader, const std::string &folder)
 {
     FileList::UpdateScope update(walk.list);
-    DirectoryReader::Entry entry;
-    if (!reader.isOpen() || !reader.next(entry)) {
+    if (!reader.isOpen()) {
         return false;
     }
-    for (;;) {
+    const std::vector<FolderEntry> entries = readEntries(reader);
+    const std::size_t depth = walk.levels.size() - 1;
+    const bool anchors = holdsOpen(depth);
+    if (anchors) {
+        walk.held.push_back({ depth, &reader });
+    } else {
+        reader.close();
+    }
+    bool stopped = false;
+    for (const FolderEntry &entry : entries) {
         if (entry.kind == DirectoryReader::Kind::Folder) {
             if (walk.recurse && !isDotEntry(entry.name)) {
                 const std::string subfolder = folder + entry.name;
                 // Deeper paths could not be opened by name later anyway; this
                 // also bounds the depth of the walk.
                 if (subfolder.size() + 1 < PATH_MAX) {
-                    DirectoryReader child = DirectoryReader::openChild(reader, entry.name);
-                    if (child.isOpen() && !alreadyOpen(walk, child)) {
-                        walk.open.emplace_back(child.device(), child.inode());
+                    DirectoryReader child = openSubfolder(walk, reader, entry.name);
+                    if (child.isOpen() && !alreadyBeingListed(walk, child)) {
+                        walk.levels.push_back({ entry.name, child.device(), child.inode() });
                         listFolder(walk, child, subfolder + "/");
-                        walk.open.pop_back();
+                        walk.levels.pop_back();
                     }
                 }
                 walk.view.setLabel1(QStringLiteral("Files Search: ") + pathToText(subfolder));
                 walk.view.setLabel3(QStringLiteral("Found files: ") + QString::number(walk.list.count()));
                 if (StopFlag == 1) {
-                    return true;
+                    stopped = true;
+                    break;
                 }
             }
         } else if (entry.kind == DirectoryReader::Kind::RegularFile && walk.mask.matches(entry.name)) {
             walk.list.append(folder + entry.name);
             walk.view.pumpMessages();
             if (StopFlag == 1) {
-                return true;
+                stopped = true;
+                break;
             }
         }
-        const bool more = reader.next(entry);
+        // The advance to the next entry.
         walk.view.pumpMessages();
-        if (!more) {
-            return false;
-        }
     }
+    if (anchors) {
+        walk.held.pop_back();
+    }
+    return stopped;
 }
 
 } // namespace
@@ -92,13 +154,11 @@ void CollectFiles(const std::string &folder, const QString &mask, FileList &list
     if (start.empty() || start.back() != '/') {
         start += '/';
     }
-    Walk walk { NameMask(mask), list, recurse, view, {} };
+    Walk walk { NameMask(mask), list, recurse, view, {}, {} };
     // The start folder is the user's explicit choice, so a link naming it is
     // followed; links met inside the tree never are.
     DirectoryReader reader = DirectoryReader::openPath(start, true);
-    if (reader.isOpen()) {
-        walk.open.emplace_back(reader.device(), reader.inode());
-    }
+    walk.levels.push_back({ std::string(), reader.device(), reader.inode() });
     listFolder(walk, reader, start);
 }
 

@@ -22,8 +22,11 @@ class SearchView;
 // Symbolic links inside the tree are never followed (the start folder itself
 // may be one), only regular files are listed, folders that cannot be opened
 // are skipped silently, virtual file systems are not entered and a folder
-// already open higher up (a bind mount of an ancestor) is not entered again,
-// so the listing ends on every tree.
+// being listed higher up (a bind mount of an ancestor) is not entered again,
+// so the listing ends on every tree. Each folder's entries are read whole
+// before its subfolders are listed, and only a bounded number of folders stay
+// open, so the depth of a tree is limited by PATH_MAX alone, never by the
+// limit of open descriptors.
 void CollectFiles(const std::string &folder, const QString &mask, FileList &list, bool recurse, SearchView &view);
 
 } // namespace quillmere

@@ -9,11 +9,27 @@
 #include "search/search_view.h"
 #include "table/data_grid.h"
 
+#include <exception>
+#include <new>
+#include <optional>
+
 namespace quillmere {
+
+namespace {
+
+// What Label1 says instead of "Finish" when an error cut the search short.
+QString endedEarlyText(const QString &why)
+{
+    return QStringLiteral("Search ended early: ") + why;
+}
+
+} // namespace
 
 void RunSearchBody(SearchContext &context)
 {
     bool stopped = false;
+    // Why the search ended before its end, when an error ended it.
+    std::optional<QString> endedEarly;
     try {
         context.files.clear();
         if (context.clearReport) {
@@ -44,15 +60,30 @@ void RunSearchBody(SearchContext &context)
                 stopped = !context.fillResults();
             }
         }
+    } catch (const SearchAbandoned &) {
+        // The window is closing: nothing more is shown.
+        StopFlag = 1;
+        return;
+    } catch (const std::bad_alloc &) {
+        endedEarly = QStringLiteral("out of memory");
+    } catch (const std::exception &error) {
+        endedEarly = QString::fromUtf8(error.what());
     } catch (...) {
-        // Any error ends the search without a message; the end of run follows.
+        endedEarly = QStringLiteral("unknown error");
     }
+    // Any error ends the search without a message box, but the found page
+    // says that the result is incomplete, so it is never taken for a whole one.
     if (stopped) {
         return;
     }
-    context.results.Repaint();
-    context.view.setLabel1(QStringLiteral("Finish"));
     StopFlag = 1;
+    try {
+        context.results.Repaint();
+        context.view.setLabel1(endedEarly ? endedEarlyText(*endedEarly) : QStringLiteral("Finish"));
+    } catch (...) {
+        // Showing the end can only fail for want of memory; the run is over
+        // either way and no error leaves the search.
+    }
 }
 
 } // namespace quillmere

@@ -50,9 +50,11 @@ struct SearchContext {
 // file list, the report, the thumbnails and the three tables, shows
 // "Files search ", lists the files, drops system folders when asked, measures
 // and orders the candidates, compares them and fills the results. One guard
-// around all of it swallows every error without a message. Unless the result
-// stage stopped, the run ends by repainting the result table, showing
-// "Finish" in Label1 and setting StopFlag to 1.
+// around all of it takes every error without a message box. Unless the result
+// stage stopped or the search was abandoned (SearchAbandoned from a pump), the
+// run ends by repainting the result table and setting StopFlag to 1, with
+// "Finish" in Label1 after a complete search and "Search ended early: " and
+// the reason (the error's text, "out of memory") after an error.
 void RunSearchBody(SearchContext &context);
 
 } // namespace quillmere

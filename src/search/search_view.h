@@ -18,8 +18,14 @@ public:
     virtual void setProgressMaximum(int maximum) = 0;
     virtual void setProgressPosition(int position) = 0;
     // Lets pending window messages run; handlers run here may press Stop.
+    // Throws SearchAbandoned when a handler run here abandoned the search.
     virtual void pumpMessages() = 0;
 };
+
+// Raised from a pump when the search is abandoned (its window was closed):
+// every stage ends at the pump it is in and the run ends without "Finish".
+// It is no std::exception, so no handler meant for errors takes it.
+struct SearchAbandoned { };
 
 // A view that shows nothing and pumps nothing (benchmarks, batch use).
 class SilentSearchView : public SearchView {

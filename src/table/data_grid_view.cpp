@@ -1,5 +1,6 @@
 #include "table/data_grid_view.h"
 
+#include "app/error_report.h"
 #include "imaging/image_list.h"
 #include "platform/number_text.h"
 #include "platform/path_text.h"
@@ -298,13 +299,15 @@ QString TDataGridView::hiddenTextAt(QPoint point) const
 bool TDataGridView::viewportEvent(QEvent *event)
 {
     if (event->type() == QEvent::ToolTip) {
-        const auto *help = static_cast<QHelpEvent *>(event);
-        const QString text = hiddenTextAt(help->pos());
-        if (text.isEmpty()) {
-            QToolTip::hideText();
-        } else {
-            QToolTip::showText(help->globalPos(), text, viewport());
-        }
+        runReportingErrors([&] {
+            const auto *help = static_cast<QHelpEvent *>(event);
+            const QString text = hiddenTextAt(help->pos());
+            if (text.isEmpty()) {
+                QToolTip::hideText();
+            } else {
+                QToolTip::showText(help->globalPos(), text, viewport());
+            }
+        });
         return true;
     }
     return QAbstractScrollArea::viewportEvent(event);
@@ -361,178 +364,190 @@ GridHit TDataGridView::press(QMouseEvent *event)
 
 void TDataGridView::mousePressEvent(QMouseEvent *event)
 {
-    press(event);
-    event->accept();
+    runReportingErrors([&] {
+        press(event);
+        event->accept();
+    });
 }
 
 void TDataGridView::mouseMoveEvent(QMouseEvent *event)
 {
-    event->accept();
-    const QPoint point = event->position().toPoint();
-    if (drag_.column >= 0) {
-        grid_.Column(drag_.column).Width = std::max(8, drag_.startWidth + point.x() - drag_.startX);
-        updateScrollBars();
-        viewport()->update();
-        return;
-    }
-    viewport()->setCursor(layout().resizeEdgeAt(point) >= 0 ? Qt::SplitHCursor : Qt::ArrowCursor);
-}
-
-void TDataGridView::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::LeftButton) {
-        const int edge = layout().resizeEdgeAt(event->position().toPoint());
-        if (edge >= 0) {
-            event->accept();
-            drag_ = {};
-            const int extra = edge == stretchColumn_ ? stretchExtra_ : 0;
-            grid_.Column(edge).Width = std::max(8, fittingWidth(edge) - extra);
+    runReportingErrors([&] {
+        event->accept();
+        const QPoint point = event->position().toPoint();
+        if (drag_.column >= 0) {
+            grid_.Column(drag_.column).Width = std::max(8, drag_.startWidth + point.x() - drag_.startX);
             updateScrollBars();
             viewport()->update();
             return;
         }
-    }
-    // The second press of a double click is a press like any other; the
-    // release that follows is handled as usual.
-    const GridHit hit = press(event);
-    event->accept();
-    if (event->button() == Qt::LeftButton && hit.kind == GridHit::Cell && OnCellDblClick) {
-        const CellHandler handler = OnCellDblClick; // the handler may replace itself
-        handler(hit.column, hit.row);
-    }
+        viewport()->setCursor(layout().resizeEdgeAt(point) >= 0 ? Qt::SplitHCursor : Qt::ArrowCursor);
+    });
+}
+
+void TDataGridView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    runReportingErrors([&] {
+        if (event->button() == Qt::LeftButton) {
+            const int edge = layout().resizeEdgeAt(event->position().toPoint());
+            if (edge >= 0) {
+                event->accept();
+                drag_ = {};
+                const int extra = edge == stretchColumn_ ? stretchExtra_ : 0;
+                grid_.Column(edge).Width = std::max(8, fittingWidth(edge) - extra);
+                updateScrollBars();
+                viewport()->update();
+                return;
+            }
+        }
+        // The second press of a double click is a press like any other; the
+        // release that follows is handled as usual.
+        const GridHit hit = press(event);
+        event->accept();
+        if (event->button() == Qt::LeftButton && hit.kind == GridHit::Cell && OnCellDblClick) {
+            const CellHandler handler = OnCellDblClick; // the handler may replace itself
+            handler(hit.column, hit.row);
+        }
+    });
 }
 
 void TDataGridView::mouseReleaseEvent(QMouseEvent *event)
 {
-    event->accept();
-    if (drag_.column >= 0 && event->button() == Qt::LeftButton) {
-        drag_ = {};
-        return;
-    }
-    const Press pressed = press_;
-    if (event->button() != pressed.button) {
-        return;
-    }
-    press_ = {};
-    if (pressed.button != Qt::LeftButton) {
-        return;
-    }
-    const QPoint point = event->position().toPoint();
-    const GridHit hit = hitAt(point);
-    if (hit != pressed.hit) {
-        return;
-    }
-    if (hit.kind == GridHit::Header) {
-        grid_.HeaderClick(hit.column);
-        return;
-    }
-    if (hit.kind != GridHit::Cell || hit.row >= grid_.RowCount()) {
-        return;
-    }
+    runReportingErrors([&] {
+        event->accept();
+        if (drag_.column >= 0 && event->button() == Qt::LeftButton) {
+            drag_ = {};
+            return;
+        }
+        const Press pressed = press_;
+        if (event->button() != pressed.button) {
+            return;
+        }
+        press_ = {};
+        if (pressed.button != Qt::LeftButton) {
+            return;
+        }
+        const QPoint point = event->position().toPoint();
+        const GridHit hit = hitAt(point);
+        if (hit != pressed.hit) {
+            return;
+        }
+        if (hit.kind == GridHit::Header) {
+            grid_.HeaderClick(hit.column);
+            return;
+        }
+        if (hit.kind != GridHit::Cell || hit.row >= grid_.RowCount()) {
+            return;
+        }
 
-    const TGridCustomColumn &column = grid_.Column(hit.column);
-    const bool onCheckBox = isCheckBoxColumn(hit.column)
-        && checkBoxRect(layout().cellRect(hit.column, hit.row), column.Alignment).contains(point);
-    // The click handler may sort, remove rows or run a modal window; the row's
-    // cell storage identifies the row afterwards wherever it has moved.
-    const CellValue *clickedCell = &grid_.peek(hit.column, hit.row);
+        const TGridCustomColumn &column = grid_.Column(hit.column);
+        const bool onCheckBox = isCheckBoxColumn(hit.column)
+            && checkBoxRect(layout().cellRect(hit.column, hit.row), column.Alignment).contains(point);
+        // The click handler may sort, remove rows or run a modal window; the row's
+        // cell storage identifies the row afterwards wherever it has moved.
+        const CellValue *clickedCell = &grid_.peek(hit.column, hit.row);
 
-    const QPointer<TDataGridView> self(this);
-    if (OnCellClick) {
-        const CellHandler handler = OnCellClick;
-        handler(hit.column, hit.row);
-    }
-    if (!self || !onCheckBox) {
-        return;
-    }
-    int row = -1;
-    if (hit.row < grid_.RowCount() && &grid_.peek(hit.column, hit.row) == clickedCell) {
-        row = hit.row;
-    } else {
-        for (int r = 0; r < grid_.RowCount(); ++r) {
-            if (&grid_.peek(hit.column, r) == clickedCell) {
-                row = r;
-                break;
+        const QPointer<TDataGridView> self(this);
+        if (OnCellClick) {
+            const CellHandler handler = OnCellClick;
+            handler(hit.column, hit.row);
+        }
+        if (!self || !onCheckBox) {
+            return;
+        }
+        int row = -1;
+        if (hit.row < grid_.RowCount() && &grid_.peek(hit.column, hit.row) == clickedCell) {
+            row = hit.row;
+        } else {
+            for (int r = 0; r < grid_.RowCount(); ++r) {
+                if (&grid_.peek(hit.column, r) == clickedCell) {
+                    row = r;
+                    break;
+                }
             }
         }
-    }
-    if (row >= 0) {
-        toggleFlag(hit.column, row);
-    }
+        if (row >= 0) {
+            toggleFlag(hit.column, row);
+        }
+    });
 }
 
 void TDataGridView::keyPressEvent(QKeyEvent *event)
 {
-    const int rows = grid_.RowCount();
-    const int selected = grid_.SelectedRowIndex();
-    const int column = grid_.SelectedColumnIndex();
-    const GridGeometry geometry = layout();
-    const int perPage = std::max(1, (viewport()->height() - geometry.headerHeight()) / geometry.rowPitch());
+    runReportingErrors([&] {
+        const int rows = grid_.RowCount();
+        const int selected = grid_.SelectedRowIndex();
+        const int column = grid_.SelectedColumnIndex();
+        const GridGeometry geometry = layout();
+        const int perPage = std::max(1, (viewport()->height() - geometry.headerHeight()) / geometry.rowPitch());
 
-    int target = -1;
-    switch (event->key()) {
-    case Qt::Key_Space:
-        if (selected >= 0 && selected < rows && isCheckBoxColumn(column)) {
-            toggleFlag(column, selected);
+        int target = -1;
+        switch (event->key()) {
+        case Qt::Key_Space:
+            if (selected >= 0 && selected < rows && isCheckBoxColumn(column)) {
+                toggleFlag(column, selected);
+            }
+            event->accept();
+            return;
+        case Qt::Key_Up:
+            target = selected - 1;
+            break;
+        case Qt::Key_Down:
+            target = selected + 1;
+            break;
+        case Qt::Key_PageUp:
+            target = selected - perPage;
+            break;
+        case Qt::Key_PageDown:
+            target = selected + perPage;
+            break;
+        case Qt::Key_Home:
+            target = 0;
+            break;
+        case Qt::Key_End:
+            target = rows - 1;
+            break;
+        default:
+            QAbstractScrollArea::keyPressEvent(event);
+            return;
         }
         event->accept();
-        return;
-    case Qt::Key_Up:
-        target = selected - 1;
-        break;
-    case Qt::Key_Down:
-        target = selected + 1;
-        break;
-    case Qt::Key_PageUp:
-        target = selected - perPage;
-        break;
-    case Qt::Key_PageDown:
-        target = selected + perPage;
-        break;
-    case Qt::Key_Home:
-        target = 0;
-        break;
-    case Qt::Key_End:
-        target = rows - 1;
-        break;
-    default:
-        QAbstractScrollArea::keyPressEvent(event);
-        return;
-    }
-    event->accept();
-    if (rows == 0) {
-        return;
-    }
-    target = selected < 0 ? 0 : std::clamp(target, 0, rows - 1);
-    grid_.SelectCell(column, target);
-    scrollToRow(target);
+        if (rows == 0) {
+            return;
+        }
+        target = selected < 0 ? 0 : std::clamp(target, 0, rows - 1);
+        grid_.SelectCell(column, target);
+        scrollToRow(target);
+    });
 }
 
 void TDataGridView::contextMenuEvent(QContextMenuEvent *event)
 {
-    event->accept();
-    if (!popupMenu_) {
-        return;
-    }
-    QPoint at = event->globalPos();
-    if (event->reason() == QContextMenuEvent::Mouse) {
-        // The press has normally selected the row already; a menu that comes
-        // without one still acts on the row under the pointer.
-        const GridHit hit = hitAt(event->pos());
-        if (hit.kind == GridHit::Cell
-            && (hit.row != grid_.SelectedRowIndex() || hit.column != grid_.SelectedColumnIndex())) {
-            grid_.SelectCell(hit.column, hit.row);
+    runReportingErrors([&] {
+        event->accept();
+        if (!popupMenu_) {
+            return;
         }
-    } else {
-        // From the keyboard the menu acts on the row selected before; it opens
-        // over that row when it is in view.
-        const int row = grid_.SelectedRowIndex();
-        const QRect rect = layout().cellRect(grid_.SelectedColumnIndex(), row);
-        const QPoint local = row >= 0 && viewport()->rect().contains(rect.center()) ? rect.center()
-                                                                                   : viewport()->rect().center();
-        at = viewport()->mapToGlobal(local);
-    }
-    popupMenu_->popup(at);
+        QPoint at = event->globalPos();
+        if (event->reason() == QContextMenuEvent::Mouse) {
+            // The press has normally selected the row already; a menu that comes
+            // without one still acts on the row under the pointer.
+            const GridHit hit = hitAt(event->pos());
+            if (hit.kind == GridHit::Cell
+                && (hit.row != grid_.SelectedRowIndex() || hit.column != grid_.SelectedColumnIndex())) {
+                grid_.SelectCell(hit.column, hit.row);
+            }
+        } else {
+            // From the keyboard the menu acts on the row selected before; it opens
+            // over that row when it is in view.
+            const int row = grid_.SelectedRowIndex();
+            const QRect rect = layout().cellRect(grid_.SelectedColumnIndex(), row);
+            const QPoint local = row >= 0 && viewport()->rect().contains(rect.center()) ? rect.center()
+                                                                                       : viewport()->rect().center();
+            at = viewport()->mapToGlobal(local);
+        }
+        popupMenu_->popup(at);
+    });
 }
 
 // ---- Painting --------------------------------------------------------------
@@ -552,12 +567,14 @@ bool TDataGridView::rowTinted(int row) const
 
 void TDataGridView::paintEvent(QPaintEvent *event)
 {
-    QPainter painter(viewport());
-    const GridGeometry geometry = layout();
-    const QRect clip = event->rect();
-    painter.fillRect(clip, palette().base());
-    paintRows(painter, geometry, clip);
-    paintHeader(painter, geometry, clip);
+    paintReportingErrors([&] {
+        QPainter painter(viewport());
+        const GridGeometry geometry = layout();
+        const QRect clip = event->rect();
+        painter.fillRect(clip, palette().base());
+        paintRows(painter, geometry, clip);
+        paintHeader(painter, geometry, clip);
+    });
 }
 
 void TDataGridView::paintRows(QPainter &painter, const GridGeometry &geometry, const QRect &clip)

@@ -121,14 +121,45 @@ TEST(ErrorReport, appendsAFullStopOnlyAfterCharactersThatSortAfterIt)
     EXPECT_EQ(errorReportText(QString()), QString());
 }
 
-TEST(ErrorReport, anErrorEscapingAHandlerReachesThePresenterAndTheProgramCarriesOn)
+namespace {
+// A widget whose painting fails, guarded as every paint of the program is.
+class FailingPaint : public QWidget {
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        paintReportingErrors([] { throw EJPEG(std::string("JPEG error #42")); });
+    }
+};
+// An object whose event handling fails without a guard of its own.
+class UnguardedObject : public QObject {
+public:
+    bool event(QEvent *) override { throw EListError(std::string("List index out of bounds (-1)")); }
+};
+} // namespace
+
+TEST(ErrorReport, handlersAndPaintsReportTheirOwnErrorsAndTheApplicationCatchesTheRest)
 {
     QStringList shown;
     const ErrorPresenter previous = setErrorPresenter([&](const QString &text) { shown << text; });
     QPushButton button;
-    QObject::connect(&button, &QPushButton::clicked, [] { throw Exception(std::string("Stream read error")); });
+    QObject::connect(&button, &QPushButton::clicked,
+                     [] { runReportingErrors([] { throw Exception(std::string("Stream read error")); }); });
     QTest::mouseClick(&button, Qt::LeftButton);
     QTest::mouseClick(&button, Qt::LeftButton);
-    setErrorPresenter(previous);
     EXPECT_EQ(shown, (QStringList{"Stream read error.", "Stream read error."}));
+
+    // A paint's error shows only once the paint is over.
+    FailingPaint widget;
+    widget.resize(20, 20);
+    EXPECT_FALSE(widget.grab().isNull());
+    EXPECT_EQ(shown.size(), 2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown.mid(2), QStringList{"JPEG error #42."});
+
+    // The application object is the last net.
+    UnguardedObject object;
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&object, &event);
+    setErrorPresenter(previous);
+    EXPECT_EQ(shown.mid(3), QStringList{"List index out of bounds (-1)"});
 }

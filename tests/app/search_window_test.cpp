@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
+#include <functional>
 #include <set>
 
 using namespace quillmere;
@@ -191,4 +193,64 @@ TEST_F(SearchWindow, aRelativeStartFolderGivesRowsWithAbsolutePaths)
     form.Execute1Click();
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_TRUE(shell.calls[0].uri.startsWith(QStringLiteral("file:///"))) << shell.calls[0].uri.toStdString();
+}
+
+TEST_F(SearchWindow, closingTheWindowEndsEveryStageAtItsNextPump)
+{
+    // Twenty pairs of identical files, each pair of its own size, in folders.
+    for (int i = 0; i < 40; ++i) {
+        const std::string folder = "f" + std::to_string(i % 4);
+        if (i < 4) {
+            tree.makeFolder(folder);
+        }
+        tree.writeFile(folder + "/p" + std::to_string(i) + ".jpg", std::string(200 + i / 2, 'p'));
+    }
+    const auto progress = [this] { return form.ProgressBar1->value(); };
+    const auto label1 = [this] { return form.Label1->text(); };
+    struct Stage {
+        const char *label;
+        std::function<bool()> closeWhen;
+    };
+    const std::vector<Stage> stages{
+        {"Files search ", [&] { return form.Memo1.count() == 3; }},
+        {"Creating a list of files", [&] { return label1() == QStringLiteral("Creating a list of files") && progress() == 3; }},
+        {"Compare files:", [&] { return label1() == QStringLiteral("Compare files:") && progress() == 4; }},
+    };
+    for (const Stage &stage : stages) {
+        // The close box pressed while the search lets messages run.
+        bool closed = false;
+        QTimer closer;
+        closer.setInterval(0);
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (!closed && stage.closeWhen()) {
+                closed = true;
+                form.close();
+            }
+        });
+        closer.start();
+        search("*.jpg");
+        closer.stop();
+        ASSERT_TRUE(closed) << stage.label;
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(form.Label1->text(), QString::fromLatin1(stage.label));
+        EXPECT_EQ(StopFlag, 1);
+        EXPECT_EQ(form.DataGrid1->RowCount(), 0);
+        const QString name = QString::fromLatin1(stage.label);
+        if (name == QStringLiteral("Files search ")) {
+            EXPECT_EQ(form.Memo1.count(), 3);
+            EXPECT_EQ(form.DataGrid2->RowCount(), 0);
+        } else if (name == QStringLiteral("Creating a list of files")) {
+            // Paths 0 to 3 measured, none after; the table never sorted.
+            EXPECT_EQ(form.Memo1.count(), 40);
+            EXPECT_LE(form.DataGrid2->RowCount(), 4);
+            EXPECT_EQ(progress(), 3);
+        } else {
+            // Rows 0 to 4 reached, so at most the first two pairs compared.
+            EXPECT_EQ(form.DataGrid2->RowCount(), 40);
+            EXPECT_LE(form.DataGrid3->RowCount(), 4);
+            EXPECT_EQ(progress(), 4);
+        }
+        form.show();
+        QCoreApplication::processEvents();
+    }
 }

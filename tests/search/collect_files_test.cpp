@@ -5,7 +5,13 @@
 #include "support/temp_tree.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -141,9 +147,10 @@ TEST_F(CollectFilesTest, EndsOnVanishingMissingAndVirtualFolders)
     EXPECT_EQ(list.count(), 0);
 }
 
-// Lists `root` as the user "nobody" in a child process, since root reads every
-// folder whatever its mode, and returns the paths found.
-std::vector<std::string> listAsNobody(const std::string &root)
+// Lists `root` in a child process that `prepare` has set up first (another
+// user, a lower descriptor limit), so the test program itself keeps its
+// rights, and returns the paths found.
+std::vector<std::string> listInChild(const std::string &root, const std::function<bool()> &prepare)
 {
     int fds[2];
     if (::pipe(fds) != 0) {
@@ -152,7 +159,7 @@ std::vector<std::string> listAsNobody(const std::string &root)
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(fds[0]);
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+        if (!prepare()) {
             ::_exit(2);
         }
         FileList found;
@@ -181,6 +188,62 @@ std::vector<std::string> listAsNobody(const std::string &root)
         paths.push_back(all.substr(start, end - start));
     }
     return paths;
+}
+
+// Lists `root` as the user "nobody", since root reads every folder whatever
+// its mode.
+std::vector<std::string> listAsNobody(const std::string &root)
+{
+    return listInChild(root, [] { return ::setgid(65534) == 0 && ::setuid(65534) == 0; });
+}
+
+TEST_F(CollectFilesTest, TreesDeeperThanTheDescriptorLimitAreListedDownToTheLongestPath)
+{
+    // Folders d/d/d/... down to where a file's path just fits in PATH_MAX, far
+    // more levels than the child may hold descriptors.
+    constexpr rlim_t kDescriptorLimit = 200;
+    const std::size_t depth = (PATH_MAX - 1 - tree.root().size() - std::strlen("/x.jpg")) / 2;
+    ASSERT_GT(depth, 4 * kDescriptorLimit);
+    std::vector<std::string> expected;
+    std::string folder = tree.root();
+    int at = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (std::size_t level = 1; level <= depth && at >= 0; ++level) {
+        ASSERT_EQ(::mkdirat(at, "d", 0755), 0) << level;
+        const int next = ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = next;
+        folder += "/d";
+        if (level % 150 == 0 || level == depth) {
+            const int file = ::openat(at, "x.jpg", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            ASSERT_GE(file, 0) << level;
+            ::close(file);
+            expected.push_back(folder + "/x.jpg");
+        }
+    }
+    ASSERT_GE(at, 0);
+    ::close(at);
+    ASSERT_LT(expected.back().size(), std::size_t(PATH_MAX));
+
+    const auto found = listInChild(tree.root(), [&] {
+        struct rlimit limit {};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            return false;
+        }
+        limit.rlim_cur = kDescriptorLimit;
+        return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+    });
+    EXPECT_EQ(sorted(found), sorted(expected));
+
+    // Taken down from the top, a level at a time, so no long path is walked.
+    const int root = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (::renameat(root, "d/d", root, "next") == 0 || errno == ENOENT) {
+        ::unlinkat(root, "d/x.jpg", 0);
+        ::unlinkat(root, "d", AT_REMOVEDIR);
+        if (::renameat(root, "next", root, "d") != 0) {
+            break;
+        }
+    }
+    ::close(root);
 }
 
 TEST_F(CollectFilesTest, UnreadableFolderIsSkippedSilently)

@@ -16,14 +16,17 @@ namespace {
 using test::RecordingView;
 using test::TempTree;
 
-TEST(MeasureFile, RegularFilesOnlyWithTheirIdentity)
+TEST(MeasureFile, RegularFilesOnlyWithTheirIdentityNeverThroughALink)
 {
     TempTree tree;
     const std::string file = tree.writeFile("a.jpg", std::string(1234, 'x'));
     EXPECT_EQ(MeasureFile(file), 1234.0);
     EXPECT_EQ(MeasureFile(tree.writeFile("empty.jpg", "")), 0.0);
+    // Links are never followed, also those that took a found file's place.
     for (const std::string &bad : { tree.path("missing.jpg"), tree.makeFifo("x.jpg"), tree.makeFolder("dir.jpg"),
-                                    std::string("/dev/null"), std::string() }) {
+                                    std::string("/dev/null"), std::string(), tree.makeSymlink("link.jpg", file),
+                                    tree.makeSymlink("zero.jpg", "/dev/zero"),
+                                    tree.makeSymlink("fifo-link.jpg", tree.path("x.jpg")) }) {
         EXPECT_EQ(MeasureFile(bad), -1.0) << bad;
     }
     const FileStamp stamp = MeasureFileStamp(file);

@@ -7,6 +7,7 @@
 #include "table/program_tables.h"
 
 #include <gtest/gtest.h>
+#include <new>
 #include <set>
 
 namespace quillmere {
@@ -111,20 +112,60 @@ TEST_F(SearchBodyTest, StopDuringListingComparesWhatWasListedAndEndsInTheResultS
     EXPECT_NE(label1().back(), "label1 Finish");
 }
 
-TEST_F(SearchBodyTest, AnErrorEndsTheRunSilentlyWithFinish)
+TEST_F(SearchBodyTest, AnErrorEndsTheRunWithoutAMessageButSaysThatItEndedEarly)
 {
     tree.writeFile("a.jpg", std::string(500, 'a'));
     tree.writeFile("b.jpg", std::string(500, 'a'));
-    context.fillResults = []() -> bool { throw std::runtime_error("boom"); };
+    context.fillResults = []() -> bool { throw EListError(std::string("List index out of bounds (3)")); };
     EXPECT_NO_THROW(RunSearchBody(context));
-    EXPECT_EQ(label1().back(), "label1 Finish");
+    EXPECT_EQ(label1().back(), "label1 Search ended early: List index out of bounds (3)");
     EXPECT_EQ(StopFlag, 1);
 
-    context.readOptions = []() -> SearchOptions { throw std::runtime_error("no options"); };
+    context.readOptions = []() -> SearchOptions { throw 42; };
     StopFlag = 0;
     EXPECT_NO_THROW(RunSearchBody(context));
     EXPECT_EQ(files.count(), 0);
-    EXPECT_EQ(label1().back(), "label1 Finish");
+    EXPECT_EQ(label1().back(), "label1 Search ended early: unknown error");
+    EXPECT_EQ(StopFlag, 1);
+}
+
+TEST_F(SearchBodyTest, RunningOutOfMemoryInAnyStageIsNeverShownAsAFinishedSearch)
+{
+    for (int i = 0; i < 6; ++i) {
+        tree.writeFile("f" + std::to_string(i) + ".jpg", std::string(300, 'p'));
+    }
+    // Out of memory at the first pump of the listing, the measuring and the
+    // comparison in turn.
+    for (const std::string stage : { "Files search ", "Creating a list of files", "Compare files:" }) {
+        view.events.clear();
+        view.onPump = [&] {
+            if (label1().back() == "label1 " + stage) {
+                throw std::bad_alloc();
+            }
+        };
+        StopFlag = 0;
+        EXPECT_NO_THROW(RunSearchBody(context));
+        EXPECT_EQ(label1().back(), "label1 Search ended early: out of memory") << stage;
+        EXPECT_EQ(results->RowCount(), 0);
+        EXPECT_EQ(resultStages, 0);
+        EXPECT_EQ(StopFlag, 1);
+    }
+}
+
+TEST_F(SearchBodyTest, AnAbandonedSearchEndsAtThePumpWithoutAnEndText)
+{
+    for (int i = 0; i < 10; ++i) {
+        tree.writeFile("f" + std::to_string(i) + ".jpg", std::string(300, 'p'));
+    }
+    view.onPump = [&] {
+        if (files.count() == 2) {
+            throw SearchAbandoned();
+        }
+    };
+    EXPECT_NO_THROW(RunSearchBody(context));
+    EXPECT_EQ(files.count(), 2);
+    EXPECT_EQ(candidates->RowCount(), 0);
+    EXPECT_EQ(label1(), std::vector<std::string> { "label1 Files search " });
     EXPECT_EQ(StopFlag, 1);
 }
 
