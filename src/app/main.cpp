@@ -1,6 +1,7 @@
 #include "app/application.h"
 #include "cli/command_line.h"
 #include "cli/list_mode.h"
+#include "platform/open_file_limit.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -21,6 +22,7 @@ int main(int argc, char **argv)
         std::fputs(VersionText().c_str(), stdout);
         return 0;
     case CommandLine::Mode::List:
+        RaiseOpenFileLimit();
         return RunListMode(line, stdout, stderr, ::isatty(STDERR_FILENO) == 1);
     case CommandLine::Mode::Usage:
         break;

@@ -48,21 +48,6 @@ double MeasureFile(const std::string &path) noexcept
     return MeasureFileStamp(path).size;
 }
 
-int OpenRegularFileForReading(const std::string &path, std::int64_t expectedSize, std::int64_t &size) noexcept
-{
-    struct stat st {};
-    const int fd = OpenFoundFile(path, st);
-    if (fd < 0) {
-        return -1;
-    }
-    if (expectedSize >= 0 && st.st_size != expectedSize) {
-        ::close(fd);
-        return -1;
-    }
-    size = st.st_size;
-    return fd;
-}
-
 std::int64_t ReadFully(int fd, void *buffer, std::int64_t length, std::int64_t offset) noexcept
 {
     auto *out = static_cast<char *>(buffer);

@@ -32,12 +32,6 @@ FileStamp MeasureFileStamp(const std::string &path) noexcept;
 // The size part of MeasureFileStamp.
 double MeasureFile(const std::string &path) noexcept;
 
-// Opens `path` for reading its bytes: read-only, without blocking and never
-// through a symbolic link. Returns the descriptor, or -1 when the path is not
-// a regular file or, with expectedSize >= 0, not of that length. On success
-// `size` holds the length.
-int OpenRegularFileForReading(const std::string &path, std::int64_t expectedSize, std::int64_t &size) noexcept;
-
 // Reads up to `length` bytes at `offset`, retrying short reads; returns the
 // number read (less at the end of the file) or -1 on an error.
 std::int64_t ReadFully(int fd, void *buffer, std::int64_t length, std::int64_t offset) noexcept;
