@@ -1,0 +1,218 @@
+#include "cli/command_line.h"
+#include "cli/json_path.h"
+#include "cli/list_mode.h"
+#include "support/temp_tree.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace quillmere;
+using test::TempTree;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the list mode in this process on the given arguments.
+Outcome list(std::vector<const char *> arguments)
+{
+    arguments.insert(arguments.begin(), "quillmere");
+    const CommandLine line = ParseCommandLine(static_cast<int>(arguments.size()), arguments.data());
+    EXPECT_EQ(line.mode, CommandLine::Mode::List) << line.error;
+    char *outText = nullptr;
+    char *errText = nullptr;
+    std::size_t outSize = 0;
+    std::size_t errSize = 0;
+    std::FILE *out = open_memstream(&outText, &outSize);
+    std::FILE *err = open_memstream(&errText, &errSize);
+    Outcome run;
+    run.status = RunListMode(line, out, err, false);
+    std::fclose(out);
+    std::fclose(err);
+    run.out.assign(outText, outSize);
+    run.err.assign(errText, errSize);
+    std::free(outText);
+    std::free(errText);
+    return run;
+}
+
+// Runs the built program with no display at all.
+Outcome program(const std::vector<std::string> &arguments)
+{
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) {
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(outPipe[1], 1);
+        ::dup2(errPipe[1], 2);
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::unsetenv("QT_QPA_PLATFORM");
+        std::vector<char *> argv {const_cast<char *>(QUILLMERE_PROGRAM)};
+        for (const std::string &argument : arguments) {
+            argv.push_back(const_cast<char *>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(QUILLMERE_PROGRAM, argv.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    Outcome run;
+    const auto drain = [](int fd, std::string &into) {
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
+            into.append(buffer, static_cast<std::size_t>(got));
+        }
+        ::close(fd);
+    };
+    drain(outPipe[0], run.out);
+    drain(errPipe[0], run.err);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+} // namespace
+
+TEST(CommandLineParsing, OptionsGoWithListAndAnythingElseIsAUsageError)
+{
+    const auto parse = [](std::vector<const char *> arguments) {
+        arguments.insert(arguments.begin(), "quillmere");
+        return ParseCommandLine(static_cast<int>(arguments.size()), arguments.data());
+    };
+    EXPECT_EQ(parse({}).mode, CommandLine::Mode::Window);
+    EXPECT_EQ(parse({"--help"}).mode, CommandLine::Mode::Help);
+    EXPECT_EQ(parse({"--list", "x", "--version"}).mode, CommandLine::Mode::Version);
+
+    const CommandLine full = parse({"--mask", "*.png", "--list", "pics", "--no-subfolders",
+                                    "--include-system-folders", "--json"});
+    EXPECT_EQ(full.mode, CommandLine::Mode::List);
+    EXPECT_EQ(full.folder, "pics");
+    EXPECT_EQ(full.mask, QStringLiteral("*.png"));
+    EXPECT_FALSE(full.recurse);
+    EXPECT_FALSE(full.excludeSystemFolders);
+    EXPECT_TRUE(full.json);
+    const CommandLine plain = parse({"--list", "pics"});
+    EXPECT_EQ(plain.mask, QStringLiteral("*.jpg"));
+    EXPECT_TRUE(plain.recurse && plain.excludeSystemFolders && !plain.json);
+
+    for (const auto &wrong : std::vector<std::vector<const char *>> {
+             {"--bogus"}, {"--list"}, {"--json"}, {"pics"}, {"--list", "a", "--list", "b"}, {"--list", "a", "--mask"}}) {
+        const CommandLine line = parse(wrong);
+        EXPECT_EQ(line.mode, CommandLine::Mode::Usage) << wrong.front();
+        EXPECT_FALSE(line.error.empty());
+        EXPECT_EQ(line.error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(ListMode, PrintsTheSetsTheSearchFindsWithTheWindowsRules)
+{
+    TempTree tree;
+    tree.makeFolder("sub");
+    tree.makeFolder("Program Files");
+    const std::string jpeg(300, 'j');
+    const std::string a = tree.writeFile("a.jpg", jpeg);
+    const std::string b = tree.writeFile("sub/b.JPG", jpeg);
+    const std::string system = tree.writeFile("Program Files/c.jpg", jpeg);
+    tree.writeFile("small1.jpg", std::string(100, 's'));
+    tree.writeFile("small2.jpg", std::string(100, 's'));
+    tree.writeFile("other.jpg", std::string(300, 'o'));
+    const std::string bmp1 = tree.writeFile("x.bmp", std::string(200, 'b'));
+    const std::string bmp2 = tree.writeFile("sub/y.bmp", std::string(200, 'b'));
+    tree.makeFifo("fifo.jpg"); // never opened, so nothing blocks
+
+    Outcome run = list({"--list", tree.root().c_str()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out == a + "\n" + b + "\n" || run.out == b + "\n" + a + "\n") << run.out;
+    EXPECT_EQ(run.err, "");
+
+    run = list({"--list", tree.root().c_str(), "--include-system-folders"});
+    EXPECT_NE(run.out.find(system + "\n"), std::string::npos) << run.out;
+    run = list({"--list", tree.root().c_str(), "--no-subfolders"});
+    EXPECT_EQ(run.out, "") << "one copy left in the folder itself";
+    run = list({"--list", tree.root().c_str(), "--mask", "*.bmp"});
+    EXPECT_TRUE(run.out == bmp1 + "\n" + bmp2 + "\n" || run.out == bmp2 + "\n" + bmp1 + "\n") << run.out;
+    run = list({"--list", tree.root().c_str(), "--mask", "*.png", "--json"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "[]\n");
+
+    // Two sets, separated by one empty line.
+    tree.writeFile("other copy.jpg", std::string(300, 'o'));
+    run = list({"--list", tree.root().c_str()});
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 5) << run.out;
+    EXPECT_NE(run.out.find("\n\n"), std::string::npos);
+}
+
+TEST(ListMode, NamesOfAnyBytesComeOutExactlyOrReversiblyEscaped)
+{
+    TempTree tree;
+    const std::string odd = tree.writeFile("caf\xe9\nline \"q\"\\.jpg", std::string(300, 'x'));
+    const std::string plain = tree.writeFile("plain \xc3\xa9.jpg", std::string(300, 'x'));
+    Outcome run = list({"--list", tree.root().c_str()});
+    EXPECT_NE(run.out.find(odd + "\n"), std::string::npos) << "raw bytes, as a script needs them";
+    EXPECT_NE(run.out.find(plain + "\n"), std::string::npos);
+
+    run = list({"--list", tree.root().c_str(), "--json"});
+    const std::string oddJson = JsonPathString(odd);
+    EXPECT_EQ(oddJson, "\"" + tree.root() + "/caf\\udce9\\nline \\\"q\\\"\\\\.jpg\"");
+    EXPECT_EQ(JsonPathString(plain), "\"" + plain + "\"");
+    EXPECT_NE(run.out.find(oddJson), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.front(), '[');
+}
+
+TEST(ListMode, AFolderThatCannotBeSearchedOrABadMaskIsAnError)
+{
+    TempTree tree;
+    const std::string file = tree.writeFile("file.jpg", "x");
+    for (const std::string &folder : {tree.path("missing"), file, tree.makeFifo("fifo")}) {
+        const Outcome run = list({"--list", folder.c_str()});
+        EXPECT_EQ(run.status, 1) << folder;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.err.find("cannot search"), std::string::npos) << run.err;
+    }
+    const Outcome run = list({"--list", tree.root().c_str(), "--mask", "*.gif"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("unknown mask"), std::string::npos);
+}
+
+TEST(ProgramWithoutDisplay, AnswersHelpVersionListAndUsageErrors)
+{
+    Outcome run = program({"--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("--list FOLDER"), std::string::npos);
+    EXPECT_EQ(run.err, "");
+    run = program({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("quillmere ", 0), 0u) << run.out;
+
+    TempTree tree;
+    const std::string a = tree.writeFile("a.jpg", std::string(300, 'z'));
+    const std::string b = tree.writeFile("b.jpg", std::string(300, 'z'));
+    run = program({"--list", tree.root()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.out == a + "\n" + b + "\n" || run.out == b + "\n" + a + "\n") << run.out;
+    EXPECT_EQ(run.err, "") << "no progress when standard error is no terminal";
+    EXPECT_TRUE(TempTree::exists(a) && TempTree::exists(b));
+
+    for (const std::vector<std::string> &wrong : {std::vector<std::string> {"--frobnicate"}, {"--list"}}) {
+        run = program(wrong);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    run = program({"--list", tree.path("missing")});
+    EXPECT_EQ(run.status, 1);
+}
