@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Runs our search (listing, measuring, comparison) and three other duplicate
-# finders (jdupes, fdupes, rmlint) on the same tree with a warm cache, prints
-# the median time of each and our time as a ratio to theirs, and checks that
-# all four find the same duplicate sets among the .jpg files.
+# Runs the real program's list mode (quillmere --list: listing, measuring,
+# comparison, printing the sets) and three other duplicate finders (jdupes,
+# fdupes, rmlint) on the same tree with a warm cache, prints the median time
+# of each and our time as a ratio to theirs, and checks that all four find
+# the same duplicate sets among the .jpg files.
 #
 #   bench/compare_peers.sh [--runs N] [--make "make_tree.py arguments"] [TREE]
 #
 # TREE defaults to /tmp/quillmere-bench-tree; with --make it is (re)generated
 # first by bench/make_tree.py, e.g. --make "--files 20000 --mean-kb 165".
-# The benchmark program is taken from $BENCH_SEARCH, else from
-# build-search/bench/bench_search or build/bench/bench_search.
+# The program is taken from $QUILLMERE, else from build/quillmere.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,12 +26,9 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-bench=${BENCH_SEARCH:-}
-for candidate in "$repo/build-search/bench/bench_search" "$repo/build/bench/bench_search"; do
-    if [ -z "$bench" ] && [ -x "$candidate" ]; then bench=$candidate; fi
-done
-if [ -z "$bench" ] || [ ! -x "$bench" ]; then
-    echo "bench_search not built; build the target bench_search first" >&2
+program=${QUILLMERE:-$repo/build/quillmere}
+if [ ! -x "$program" ]; then
+    echo "$program is not built; build the target quillmere first" >&2
     exit 1
 fi
 
@@ -59,7 +56,7 @@ trap 'rm -rf "$work"' EXIT
 # or in the caller's folder; with only the fdupes output it writes no files.
 mkdir "$work/cwd"
 
-run_ours()   { "$bench" "$tree" --mask '*.jpg' >/dev/null; }
+run_ours()   { "$program" --list "$tree" --mask '*.jpg' >"$work/ours.raw"; }
 run_jdupes() { jdupes -r -q "$tree" >"$work/jdupes.raw"; }
 run_fdupes() { fdupes -r -q "$tree" >"$work/fdupes.raw"; }
 run_rmlint() { (cd "$work/cwd" && rmlint -T df --hidden -o fdupes "$tree" >"$work/rmlint.raw" 2>/dev/null); }
@@ -100,8 +97,6 @@ PY
 
 echo "tree: $tree ($(find "$tree" -type f -name '*.jpg' | wc -l) .jpg files, $(du -sh "$tree" | cut -f1)); median of $runs warm runs"
 ours=$(median_time run_ours)
-# The sets are written by a separate run, so that writing them is not timed.
-"$bench" "$tree" --mask '*.jpg' --sets "$work/ours.raw" >/dev/null
 canonical "$work/ours.raw" >"$work/ours.sets"
 sets=$(grep -c . "$work/ours.sets" || true)
 printf '%-8s %8.3f s\n' quillmere "$ours"

@@ -9,7 +9,7 @@ packages=(
   libgtest-dev
   fonts-dejavu-core
   xvfb xauth xdotool imagemagick x11-utils xclip
-  desktop-file-utils
+  desktop-file-utils appstream man-db groff-base
 )
 
 missing=()
