@@ -4,7 +4,7 @@
 //
 //   bench_end_to_end FOLDER [--mask "*.jpg"] [--runs N]
 
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "imaging/image_list.h"
 #include "imaging/row_thumbnail.h"
 #include "search/file_list.h"

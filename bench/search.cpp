@@ -8,7 +8,7 @@
 // paths sorted, one per line, the sets sorted and separated by empty lines,
 // the form bench/compare_peers.sh compares against other duplicate finders.
 
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "platform/path_text.h"
 #include "search/collect_files.h"
 #include "search/compare_stage.h"

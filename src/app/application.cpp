@@ -1,6 +1,6 @@
 #include "app/application.h"
 
-#include "app/error_report.h"
+#include "common/error_report.h"
 #include "app/main_window.h"
 #include "folders/folder_chooser_window.h"
 #include "review/image_view_window.h"

@@ -1,11 +1,11 @@
 #include "app/main_window.h"
 
-#include "app/error_report.h"
+#include "common/error_report.h"
 #include "app/every_copy_question.h"
 #include "app/still_progress.h"
 #include "platform/absolute_path.h"
 #include "app/page_group.h"
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "folders/folder_edit.h"
 #include "platform/errors.h"
 #include "platform/path_text.h"

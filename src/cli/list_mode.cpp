@@ -1,6 +1,6 @@
 #include "cli/list_mode.h"
 
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "cli/command_line.h"
 #include "cli/json_path.h"
 #include "platform/absolute_path.h"

@@ -1,6 +1,6 @@
 #include "folders/folder_chooser_window.h"
 
-#include "app/error_report.h"
+#include "common/error_report.h"
 #include "folders/folder_edit.h"
 
 #include <QFileSystemModel>

@@ -1,6 +1,6 @@
 #include "folders/folder_edit.h"
 
-#include "app/error_report.h"
+#include "common/error_report.h"
 #include "platform/path_text.h"
 
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #include "removal/overwrite.h"
 
-#include "app/random_generator.h"
+#include "common/random_generator.h"
 #include "removal/found_file_check.h"
 
 #include <algorithm>

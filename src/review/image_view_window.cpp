@@ -1,6 +1,6 @@
 #include "review/image_view_window.h"
 
-#include "app/error_report.h"
+#include "common/error_report.h"
 
 #include <QKeyEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "search/collect_files.h"
 
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "platform/directory_reader.h"
 #include "platform/path_text.h"
 #include "search/file_list.h"

@@ -1,6 +1,6 @@
 #include "search/result_stage.h"
 
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "platform/file_dates.h"
 #include "platform/path_text.h"
 #include "platform/size_text.h"

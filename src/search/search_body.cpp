@@ -1,6 +1,6 @@
 #include "search/search_body.h"
 
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "search/collect_files.h"
 #include "search/compare_stage.h"
 #include "search/file_list.h"

@@ -1,6 +1,6 @@
 #include "table/data_grid.h"
 
-#include "app/random_generator.h"
+#include "common/random_generator.h"
 #include "platform/errors.h"
 #include "platform/number_text.h"
 #include "platform/locale_formats.h"

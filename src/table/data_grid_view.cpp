@@ -1,6 +1,6 @@
 #include "table/data_grid_view.h"
 
-#include "app/error_report.h"
+#include "common/error_report.h"
 #include "imaging/image_list.h"
 #include "platform/number_text.h"
 #include "platform/path_text.h"

@@ -1,6 +1,6 @@
-#include "app/error_report.h"
+#include "common/error_report.h"
 #include "app/main_window.h"
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "folders/folder_edit.h"
 #include "platform/errors.h"
 

@@ -1,4 +1,4 @@
-#include "app/error_report.h"
+#include "common/error_report.h"
 #include "platform/path_text.h"
 #include "review/image_view_window.h"
 #include "table/program_tables.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/main_window.h"
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "folders/folder_edit.h"
 #include "review/image_view_window.h"
 #include "review/shell_recorder.h"

@@ -1,4 +1,4 @@
-#include "app/random_generator.h"
+#include "common/random_generator.h"
 #include "platform/path_text.h"
 #include "removal/removal_pass.h"
 #include "search/found_files.h"

@@ -1,4 +1,4 @@
-#include "app/random_generator.h"
+#include "common/random_generator.h"
 #include "removal/overwrite.h"
 #include "removal/recycle_bin.h"
 #include "removal/removal_pass.h"

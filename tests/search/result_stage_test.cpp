@@ -1,4 +1,4 @@
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "recording_view.h"
 #include "search/result_stage.h"
 #include "table/program_tables.h"

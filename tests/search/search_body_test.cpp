@@ -1,4 +1,4 @@
-#include "app/stop_flag.h"
+#include "common/stop_flag.h"
 #include "platform/path_text.h"
 #include "recording_view.h"
 #include "search/file_list.h"

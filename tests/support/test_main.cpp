@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-#include "app/error_report.h"
+#include "common/error_report.h"
 #include "platform/locale_formats.h"
 
 int main(int argc, char **argv)

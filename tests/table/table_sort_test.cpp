@@ -1,4 +1,4 @@
-#include "app/random_generator.h"
+#include "common/random_generator.h"
 #include "table/program_tables.h"
 
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/random_generator.h"
+#include "common/random_generator.h"
 
 namespace quillmere {
 

@@ -1,4 +1,4 @@
-#include "app/random_generator.h"
+#include "common/random_generator.h"
 #include "platform/number_text.h"
 #include "platform/path_text.h"
 
