@@ -77,51 +77,70 @@ void appendHexByte(QString &text, unsigned char byte)
     text += QLatin1Char(digits[byte & 15]);
 }
 
+void appendCodePoint(QString &text, char32_t cp)
+{
+    if (cp < 0x10000) {
+        text += QChar(static_cast<char16_t>(cp));
+    } else {
+        text += QChar(QChar::highSurrogate(cp));
+        text += QChar(QChar::lowSurrogate(cp));
+    }
+}
+
+// Walks a path's bytes: each valid UTF-8 sequence goes to `onCodePoint`, each
+// byte that is not part of one to `onStrayByte`.
+template <class CodePoint, class StrayByte>
+void decodePath(const std::string &path, CodePoint onCodePoint, StrayByte onStrayByte)
+{
+    std::size_t i = 0;
+    while (i < path.size()) {
+        char32_t cp = 0;
+        const std::size_t length = validSequenceLength(path, i, cp);
+        if (length == 0) {
+            onStrayByte(static_cast<unsigned char>(path[i]));
+            ++i;
+        } else {
+            onCodePoint(cp);
+            i += length;
+        }
+    }
+}
+
 } // namespace
 
 QString ShownPath(const std::string &path)
 {
     QString text;
     text.reserve(static_cast<qsizetype>(path.size()));
-    std::size_t i = 0;
-    while (i < path.size()) {
-        char32_t cp = 0;
-        const std::size_t length = validSequenceLength(path, i, cp);
-        if (length == 0) {
-            appendHexByte(text, static_cast<unsigned char>(path[i]));
-            ++i;
-            continue;
-        }
-        i += length;
-        switch (cp) {
-        case U'\\':
-            text += QLatin1String("\\\\");
-            continue;
-        case U'\n':
-            text += QLatin1String("\\n");
-            continue;
-        case U'\t':
-            text += QLatin1String("\\t");
-            continue;
-        case U'\r':
-            text += QLatin1String("\\r");
-            continue;
-        default:
-            break;
-        }
-        if (cp < 0x20 || cp == 0x7F) {
-            appendHexByte(text, static_cast<unsigned char>(cp));
-        } else if (cp >= 0x80 && cp < 0xA0) {
-            // C1 controls: shown as their UTF-8 bytes.
-            appendHexByte(text, static_cast<unsigned char>(0xC0 | (cp >> 6)));
-            appendHexByte(text, static_cast<unsigned char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            text += QChar(static_cast<char16_t>(cp));
-        } else {
-            text += QChar(QChar::highSurrogate(cp));
-            text += QChar(QChar::lowSurrogate(cp));
-        }
-    }
+    decodePath(
+        path, [&](char32_t cp) {
+            switch (cp) {
+            case U'\\':
+                text += QLatin1String("\\\\");
+                return;
+            case U'\n':
+                text += QLatin1String("\\n");
+                return;
+            case U'\t':
+                text += QLatin1String("\\t");
+                return;
+            case U'\r':
+                text += QLatin1String("\\r");
+                return;
+            default:
+                break;
+            }
+            if (cp < 0x20 || cp == 0x7F) {
+                appendHexByte(text, static_cast<unsigned char>(cp));
+            } else if (cp >= 0x80 && cp < 0xA0) {
+                // C1 controls: shown as their UTF-8 bytes.
+                appendHexByte(text, static_cast<unsigned char>(0xC0 | (cp >> 6)));
+                appendHexByte(text, static_cast<unsigned char>(0x80 | (cp & 0x3F)));
+            } else {
+                appendCodePoint(text, cp);
+            }
+        },
+        [&](unsigned char stray) { appendHexByte(text, stray); });
     return text;
 }
 
@@ -134,23 +153,9 @@ QString pathToText(const std::string &path)
 {
     QString text;
     text.reserve(static_cast<qsizetype>(path.size()));
-    std::size_t i = 0;
-    while (i < path.size()) {
-        char32_t cp = 0;
-        const std::size_t length = validSequenceLength(path, i, cp);
-        if (length == 0) {
-            text += QChar(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(path[i])));
-            ++i;
-            continue;
-        }
-        if (cp < 0x10000) {
-            text += QChar(static_cast<char16_t>(cp));
-        } else {
-            text += QChar(QChar::highSurrogate(cp));
-            text += QChar(QChar::lowSurrogate(cp));
-        }
-        i += length;
-    }
+    decodePath(
+        path, [&](char32_t cp) { appendCodePoint(text, cp); },
+        [&](unsigned char stray) { text += QChar(static_cast<char16_t>(0xDC00 + stray)); });
     return text;
 }
 

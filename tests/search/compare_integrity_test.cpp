@@ -1,5 +1,6 @@
 #include "search/identical_sets.h"
 #include "support/temp_tree.h"
+#include "test_bytes.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -55,13 +56,7 @@ using Sets = std::vector<std::vector<int>>;
 
 std::string bytes(std::size_t size, unsigned seed)
 {
-    std::string out(size, '\0');
-    std::uint32_t state = seed * 2654435761u + 7;
-    for (auto &c : out) {
-        state = state * 1664525u + 1013904223u;
-        c = static_cast<char>(state >> 24);
-    }
-    return out;
+    return test::deterministicBytes(size, seed);
 }
 
 std::vector<std::string> writeAll(TempTree &tree, const std::vector<std::string> &contents)

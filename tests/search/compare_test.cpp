@@ -3,6 +3,7 @@
 #include "search/compare_stage.h"
 #include "search/identical_sets.h"
 #include "support/temp_tree.h"
+#include "test_bytes.h"
 #include "table/program_tables.h"
 
 #include <dirent.h>
@@ -21,13 +22,7 @@ using Sets = std::vector<std::vector<int>>;
 // Deterministic bytes that differ from block to block.
 std::string content(std::size_t size, unsigned seed)
 {
-    std::string out(size, '\0');
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (auto &c : out) {
-        state = state * 1664525u + 1013904223u;
-        c = static_cast<char>(state >> 24);
-    }
-    return out;
+    return test::deterministicBytes(size, seed);
 }
 
 std::string lastByteChanged(std::string bytes)
