@@ -17,7 +17,7 @@ namespace {
 
 [[noreturn]] void raiseOpenError(const std::string &path, const char *reason)
 {
-    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(pathToText(path), QString::fromUtf8(reason)));
+    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(ShownPath(path), QString::fromUtf8(reason)));
 }
 
 } // namespace
@@ -98,7 +98,7 @@ std::vector<std::uint8_t> readWholeFile(const std::string &path)
 {
     FileSource file(path);
     if (file.length() > kMaxPictureFileBytes) {
-        throw EReadError(QStringLiteral("File is too large to load as a picture: \"%1\"").arg(pathToText(path)));
+        throw EReadError(QStringLiteral("File is too large to load as a picture: \"%1\"").arg(ShownPath(path)));
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.length()));
     bytes.resize(file.read(bytes.data(), bytes.size()));

@@ -94,7 +94,7 @@ void LoadPictureByExtension(TPicture &holder, const std::string &path)
     const std::vector<PictureKind> &kinds = RegisteredPictureKinds();
     const auto found = std::find_if(kinds.rbegin(), kinds.rend(), [&](const PictureKind &k) { return k.extension == key; });
     if (found == kinds.rend()) {
-        throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(pathToText(extension)));
+        throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(ShownPath(extension)));
     }
     std::unique_ptr<TGraphic> graphic = found->create();
     graphic->LoadFromFile(path);

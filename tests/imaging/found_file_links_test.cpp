@@ -83,3 +83,15 @@ TEST_F(FoundFileLinks, rowThumbnailsShowTheFallbackPicture)
 }
 
 } // namespace
+
+TEST_F(FoundFileLinks, anErrorNamesTheFileAsPeopleReadIt)
+{
+    TPicture holder;
+    const std::string odd = tree.path("caf\xe9\nphoto.jpg");
+    try {
+        LoadPictureByExtension(holder, odd);
+        ADD_FAILURE() << "loaded a file that does not exist";
+    } catch (const EFOpenError &error) {
+        EXPECT_TRUE(error.message().contains(QStringLiteral("caf\\xE9\\nphoto.jpg"))) << error.message().toStdString();
+    }
+}
