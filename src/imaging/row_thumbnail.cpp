@@ -25,31 +25,40 @@ TBitmap newThumbnail()
     return thumbnail;
 }
 
-void recordEntry(ThumbnailOutcome &outcome, int index)
+// ownPicture: the entry shows the file's picture, not the stand-in. A
+// later step's stand-in never hides an earlier step's picture: a JPEG named
+// photo.bmp.jpg shows its photo, not the failed bitmap step's stand-in.
+void recordEntry(ThumbnailOutcome &outcome, int index, bool ownPicture)
 {
     ++outcome.appended;
     outcome.lastIndex = index;
+    if (ownPicture || !outcome.showsOwnPicture) {
+        outcome.shownIndex = index;
+        outcome.showsOwnPicture = ownPicture;
+    }
 }
 
 void jpegStep(const std::string &path, TImageList &list, ThumbnailOutcome &outcome)
 {
     TJPEGImage picture;
+    bool loaded = true;
     try {
         picture.LoadFromFile(path);
     } catch (const std::exception &) {
         picture.Assign(fallbackPicture());
+        loaded = false;
     }
     TBitmap thumbnail;
     try {
         thumbnail = newThumbnail();
         picture.StretchDraw(thumbnail.Canvas(), kThumbnailArea); // decodes
-        recordEntry(outcome, list.Add(thumbnail));
+        recordEntry(outcome, list.Add(thumbnail), loaded);
         outcome.resolution = resolutionText(picture.Width(), picture.Height());
     } catch (const std::exception &) {
         picture.Assign(fallbackPicture());
         thumbnail = newThumbnail();
         picture.StretchDraw(thumbnail.Canvas(), kThumbnailArea);
-        recordEntry(outcome, list.Add(thumbnail));
+        recordEntry(outcome, list.Add(thumbnail), false);
     }
 }
 
@@ -70,7 +79,7 @@ void bitmapStep(const std::string &path, TImageList &list, ThumbnailOutcome &out
         TBitmap fallback(fallbackPicture());
         fallback.StretchDraw(thumbnail.Canvas(), kThumbnailArea);
     }
-    recordEntry(outcome, list.Add(thumbnail));
+    recordEntry(outcome, list.Add(thumbnail), resolution.has_value());
     if (resolution) {
         outcome.resolution = resolution;
     }
@@ -117,7 +126,7 @@ int MakeRowThumbnail(const std::string &path, int row, TDataGrid &grid, TImageLi
     if (outcome.resolution) {
         grid.CellAt(QStringLiteral("Res"), row).setText(*outcome.resolution);
     }
-    return outcome.lastIndex;
+    return outcome.shownIndex;
 }
 
 } // namespace quillmere

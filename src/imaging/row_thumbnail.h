@@ -26,6 +26,11 @@ QString resolutionText(int width, int height);
 struct ThumbnailOutcome {
     int appended = 0;                 // entries added to the list: 0, 1 or 2
     int lastIndex = -1;               // index of the last of them, -1 for none
+    // The entry the row shows: the last one a step made from the file's own
+    // picture; the last entry appended when every step fell back to the
+    // stand-in picture; -1 when nothing was appended.
+    int shownIndex = -1;
+    bool showsOwnPicture = false; // shownIndex holds the file's own picture
     std::optional<QString> resolution; // the row's Res text, when a step set it
 };
 
@@ -45,9 +50,8 @@ struct ThumbnailOutcome {
 ThumbnailOutcome makeThumbnails(const std::string &path, TImageList &list);
 
 // The thumbnail and resolution of result row `row`: makeThumbnails, then the
-// resolution text, if any, written to the row's Res cell. Returns the index
-// of the last entry appended for the file (the row's image), or -1 when its
-// name asked for no step.
+// resolution text, if any, written to the row's Res cell. Returns the entry
+// the row shows (shownIndex), or -1 when its name asked for no step.
 int MakeRowThumbnail(const std::string &path, int row, TDataGrid &grid, TImageList &list);
 
 } // namespace quillmere

@@ -154,19 +154,29 @@ TEST_F(RowThumbnail, brokenBitmapsGetTheFallbackInsteadOfEndingTheSearch)
     EXPECT_EQ(list.Entry(r.returned), fallback);
 
     // A JPEG named .bmp.jpg: its own thumbnail and size, then the fallback
-    // from the failed bitmap step, which leaves the size alone.
+    // from the failed bitmap step, which leaves the size alone. The row
+    // shows the photo, not the stand-in appended after it.
     r = make("photo.bmp.jpg", jpegFile());
     EXPECT_EQ(r.entries, 2);
-    EXPECT_EQ(r.returned, list.Count() - 1);
+    EXPECT_EQ(r.returned, list.Count() - 2);
     EXPECT_EQ(r.res, QStringLiteral("640 X 480"));
-    EXPECT_EQ(list.Entry(r.returned), fallback);
-    EXPECT_NE(list.Entry(r.returned - 1), fallback);
+    EXPECT_LE(colourDistance(list.Entry(r.returned).pixel(10, 40), qRgb(230, 20, 20)), 8);
+    EXPECT_EQ(list.Entry(r.returned + 1), fallback);
 
-    // A bitmap named .jpg.bmp: the JPEG step's fallback, then the bitmap.
+    // A bitmap named .jpg.bmp: the JPEG step's fallback, then the bitmap,
+    // which the row shows.
     r = make("holiday.jpg.bmp", bmpFile(30, 20));
     EXPECT_EQ(r.entries, 2);
+    EXPECT_EQ(r.returned, list.Count() - 1);
     EXPECT_EQ(r.res, QStringLiteral("30 X 20"));
     EXPECT_EQ(list.Entry(r.returned - 1), fallback);
+    EXPECT_EQ(list.Entry(r.returned).pixel(50, 50), qRgb(0, 128, 0));
+
+    // Neither step can read it: the row shows the last stand-in.
+    r = make("text.jpg.bmp", "neither");
+    EXPECT_EQ(r.entries, 2);
+    EXPECT_EQ(r.returned, list.Count() - 1);
+    EXPECT_EQ(list.Entry(r.returned), fallback);
 
     // Files that vanished or cannot be read as files.
     const int gone = MakeRowThumbnail(tree.path("gone.bmp"), 0, grid, list);
