@@ -6,6 +6,7 @@
 #include "imaging/fallback_picture.h"
 #include "imaging/image_list.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/png_image.h"
 #include "table/data_grid.h"
 
 #include <exception>
@@ -38,9 +39,11 @@ void recordEntry(ThumbnailOutcome &outcome, int index, bool ownPicture)
     }
 }
 
-void jpegStep(const std::string &path, TImageList &list, ThumbnailOutcome &outcome)
+// The JPEG step, and the PNG step, which does the same with a PNG picture.
+template <class Picture>
+void compressedPictureStep(const std::string &path, TImageList &list, ThumbnailOutcome &outcome)
 {
-    TJPEGImage picture;
+    Picture picture;
     bool loaded = true;
     try {
         picture.LoadFromFile(path);
@@ -99,6 +102,7 @@ ThumbnailSteps thumbnailStepsFor(const std::string &path)
     ThumbnailSteps steps;
     steps.jpeg = name.find(".jpg") != std::string::npos || name.find(".jpeg") != std::string::npos;
     steps.bitmap = name.find(".bmp") != std::string::npos;
+    steps.png = name.ends_with(".png");
     return steps;
 }
 
@@ -112,10 +116,13 @@ ThumbnailOutcome makeThumbnails(const std::string &path, TImageList &list)
     const ThumbnailSteps steps = thumbnailStepsFor(path);
     ThumbnailOutcome outcome;
     if (steps.jpeg) {
-        jpegStep(path, list, outcome);
+        compressedPictureStep<TJPEGImage>(path, list, outcome);
     }
     if (steps.bitmap) {
         bitmapStep(path, list, outcome);
+    }
+    if (steps.png) {
+        compressedPictureStep<TPNGImage>(path, list, outcome);
     }
     return outcome;
 }

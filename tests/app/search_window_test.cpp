@@ -23,6 +23,11 @@ QImage fallbackThumbnail()
     TBitmap(fallbackPicture()).StretchDraw(thumbnail.Canvas(), QRect(0, 0, 100, 75));
     return thumbnail.Image();
 }
+
+int colourDistanceOf(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
 } // namespace
 
 TEST_F(SearchWindow, aJpegSearchFillsEveryDuplicateRow)
@@ -114,29 +119,50 @@ TEST_F(SearchWindow, aBrokenBitmapDoesNotHideLaterDuplicates)
     EXPECT_EQ(form.ImageList1.Count(), 6);
 }
 
-TEST_F(SearchWindow, aPngSearchShowsNoPictures)
+TEST_F(SearchWindow, aPngSearchShowsEveryRowsPictureAndResolution)
 {
     const std::string first = writePicture("a.png", 50, 40, "PNG", 1);
     copyFile(first, "b.png");
     copyFile(first, "c.PNG");
+    const std::string other = writePicture("d.png", 30, 60, "PNG", 2);
+    copyFile(other, "e.png");
+    tree.writeFile("broken1.png", std::string(300, 'x'));
+    tree.writeFile("broken2.png", std::string(300, 'x'));
+    copyFile(first, "a.png.bak"); // not found by "*.png"
 
     search("*.png");
 
-    ASSERT_EQ(form.DataGrid1->RowCount(), 3);
-    EXPECT_EQ(form.ImageList1.Count(), 0);
-    for (int row = 0; row < 3; ++row) {
-        EXPECT_EQ(cell("Res", row), QString());
-        EXPECT_EQ(cell("Priv", row), QStringLiteral("-1"));
-        EXPECT_EQ(cell("Group", row), QStringLiteral("1"));
+    ASSERT_EQ(form.DataGrid1->RowCount(), 7);
+    EXPECT_EQ(form.ImageList1.Count(), 7);
+    const QImage standIn = fallbackThumbnail();
+    std::set<int> pictures;
+    for (int row = 0; row < 7; ++row) {
+        const QString name = cell("Dest", row).section(QLatin1Char('/'), -1);
+        const int shown = form.DataGrid1->CellAt(QStringLiteral("Priv"), row).asInteger();
+        ASSERT_TRUE(shown >= 0 && shown < 7) << shown;
+        pictures.insert(shown);
+        const QImage thumbnail = form.ImageList1.Entry(shown);
+        if (name.startsWith(QStringLiteral("broken"))) {
+            EXPECT_EQ(cell("Res", row), QStringLiteral("100 X 80"));
+            EXPECT_EQ(thumbnail, standIn);
+        } else {
+            EXPECT_EQ(cell("Res", row), name < QStringLiteral("d") ? QStringLiteral("50 X 40") : QStringLiteral("30 X 60"))
+                << name.toStdString();
+            EXPECT_NE(thumbnail, standIn);
+            // The writer's pattern at the picture's top left corner.
+            const int seed = name < QStringLiteral("d") ? 1 : 2;
+            EXPECT_LE(colourDistanceOf(thumbnail.pixel(0, 0), qRgb(seed * 40, seed, seed * 3)), 2) << name.toStdString();
+        }
     }
-    // Rendering rows whose picture index is outside the list draws no picture.
+    EXPECT_EQ(pictures.size(), 7u);
     form.PageControl1->setCurrentIndex(1);
     EXPECT_FALSE(form.grab().isNull());
 
     // A second search starts from empty tables and an empty list.
     tree.writeFile("a.png", "changed");
     search("*.png");
-    EXPECT_EQ(form.DataGrid1->RowCount(), 2);
+    EXPECT_EQ(form.DataGrid1->RowCount(), 6);
+    EXPECT_EQ(form.ImageList1.Count(), 6);
 }
 
 TEST_F(SearchWindow, backThenStartDuringASearchStopsIt)
