@@ -29,9 +29,9 @@ struct PngCost {
 // "PNG error: <libpng's message>"; warnings are dropped and the library
 // prints nothing. Only the chunks that make the picture are read: IHDR,
 // PLTE, tRNS and the image data. Text, colour profiles and every other
-// ancillary chunk (an animation's frame chunks included) are skipped unread
-// but for their checksum, so an animated file shows its still image, the
-// first frame. libpng's own memory is limited to kPngLibraryMemory.
+// ancillary chunk (an animation's frame chunks included) are skipped
+// unread, their checksums unchecked, so an animated file shows its still
+// image, the first frame. libpng's own memory is limited to kPngLibraryMemory.
 
 // Reads the signature and the chunks up to the image data.
 PngHeader readPngHeader(const std::uint8_t *data, std::size_t size);
@@ -57,13 +57,15 @@ void stretchPng(const std::uint8_t *data, std::size_t size, QImage &target, cons
 // data (the filtered rows that its compressed stream inflates to). zlib
 // inflates at most about 1000 to 1, so a few kilobytes can claim gigabytes
 // that take seconds to inflate for a picture of one flat colour. Pictures of
-// up to kFreePngImageBytes pass whatever their file; beyond that each byte
-// of the file allows kPngImageBytesPerFileByte: a 20-megabyte wallpaper of
-// 8000 x 6000 passes, two megabytes inflating to two gigabytes do not.
+// up to kFreePngImageBytes (a 4K screenshot with alpha) pass whatever their
+// file; beyond that each byte of the file allows kPngImageBytesPerFileByte.
+// Photos and wallpapers compress a few to one, so a 20-megabyte 8000 x 6000
+// wallpaper passes; two megabytes inflating to two gigabytes, or a flat
+// 8K graphic of a few hundred kilobytes, get the fallback picture.
 bool pngDataBelievable(std::uint64_t imageBytes, std::uint64_t fileBytes);
 
-constexpr std::uint64_t kFreePngImageBytes = 96ull << 20;
-constexpr std::uint64_t kPngImageBytesPerFileByte = 64;
+constexpr std::uint64_t kFreePngImageBytes = 40ull << 20;
+constexpr std::uint64_t kPngImageBytesPerFileByte = 16;
 // libpng's rows (two of at most 8 megabytes: its width limit is a million
 // pixels of 8 bytes), zlib's window and its chunk buffers fit easily.
 constexpr std::uint64_t kPngLibraryMemory = 48ull << 20;
