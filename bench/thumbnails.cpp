@@ -5,6 +5,10 @@
 //   bench_thumbnails run <rounds> <file>...
 //       makes the 100 x 75 thumbnail of every file <rounds> times (after one
 //       untimed round) and prints the mean milliseconds per thumbnail
+//   bench_thumbnails one <file>
+//       makes the row thumbnail of one file once, whatever the file holds,
+//       and prints milliseconds and the row's resolution text (for hostile
+//       files, run one process each under /usr/bin/time for the memory)
 //
 // bench/thumbnails.sh runs both and compares with djpeg on the same files.
 #include "imaging/image_list.h"
@@ -93,6 +97,16 @@ int main(int argc, char **argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "generate" && argc == 6) {
         generate(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+        return 0;
+    }
+    if (mode == "one" && argc == 3) {
+        quillmere::TImageList list;
+        const auto start = std::chrono::steady_clock::now();
+        const quillmere::ThumbnailOutcome outcome = quillmere::makeThumbnails(argv[2], list);
+        const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
+        std::printf("%.1f ms, Res \"%s\", own picture: %s\n", spent.count(),
+                    outcome.resolution ? outcome.resolution->toUtf8().constData() : "",
+                    outcome.showsOwnPicture ? "yes" : "no (fallback)");
         return 0;
     }
     if (mode == "run" && argc >= 4) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of the imaging code with clang 14 into
-# build-imaging/fuzz (or the folder given as $1): bmp_fuzzer, jpeg_fuzzer, and
+# build-imaging/fuzz (or the folder given as $1): bmp_fuzzer, jpeg_fuzzer,
+# png_fuzzer, and
 # make_seeds, which writes the seed corpora. See fuzz/README.md.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,7 +20,8 @@ sources=(
   src/imaging/picture_limits.cpp src/imaging/byte_source.cpp src/imaging/pixel_buffer.cpp
   src/imaging/graphic.cpp src/imaging/bitmap.cpp src/imaging/bmp_reader.cpp src/imaging/stretch.cpp
   src/imaging/row_stretcher.cpp src/imaging/jpeg_codec.cpp src/imaging/jpeg_decompressor.cpp
-  src/imaging/jpeg_evidence.cpp src/imaging/jpeg_scans.cpp src/imaging/jpeg_image.cpp src/platform/path_text.cpp
+  src/imaging/jpeg_evidence.cpp src/imaging/jpeg_scans.cpp src/imaging/jpeg_image.cpp src/imaging/png_codec.cpp
+  src/imaging/png_image.cpp src/platform/path_text.cpp
 )
 objects=()
 for source in "${sources[@]}"; do
@@ -30,13 +32,13 @@ for source in "${sources[@]}"; do
   objects+=("$object")
 done
 
-for target in bmp_fuzzer jpeg_fuzzer; do
+for target in bmp_fuzzer jpeg_fuzzer png_fuzzer; do
   # shellcheck disable=SC2086
   "$cxx" "${common[@]}" "${sanitize[@]}" $qt_flags "$here/$target.cpp" "${objects[@]}" \
-    -o "$out/$target" $qt_libs -ljpeg
+    -o "$out/$target" $qt_libs -ljpeg -lpng16 -lz
 done
 
 # shellcheck disable=SC2086
 "$cxx" "${common[@]}" $qt_flags "$here/make_seeds.cpp" "$root/tests/imaging/picture_fixtures.cpp" \
-  -o "$out/make_seeds" $qt_libs -ljpeg
+  -o "$out/make_seeds" $qt_libs -ljpeg -lz
 echo "built in $out"

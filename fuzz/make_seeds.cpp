@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets: small BMP files of every
-// header form, depth and compression, and small JPEG files of every colour
-// kind, all made by the test suite's own writers.
+// header form, depth and compression, small JPEG files of every colour kind,
+// and small PNG files of every colour type and depth, plain and interlaced,
+// all made by the test suite's own writers.
 #include "picture_fixtures.h"
 
 #include <filesystem>
@@ -28,6 +29,7 @@ int main(int argc, char **argv)
     const std::filesystem::path root = argc > 1 ? argv[1] : "seeds";
     std::filesystem::create_directories(root / "bmp");
     std::filesystem::create_directories(root / "jpeg");
+    std::filesystem::create_directories(root / "png");
 
     std::vector<QRgb> table;
     for (int i = 0; i < 256; ++i) {
@@ -87,5 +89,37 @@ int main(int argc, char **argv)
         recipe.progressive = true;
         write(root / "jpeg" / (std::string(name) + "-progressive.jpg"), encodeJpeg(recipe, pattern));
     }
+
+    const std::pair<int, std::vector<int>> pngKinds[] = {
+        {0, {1, 2, 4, 8, 16}}, {2, {8, 16}}, {3, {1, 2, 4, 8}}, {4, {8, 16}}, {6, {8, 16}},
+    };
+    for (const auto &[type, depths] : pngKinds) {
+        for (const int depth : depths) {
+            for (const bool interlaced : {false, true}) {
+                PngSpec s;
+                s.width = 13;
+                s.height = 9;
+                s.colourType = type;
+                s.bitDepth = depth;
+                s.interlaced = interlaced;
+                if (type == 3) {
+                    s.palette.assign(table.begin(), table.begin() + (1 << depth));
+                    s.transparency = std::string("\x00\x80", 2);
+                } else if (type == 0) {
+                    s.transparency = std::string("\x00\x01", 2);
+                }
+                const unsigned top = depth == 16 ? 65535u : (1u << depth) - 1;
+                const std::string png = encodePng(s, [&](int x, int y, int c) { return (x * 7 + y * 3 + c * 11) % (top + 1); });
+                write(root / "png" /
+                          ("type" + std::to_string(type) + "-" + std::to_string(depth) + (interlaced ? "-adam7" : "") + ".png"),
+                      png);
+            }
+        }
+    }
+    PngSpec animated;
+    animated.beforeData = {pngChunk("acTL", be32(2) + be32(0)),
+                           pngChunk("tEXt", std::string("Title\0seed", 10))};
+    animated.afterData = {pngChunk("fdAT", be32(1) + std::string(8, '\x11'))};
+    write(root / "png" / "animated.png", encodePng(animated, [](int x, int, int c) { return (x * 16 + c) & 255u; }));
     return 0;
 }

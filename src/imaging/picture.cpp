@@ -2,6 +2,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/png_image.h"
 #include "platform/errors.h"
 #include "platform/path_text.h"
 
@@ -48,6 +49,10 @@ std::unique_ptr<TGraphic> createJpeg()
 {
     return std::make_unique<TJPEGImage>();
 }
+std::unique_ptr<TGraphic> createPng()
+{
+    return std::make_unique<TPNGImage>();
+}
 
 std::string asciiLower(std::string text)
 {
@@ -75,10 +80,10 @@ void TPicture::Draw(QPainter &painter, const QRect &rect) const
 
 const std::vector<PictureKind> &RegisteredPictureKinds()
 {
-    // The picture layer's own kinds first, then the JPEG kind.
+    // The picture layer's own kinds first, then the JPEG kind, then PNG.
     static const std::vector<PictureKind> kinds = {
-        {"wmf", createMetafile}, {"emf", createMetafile}, {"ico", createIcon},
-        {"bmp", createBitmap},   {"jpeg", createJpeg},    {"jpg", createJpeg},
+        {"wmf", createMetafile}, {"emf", createMetafile}, {"ico", createIcon}, {"bmp", createBitmap},
+        {"jpeg", createJpeg},    {"jpg", createJpeg},     {"png", createPng},
     };
     return kinds;
 }

@@ -6,6 +6,7 @@
 #include "imaging/fallback_picture.h"
 #include "imaging/image_list.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/png_image.h"
 #include "table/data_grid.h"
 
 #include <exception>
@@ -25,31 +26,42 @@ TBitmap newThumbnail()
     return thumbnail;
 }
 
-void recordEntry(ThumbnailOutcome &outcome, int index)
+// ownPicture: the entry shows the file's picture, not the stand-in. A
+// later step's stand-in never hides an earlier step's picture: a JPEG named
+// photo.bmp.jpg shows its photo, not the failed bitmap step's stand-in.
+void recordEntry(ThumbnailOutcome &outcome, int index, bool ownPicture)
 {
     ++outcome.appended;
     outcome.lastIndex = index;
+    if (ownPicture || !outcome.showsOwnPicture) {
+        outcome.shownIndex = index;
+        outcome.showsOwnPicture = ownPicture;
+    }
 }
 
-void jpegStep(const std::string &path, TImageList &list, ThumbnailOutcome &outcome)
+// The JPEG step, and the PNG step, which does the same with a PNG picture.
+template <class Picture>
+void compressedPictureStep(const std::string &path, TImageList &list, ThumbnailOutcome &outcome)
 {
-    TJPEGImage picture;
+    Picture picture;
+    bool loaded = true;
     try {
         picture.LoadFromFile(path);
     } catch (const std::exception &) {
         picture.Assign(fallbackPicture());
+        loaded = false;
     }
     TBitmap thumbnail;
     try {
         thumbnail = newThumbnail();
         picture.StretchDraw(thumbnail.Canvas(), kThumbnailArea); // decodes
-        recordEntry(outcome, list.Add(thumbnail));
+        recordEntry(outcome, list.Add(thumbnail), loaded);
         outcome.resolution = resolutionText(picture.Width(), picture.Height());
     } catch (const std::exception &) {
         picture.Assign(fallbackPicture());
         thumbnail = newThumbnail();
         picture.StretchDraw(thumbnail.Canvas(), kThumbnailArea);
-        recordEntry(outcome, list.Add(thumbnail));
+        recordEntry(outcome, list.Add(thumbnail), false);
     }
 }
 
@@ -70,7 +82,7 @@ void bitmapStep(const std::string &path, TImageList &list, ThumbnailOutcome &out
         TBitmap fallback(fallbackPicture());
         fallback.StretchDraw(thumbnail.Canvas(), kThumbnailArea);
     }
-    recordEntry(outcome, list.Add(thumbnail));
+    recordEntry(outcome, list.Add(thumbnail), resolution.has_value());
     if (resolution) {
         outcome.resolution = resolution;
     }
@@ -90,6 +102,7 @@ ThumbnailSteps thumbnailStepsFor(const std::string &path)
     ThumbnailSteps steps;
     steps.jpeg = name.find(".jpg") != std::string::npos || name.find(".jpeg") != std::string::npos;
     steps.bitmap = name.find(".bmp") != std::string::npos;
+    steps.png = name.ends_with(".png");
     return steps;
 }
 
@@ -103,10 +116,13 @@ ThumbnailOutcome makeThumbnails(const std::string &path, TImageList &list)
     const ThumbnailSteps steps = thumbnailStepsFor(path);
     ThumbnailOutcome outcome;
     if (steps.jpeg) {
-        jpegStep(path, list, outcome);
+        compressedPictureStep<TJPEGImage>(path, list, outcome);
     }
     if (steps.bitmap) {
         bitmapStep(path, list, outcome);
+    }
+    if (steps.png) {
+        compressedPictureStep<TPNGImage>(path, list, outcome);
     }
     return outcome;
 }
@@ -117,7 +133,7 @@ int MakeRowThumbnail(const std::string &path, int row, TDataGrid &grid, TImageLi
     if (outcome.resolution) {
         grid.CellAt(QStringLiteral("Res"), row).setText(*outcome.resolution);
     }
-    return outcome.lastIndex;
+    return outcome.shownIndex;
 }
 
 } // namespace quillmere

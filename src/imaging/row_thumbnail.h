@@ -10,12 +10,15 @@ class TDataGrid;
 class TImageList;
 
 // Which decoding steps a file's name asks for. Only the file-name part of
-// the path counts (after the last '/'), with ASCII letters lower-cased, and
-// the tests look for a substring, not an ending: "a.jpg.bak" is a JPEG by
-// name, "holiday.jpg.bmp" asks for both steps.
+// the path counts (after the last '/'), with ASCII letters lower-cased. The
+// JPEG and bitmap tests look for a substring, not an ending: "a.jpg.bak" is
+// a JPEG by name, "holiday.jpg.bmp" asks for both steps. The PNG test looks
+// at the ending only, so a backup such as "a.png.bak" is not read as a
+// picture; "a.jpg.png" asks for the JPEG and the PNG step.
 struct ThumbnailSteps {
     bool jpeg = false;   // the name contains ".jpg" or ".jpeg"
     bool bitmap = false; // the name contains ".bmp"
+    bool png = false;    // the name ends in ".png"
 };
 ThumbnailSteps thumbnailStepsFor(const std::string &path);
 
@@ -24,13 +27,19 @@ QString resolutionText(int width, int height);
 
 // What the steps for one file produced.
 struct ThumbnailOutcome {
-    int appended = 0;                 // entries added to the list: 0, 1 or 2
+    int appended = 0;                 // entries added to the list: 0 to 3
     int lastIndex = -1;               // index of the last of them, -1 for none
+    // The entry the row shows: the last one a step made from the file's own
+    // picture; the last entry appended when every step fell back to the
+    // stand-in picture; -1 when nothing was appended.
+    int shownIndex = -1;
+    bool showsOwnPicture = false; // shownIndex holds the file's own picture
     std::optional<QString> resolution; // the row's Res text, when a step set it
 };
 
-// Runs the JPEG step and then the bitmap step as the file's name asks and
-// appends their thumbnails to list. Raises nothing for any file content.
+// Runs the JPEG step, the bitmap step and the PNG step, in that order, as
+// the file's name asks and appends their thumbnails to list. Raises nothing
+// for any file content.
 //
 // JPEG step: always appends one entry. A file that cannot be loaded (cannot
 // be opened, not a JPEG, damaged header) is replaced by the fallback picture,
@@ -42,12 +51,16 @@ struct ThumbnailOutcome {
 // resolution ("0 X 0" and a white thumbnail for an empty file). A file that
 // fails to load appends the fallback picture instead and leaves the
 // resolution as it was, so every row still gets exactly one entry per step.
+//
+// PNG step: the JPEG step with a PNG picture, with the same outcomes: one
+// entry; the fallback picture and 100 X 80 for a file that cannot be loaded,
+// the fallback picture and no resolution for one that fails to decode; a
+// file cut short shows the rows it holds, with its header size.
 ThumbnailOutcome makeThumbnails(const std::string &path, TImageList &list);
 
 // The thumbnail and resolution of result row `row`: makeThumbnails, then the
-// resolution text, if any, written to the row's Res cell. Returns the index
-// of the last entry appended for the file (the row's image), or -1 when its
-// name asked for no step.
+// resolution text, if any, written to the row's Res cell. Returns the entry
+// the row shows (shownIndex), or -1 when its name asked for no step.
 int MakeRowThumbnail(const std::string &path, int row, TDataGrid &grid, TImageList &list);
 
 } // namespace quillmere

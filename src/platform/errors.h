@@ -34,6 +34,7 @@ QUILLMERE_ERROR_CLASS(EInvalidOperation) // e.g. a thumbnail of the wrong size
 QUILLMERE_ERROR_CLASS(EReadError)        // a file that ends too early
 QUILLMERE_ERROR_CLASS(EFOpenError)       // a file that cannot be opened
 QUILLMERE_ERROR_CLASS(EJPEG)             // a fatal error of the JPEG decoder
+QUILLMERE_ERROR_CLASS(EPNG)              // a fatal error of the PNG decoder
 
 #undef QUILLMERE_ERROR_CLASS
 

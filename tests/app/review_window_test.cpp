@@ -69,9 +69,9 @@ TEST_F(ReviewWindow, aThumbnailClickOpensThePictureSizedToItsProportions)
         clickCell(colPriv, row);
         EXPECT_EQ(form.DataGrid1->SelectedRowIndex(), row);
     }
-    EXPECT_EQ(shownSizes,
-              (std::vector<QSize>{QSize(700, 525), QSize(338, 450), QSize(700, 467), QSize(700, 450)}));
-    // The PNG and the vanished file opened nothing; the view is back at 700 x 450.
+    EXPECT_EQ(shownSizes, (std::vector<QSize>{QSize(700, 525), QSize(338, 450), QSize(700, 467), QSize(700, 450),
+                                              QSize(700, 525)}));
+    // The vanished file opened nothing; the view is back at 700 x 450.
     EXPECT_EQ(form2.outerSize(), QSize(700, 450));
     EXPECT_EQ(form2.windowTitle(), QStringLiteral("Image View"));
 
@@ -79,7 +79,37 @@ TEST_F(ReviewWindow, aThumbnailClickOpensThePictureSizedToItsProportions)
     form2.setOuterSize(500, 379);
     clickCell(colDest, 0);
     EXPECT_EQ(form2.outerSize(), QSize(700, 450));
-    EXPECT_EQ(shownSizes.size(), 4u);
+    EXPECT_EQ(shownSizes.size(), 5u);
+}
+
+TEST_F(ReviewWindow, aPngThumbnailClickShowsThePicture)
+{
+    // Left half red, right half half-transparent blue: laid over white.
+    QImage picture(400, 100, QImage::Format_ARGB32);
+    for (int x = 0; x < 400; ++x) {
+        for (int y = 0; y < 100; ++y) {
+            picture.setPixel(x, y, x < 200 ? qRgba(200, 0, 0, 255) : qRgba(0, 0, 255, 128));
+        }
+    }
+    const std::string path = tree.path("Wide Shot.PNG");
+    ASSERT_TRUE(picture.save(QString::fromStdString(path), "PNG"));
+    addRows({path});
+    form.PageControl1->setCurrentIndex(1);
+    QImage seen;
+    form2.ShowModal = [&](TForm2 &view) {
+        shownSizes.push_back(view.outerSize());
+        view.show();
+        seen = view.Image1->grab().toImage();
+        view.hide();
+    };
+    clickCell(colPriv, 0);
+    EXPECT_EQ(shownSizes, (std::vector<QSize>{QSize(700, 175)}));
+    ASSERT_FALSE(seen.isNull());
+    const int y = seen.height() / 2;
+    EXPECT_EQ(seen.pixel(seen.width() / 4, y), qRgb(200, 0, 0));
+    const QRgb blue = seen.pixel(seen.width() * 3 / 4, y);
+    EXPECT_NEAR(qRed(blue), 127, 1);
+    EXPECT_NEAR(qBlue(blue), 255, 1);
 }
 
 TEST(ImageViewSize, roundsTheShorterSideHalfToEven)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <zlib.h>
 
 namespace quillmere::test {
 
@@ -189,6 +190,99 @@ std::size_t jpegScanMarker(const std::string &jpeg, int n)
 int colourDistance(QRgb a, QRgb b)
 {
     return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+} // namespace quillmere::test
+
+namespace quillmere::test {
+
+std::string be32(std::uint32_t v)
+{
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+std::string pngChunk(const std::string &type, const std::string &payload)
+{
+    const std::string body = type + payload;
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef *>(body.data()), static_cast<uInt>(body.size())));
+    return be32(static_cast<std::uint32_t>(payload.size())) + body + be32(crc);
+}
+
+std::string encodePng(const PngSpec &s, const std::function<unsigned(int, int, int)> &sample)
+{
+    static const int channelsOf[7] = {1, 0, 3, 1, 2, 0, 4};
+    const int channels = channelsOf[s.colourType];
+    // The filtered rows (filter 0), pass by pass when interlaced.
+    static const int rowStart[7] = {0, 0, 4, 0, 2, 0, 1}, rowStep[7] = {8, 8, 8, 4, 4, 2, 2};
+    static const int columnStart[7] = {0, 4, 0, 2, 0, 1, 0}, columnStep[7] = {8, 8, 4, 4, 2, 2, 1};
+    std::string rows;
+    for (int pass = 0; pass < (s.interlaced ? 7 : 1); ++pass) {
+        const int y0 = s.interlaced ? rowStart[pass] : 0, dy = s.interlaced ? rowStep[pass] : 1;
+        const int x0 = s.interlaced ? columnStart[pass] : 0, dx = s.interlaced ? columnStep[pass] : 1;
+        if (x0 >= s.width) {
+            continue;
+        }
+        for (int y = y0; y < s.height; y += dy) {
+            rows += '\0';
+            unsigned bits = 0;
+            int count = 0;
+            for (int x = x0; x < s.width; x += dx) {
+                for (int c = 0; c < channels; ++c) {
+                    const unsigned v = sample(x, y, c);
+                    if (s.bitDepth == 16) {
+                        rows += static_cast<char>(v >> 8);
+                        rows += static_cast<char>(v);
+                    } else if (s.bitDepth == 8) {
+                        rows += static_cast<char>(v);
+                    } else {
+                        bits = (bits << s.bitDepth) | (v & ((1u << s.bitDepth) - 1));
+                        count += s.bitDepth;
+                        if (count == 8) {
+                            rows += static_cast<char>(bits);
+                            bits = 0;
+                            count = 0;
+                        }
+                    }
+                }
+            }
+            if (count > 0) {
+                rows += static_cast<char>(bits << (8 - count));
+            }
+        }
+    }
+    std::string packed(compressBound(static_cast<uLong>(rows.size())), '\0');
+    uLongf packedSize = static_cast<uLongf>(packed.size());
+    compress2(reinterpret_cast<Bytef *>(packed.data()), &packedSize, reinterpret_cast<const Bytef *>(rows.data()),
+              static_cast<uLong>(rows.size()), s.compression);
+    packed.resize(packedSize);
+
+    std::string header = be32(static_cast<std::uint32_t>(s.width)) + be32(static_cast<std::uint32_t>(s.height));
+    header += static_cast<char>(s.bitDepth);
+    header += static_cast<char>(s.colourType);
+    header += std::string(2, '\0');
+    header += static_cast<char>(s.interlaced ? 1 : 0);
+    std::string png = "\x89PNG\r\n\x1a\n" + pngChunk("IHDR", header);
+    if (!s.palette.empty()) {
+        std::string colours;
+        for (const QRgb c : s.palette) {
+            colours += static_cast<char>(qRed(c));
+            colours += static_cast<char>(qGreen(c));
+            colours += static_cast<char>(qBlue(c));
+        }
+        png += pngChunk("PLTE", colours);
+    }
+    if (!s.transparency.empty()) {
+        png += pngChunk("tRNS", s.transparency);
+    }
+    for (const std::string &chunk : s.beforeData) {
+        png += chunk;
+    }
+    png += pngChunk("IDAT", packed);
+    for (const std::string &chunk : s.afterData) {
+        png += chunk;
+    }
+    return png + pngChunk("IEND", "");
 }
 
 } // namespace quillmere::test

@@ -60,3 +60,28 @@ std::size_t jpegScanMarker(const std::string &jpeg, int n);
 int colourDistance(QRgb a, QRgb b);
 
 } // namespace quillmere::test
+
+namespace quillmere::test {
+
+// PNG files built chunk by chunk: every colour type and depth, Adam7
+// interlacing, and any extra or damaged chunk a test needs.
+struct PngSpec {
+    int width = 16;
+    int height = 12;
+    int bitDepth = 8;
+    int colourType = 2; // 0 grey, 2 RGB, 3 palette, 4 grey + alpha, 6 RGBA
+    bool interlaced = false;
+    std::vector<QRgb> palette;           // PLTE for colour type 3
+    std::string transparency;            // a tRNS payload, when not empty
+    std::vector<std::string> beforeData; // whole chunks (pngChunk) after IHDR/PLTE/tRNS
+    std::vector<std::string> afterData;  // whole chunks between the image data and IEND
+    int compression = 6;                 // zlib level
+};
+// sample(x, y, channel) is the stored sample at the file's depth (a palette
+// index for colour type 3).
+std::string encodePng(const PngSpec &recipe, const std::function<unsigned(int, int, int)> &sample);
+// One chunk: length, type, payload, CRC.
+std::string pngChunk(const std::string &type, const std::string &payload);
+std::string be32(std::uint32_t value);
+
+} // namespace quillmere::test

@@ -92,7 +92,7 @@ TEST(ThumbnailNames, onlyTheFileNameCountsAndAnySubstringMatches)
     EXPECT_EQ(steps("/p/x.BMP"), "B");
     EXPECT_EQ(steps("/p/photo.bmp.jpg"), "JB");
     EXPECT_EQ(steps("/p/holiday.jpg.bmp"), "JB");
-    EXPECT_EQ(steps("/pics.jpg/x.png"), "");
+    EXPECT_EQ(steps("/pics.jpg/x.gif"), "");
     EXPECT_EQ(steps("/p/x.jp g"), "");
     EXPECT_EQ(resolutionText(640, 480), QStringLiteral("640 X 480"));
 }
@@ -135,7 +135,7 @@ TEST_F(RowThumbnail, everyFileGetsItsDesignedEntriesAndResolution)
     EXPECT_EQ(r.res, QStringLiteral("0 X 0"));
     EXPECT_EQ(list.Entry(r.returned).pixel(50, 50), qRgb(255, 255, 255));
 
-    r = make("x.png", "PNG");
+    r = make("x.gif", "GIF89a");
     EXPECT_EQ(r.returned, -1);
     EXPECT_EQ(r.entries, 0);
     EXPECT_EQ(r.res, QString());
@@ -154,19 +154,29 @@ TEST_F(RowThumbnail, brokenBitmapsGetTheFallbackInsteadOfEndingTheSearch)
     EXPECT_EQ(list.Entry(r.returned), fallback);
 
     // A JPEG named .bmp.jpg: its own thumbnail and size, then the fallback
-    // from the failed bitmap step, which leaves the size alone.
+    // from the failed bitmap step, which leaves the size alone. The row
+    // shows the photo, not the stand-in appended after it.
     r = make("photo.bmp.jpg", jpegFile());
     EXPECT_EQ(r.entries, 2);
-    EXPECT_EQ(r.returned, list.Count() - 1);
+    EXPECT_EQ(r.returned, list.Count() - 2);
     EXPECT_EQ(r.res, QStringLiteral("640 X 480"));
-    EXPECT_EQ(list.Entry(r.returned), fallback);
-    EXPECT_NE(list.Entry(r.returned - 1), fallback);
+    EXPECT_LE(colourDistance(list.Entry(r.returned).pixel(10, 40), qRgb(230, 20, 20)), 8);
+    EXPECT_EQ(list.Entry(r.returned + 1), fallback);
 
-    // A bitmap named .jpg.bmp: the JPEG step's fallback, then the bitmap.
+    // A bitmap named .jpg.bmp: the JPEG step's fallback, then the bitmap,
+    // which the row shows.
     r = make("holiday.jpg.bmp", bmpFile(30, 20));
     EXPECT_EQ(r.entries, 2);
+    EXPECT_EQ(r.returned, list.Count() - 1);
     EXPECT_EQ(r.res, QStringLiteral("30 X 20"));
     EXPECT_EQ(list.Entry(r.returned - 1), fallback);
+    EXPECT_EQ(list.Entry(r.returned).pixel(50, 50), qRgb(0, 128, 0));
+
+    // Neither step can read it: the row shows the last stand-in.
+    r = make("text.jpg.bmp", "neither");
+    EXPECT_EQ(r.entries, 2);
+    EXPECT_EQ(r.returned, list.Count() - 1);
+    EXPECT_EQ(list.Entry(r.returned), fallback);
 
     // Files that vanished or cannot be read as files.
     const int gone = MakeRowThumbnail(tree.path("gone.bmp"), 0, grid, list);
@@ -264,7 +274,7 @@ TEST(LoadPictureByExtension, loadsByKindAndKeepsThePictureOnFailure)
         }
         return "no error";
     };
-    EXPECT_EQ(errorOf("x.PNG", "png"), "Unknown picture file extension (.PNG)");
+    EXPECT_EQ(errorOf("x.GIF", "GIF89a"), "Unknown picture file extension (.GIF)");
     EXPECT_EQ(errorOf("noextension", ""), "Unknown picture file extension (.)");
     EXPECT_EQ(errorOf("shape.wmf", "wmf"), "Metafile pictures cannot be shown");
     EXPECT_EQ(errorOf("bad.bmp", "XX" + std::string(60, '\0')), "Bitmap image is not valid");
