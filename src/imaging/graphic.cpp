@@ -1,4 +1,5 @@
 #include "imaging/graphic.h"
+#include "imaging/bitmap.h"
 
 #include <QPainter>
 
@@ -18,6 +19,20 @@ void TGraphic::Draw(QPainter &painter, const QRect &rect)
     surface.fill(Qt::white);
     DrawForDisplay(surface, QRect(QPoint(0, 0), rect.size()));
     painter.drawImage(rect.topLeft(), surface);
+}
+
+} // namespace quillmere
+
+namespace quillmere {
+
+bool NeedsDisplayDecode(const TBitmap *displayed, const QRect &area, int fullWidth, bool decodeFailed)
+{
+    if (displayed == nullptr) {
+        return true;
+    }
+    const bool tooSmall = (displayed->Width() < area.width() || displayed->Height() < area.height())
+        && displayed->Width() < fullWidth;
+    return tooSmall && !decodeFailed;
 }
 
 } // namespace quillmere

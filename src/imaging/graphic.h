@@ -50,4 +50,12 @@ protected:
     }
 };
 
+class TBitmap;
+
+// Whether a picture drawn in a window must decode a new reduced bitmap: it
+// has none yet, or the one it has is smaller than the area needs while the
+// picture itself has more pixels, and decoding has not failed before (a
+// broken picture reports its error once).
+bool NeedsDisplayDecode(const TBitmap *displayed, const QRect &area, int fullWidth, bool decodeFailed);
+
 } // namespace quillmere

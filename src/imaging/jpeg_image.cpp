@@ -94,10 +94,7 @@ void TJPEGImage::DrawForDisplay(QImage &surface, const QRect &area)
         bitmap_->StretchDraw(surface, area);
         return;
     }
-    const bool tooSmall = displayBitmap_ &&
-        (displayBitmap_->Width() < area.width() || displayBitmap_->Height() < area.height()) &&
-        displayBitmap_->Width() < Width();
-    if (!displayBitmap_ || (tooSmall && !displayDecodeFailed_)) {
+    if (NeedsDisplayDecode(displayBitmap_.get(), area, Width(), displayDecodeFailed_)) {
         displayBitmap_ = std::make_unique<TBitmap>();
         try {
             decodeJpeg(data_->bytes.data(), data_->bytes.size(), *displayBitmap_, area.size());

@@ -103,10 +103,7 @@ void TPNGImage::DrawForDisplay(QImage &surface, const QRect &area)
         bitmap_->StretchDraw(surface, area);
         return;
     }
-    const bool tooSmall = displayBitmap_ &&
-        (displayBitmap_->Width() < area.width() || displayBitmap_->Height() < area.height()) &&
-        displayBitmap_->Width() < Width();
-    if (!displayBitmap_ || (tooSmall && !displayDecodeFailed_)) {
+    if (NeedsDisplayDecode(displayBitmap_.get(), area, Width(), displayDecodeFailed_)) {
         // Halve while the result still covers the area.
         int divisor = 1;
         while (divisor < (1 << 20) && (Width() + 2 * divisor - 1) / (2 * divisor) >= area.width() &&
