@@ -36,7 +36,7 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
         view.setProgressPosition(s);
         // A copy: handlers run while pumping may change the list.
         const std::string path = list.at(s);
-        const FileStamp stamp = MeasureFileStamp(path);
+        const FileStamp stamp = MeasureFileStatus(path);
         const QString pathText = pathToText(path);
         view.setLabel3(pathText);
         if (stamp.size > 100 && !IsInRecycleFolder(path, dataHome)
