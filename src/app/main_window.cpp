@@ -341,6 +341,7 @@ void TForm1::BitBtn1Click()
 
 void TForm1::runSearchBody()
 {
+    ++searchCount_;
     SearchContext context{*this, Memo1, *DataGrid1, *DataGrid2, *DataGrid3, {}, {}, {}, {}, {}, {}};
     context.clearReport = [this] { Memo3->clear(); };
     context.clearThumbnails = [this] {
@@ -392,12 +393,19 @@ void TForm1::setProgressPosition(int position)
 
 void TForm1::pumpMessages()
 {
-    // The window can only be closed while messages run, so a close seen after
-    // this pump happened during it: the search that pumped is abandoned.
+    // The window can only be closed, and a new search only start, while
+    // messages run, so a close or a start seen after this pump happened during
+    // it: the search that pumped is abandoned. A search started here has
+    // already run to its end and filled the tables afresh; the one that pumped
+    // must not add to them.
     const unsigned closesBefore = closeCount_;
+    const unsigned searchesBefore = searchCount_;
     QCoreApplication::processEvents();
     if (closeCount_ != closesBefore) {
         throw SearchAbandoned();
+    }
+    if (searchCount_ != searchesBefore) {
+        throw SearchAbandoned{true};
     }
 }
 

@@ -169,6 +169,9 @@ private:
     // Counts the closes of the window, so a search pumping messages can tell
     // that the window was closed meanwhile.
     unsigned closeCount_ = 0;
+    // Counts the searches started, so a search pumping messages can tell that
+    // a newer one ran meanwhile.
+    unsigned searchCount_ = 0;
 };
 
 } // namespace quillmere

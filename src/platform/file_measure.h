@@ -29,6 +29,12 @@ int OpenFoundFile(const std::string &path, struct stat &info) noexcept;
 // a FIFO, a device, a socket) measures -1. Never throws.
 FileStamp MeasureFileStamp(const std::string &path) noexcept;
 
+// What MeasureFileStamp would return, taken from the file's status without
+// opening it where that gives the same answer: a regular file (not followed
+// through a symbolic link) that its owner, the caller, may read opens
+// read-only without fail. Any other path is measured by MeasureFileStamp.
+FileStamp MeasureFileStatus(const std::string &path) noexcept;
+
 // The size part of MeasureFileStamp.
 double MeasureFile(const std::string &path) noexcept;
 

@@ -49,6 +49,7 @@ public:
         , scratch_(new unsigned char[std::max<std::size_t>(1, std::max(limits.firstBlock, limits.block))])
         , fds_(paths.size())
         , seen_(paths.size())
+        , endState_(paths.size(), 0)
     {
     }
     Refiner(const Refiner &) = delete;
@@ -150,8 +151,47 @@ private:
                 temporary.reset(fd);
             }
         }
-        return ReadFully(fd, scratch_.get(), static_cast<std::int64_t>(length), offset)
-            == static_cast<std::int64_t>(length);
+        if (ReadFully(fd, scratch_.get(), static_cast<std::int64_t>(length), offset)
+            != static_cast<std::int64_t>(length)) {
+            return false;
+        }
+        // A file opened just for this block that ends with it is checked for
+        // changes now, on this descriptor, so that it is not opened once more
+        // when it turns out to belong to a set.
+        if (temporary.get() >= 0 && offset + static_cast<std::int64_t>(length) == size_) {
+            endState_[static_cast<std::size_t>(index)] = endUnchanged(index, fd) ? 1 : -1;
+        }
+        return true;
+    }
+
+    // Whether the file on `fd` is the one of the first open, in the same state,
+    // with nothing after its measured length.
+    bool endUnchanged(int index, int fd)
+    {
+        const auto i = static_cast<std::size_t>(index);
+        struct stat info {};
+        unsigned char beyond = 0;
+        return ::fstat(fd, &info) == 0 && seen_[i] && FileIdentityOf(info) == *seen_[i]
+            && ReadFully(fd, &beyond, 1, size_) == 0;
+    }
+
+    // The folder a file lies in; folders met before in this comparison are
+    // not looked up again.
+    bool folderOf(int index, FolderIdentity &folder)
+    {
+        std::string path = FolderOfPath(paths_[static_cast<std::size_t>(index)]);
+        const auto known = folders_.find(path);
+        if (known != folders_.end()) {
+            folder = known->second;
+            return true;
+        }
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) {
+            return false;
+        }
+        folder = FolderIdentityOf(info);
+        folders_.emplace(std::move(path), folder);
+        return true;
     }
 
     // A file read to its end is identical to the others only if it was not
@@ -160,27 +200,30 @@ private:
     bool unchangedToTheEnd(int index)
     {
         const auto i = static_cast<std::size_t>(index);
-        UniqueFd temporary;
-        int fd = fds_[i].get();
-        if (fd < 0) {
-            fd = open(index);
+        bool unchanged = false;
+        if (fds_[i].get() < 0 && endState_[i] != 0) {
+            unchanged = endState_[i] > 0;
+        } else {
+            UniqueFd temporary;
+            int fd = fds_[i].get();
             if (fd < 0) {
-                return false;
+                fd = open(index);
+                if (fd < 0) {
+                    return false;
+                }
+                temporary.reset(fd);
             }
-            temporary.reset(fd);
+            unchanged = endUnchanged(index, fd);
         }
-        struct stat info {};
-        unsigned char beyond = 0;
-        if (::fstat(fd, &info) != 0 || !seen_[i] || FileIdentityOf(info) != *seen_[i]
-            || ReadFully(fd, &beyond, 1, size_) != 0) {
+        if (!unchanged) {
             return false;
         }
         if (found_ != nullptr) {
-            struct stat folder {};
-            if (::stat(FolderOfPath(paths_[i]).c_str(), &folder) != 0) {
+            FolderIdentity folder;
+            if (!folderOf(index, folder)) {
                 return false;
             }
-            (*found_)[i] = FoundFile {*seen_[i], FolderIdentityOf(folder)};
+            (*found_)[i] = FoundFile {*seen_[i], folder};
         }
         return true;
     }
@@ -336,6 +379,10 @@ private:
     std::vector<std::unique_ptr<unsigned char[]>> spare_;
     std::vector<UniqueFd> fds_;
     std::vector<std::optional<FileIdentity>> seen_;
+    // For files opened just for their last block: 1 when they ended unchanged
+    // then, -1 when not, 0 when not checked yet.
+    std::vector<signed char> endState_;
+    std::unordered_map<std::string, FolderIdentity> folders_;
     bool descriptorsScarce_ = false;
     std::vector<FoundFile> *found_ = nullptr;
     std::vector<Group> pending_;

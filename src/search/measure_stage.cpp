@@ -9,6 +9,7 @@
 #include "search/search_view.h"
 #include "table/data_grid.h"
 
+#include <unordered_map>
 #include <unordered_set>
 
 namespace quillmere {
@@ -32,11 +33,12 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
     };
     std::unordered_set<std::pair<dev_t, ino_t>, IdentityHash> seenFiles;
     seenFiles.reserve(static_cast<std::size_t>(n));
+    std::unordered_map<double, QString> sizeTexts;
     for (int s = 0; s < n; ++s) {
         view.setProgressPosition(s);
         // A copy: handlers run while pumping may change the list.
         const std::string path = list.at(s);
-        const FileStamp stamp = MeasureFileStamp(path);
+        const FileStamp stamp = MeasureFileStatus(path);
         const QString pathText = pathToText(path);
         view.setLabel3(pathText);
         if (stamp.size > 100 && !IsInRecycleFolder(path, dataHome)
@@ -44,7 +46,13 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
             candidates.AppendRows(1);
             const int row = candidates.RowCount() - 1;
             candidates.CellAt(QStringLiteral("dest2"), row).setText(pathText);
-            candidates.CellAt(QStringLiteral("size2"), row).setText(GeneralNumberText(stamp.size));
+            // Equal sizes share one text, so a table of many files of few
+            // sizes holds each size text once.
+            auto [known, added] = sizeTexts.try_emplace(stamp.size);
+            if (added) {
+                known->second = GeneralNumberText(stamp.size);
+            }
+            candidates.CellAt(QStringLiteral("size2"), row).setText(known->second);
         }
         view.pumpMessages();
     }

@@ -60,9 +60,12 @@ void RunSearchBody(SearchContext &context)
                 stopped = !context.fillResults();
             }
         }
-    } catch (const SearchAbandoned &) {
-        // The window is closing: nothing more is shown.
-        StopFlag = 1;
+    } catch (const SearchAbandoned &abandoned) {
+        // The window is closing, or a newer search owns the tables and the
+        // flag now: nothing more is shown.
+        if (!abandoned.superseded) {
+            StopFlag = 1;
+        }
         return;
     } catch (const std::bad_alloc &) {
         endedEarly = QStringLiteral("out of memory");

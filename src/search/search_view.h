@@ -22,10 +22,15 @@ public:
     virtual void pumpMessages() = 0;
 };
 
-// Raised from a pump when the search is abandoned (its window was closed):
-// every stage ends at the pump it is in and the run ends without "Finish".
-// It is no std::exception, so no handler meant for errors takes it.
-struct SearchAbandoned { };
+// Raised from a pump when the search is abandoned: its window was closed, or
+// a newer search started and ran inside that pump. Every stage ends at the
+// pump it is in, before it touches the tables again, and the run ends without
+// "Finish". A superseded search leaves StopFlag and the labels to the search
+// that replaced it. It is no std::exception, so no handler meant for errors
+// takes it.
+struct SearchAbandoned {
+    bool superseded = false;
+};
 
 // A view that shows nothing and pumps nothing (benchmarks, batch use).
 class SilentSearchView : public SearchView {

@@ -297,3 +297,40 @@ TEST_F(SearchWindow, closingTheWindowEndsEveryStageAtItsNextPump)
         QCoreApplication::processEvents();
     }
 }
+
+TEST_F(SearchWindow, stopBackAndStartInOnePumpLeaveOnlyTheNewSearchsRows)
+{
+    // Two sets of three identical files.
+    for (int i = 0; i < 6; ++i) {
+        tree.writeFile("f" + std::to_string(i) + ".jpg", std::string(500 + i % 2, 'q'));
+    }
+    // While the second row's labels are shown, one pump handles Stop, Back
+    // and Start: the new search runs to its end inside that pump.
+    bool pressed = false;
+    QTimer presser;
+    presser.setInterval(0);
+    QObject::connect(&presser, &QTimer::timeout, [&] {
+        if (!pressed && form.DataGrid1->RowCount() == 1 && form.Label1->text().startsWith(QStringLiteral("File: "))) {
+            pressed = true;
+            form.BitBtn2Click();
+            form.BitBtn4Click();
+            form.BitBtn1Click();
+            EXPECT_EQ(form.DataGrid1->RowCount(), 6);
+        }
+    });
+    presser.start();
+    search("*.jpg");
+    presser.stop();
+    ASSERT_TRUE(pressed);
+    // The superseded search added nothing to the new search's tables.
+    ASSERT_EQ(form.DataGrid1->RowCount(), 6);
+    EXPECT_EQ(form.DataGrid3->RowCount(), 6);
+    std::set<QString> paths;
+    for (int row = 0; row < 6; ++row) {
+        paths.insert(cell("Dest", row));
+    }
+    EXPECT_EQ(paths.size(), 6u);
+    EXPECT_EQ(form.Label1->text(), QStringLiteral("Finish"));
+    EXPECT_EQ(StopFlag, 1);
+    EXPECT_EQ(form.currentPage(), 1);
+}
