@@ -4,6 +4,7 @@
 #include "imaging/jpeg_image.h"
 #include "imaging/png_image.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "platform/path_text.h"
 
 #include <algorithm>
@@ -90,8 +91,7 @@ const std::vector<PictureKind> &RegisteredPictureKinds()
 
 void LoadPictureByExtension(TPicture &holder, const std::string &path)
 {
-    const std::size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string name = NameOfPath(path);
     const std::size_t dot = name.rfind('.');
     const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
     const std::string key = asciiLower(extension);

@@ -7,6 +7,7 @@
 #include "imaging/image_list.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/png_image.h"
+#include "platform/file_identity.h"
 #include "table/data_grid.h"
 
 #include <exception>
@@ -92,8 +93,7 @@ void bitmapStep(const std::string &path, TImageList &list, ThumbnailOutcome &out
 
 ThumbnailSteps thumbnailStepsFor(const std::string &path)
 {
-    const std::size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string name = NameOfPath(path);
     for (char &c : name) {
         if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
