@@ -34,6 +34,8 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QScopeGuard>
+#include <utility>
 
 namespace quillmere {
 
@@ -322,6 +324,9 @@ void TForm1::closeEvent(QCloseEvent *event)
     // A running search is abandoned at its next pump (see pumpMessages);
     // StopFlag stays the Stop buttons' own.
     ++closeCount_;
+    if (thumbnailsAhead_ != nullptr) {
+        thumbnailsAhead_->cancel();
+    }
     QWidget::closeEvent(event);
 }
 
@@ -342,6 +347,11 @@ void TForm1::BitBtn1Click()
 void TForm1::runSearchBody()
 {
     ++searchCount_;
+    // A search still filling its table is abandoned at its pump; its
+    // thumbnail work ends now, not when that pump returns.
+    if (thumbnailsAhead_ != nullptr) {
+        thumbnailsAhead_->cancel();
+    }
     SearchContext context{*this, Memo1, *DataGrid1, *DataGrid2, *DataGrid3, {}, {}, {}, {}, {}, {}};
     context.clearReport = [this] { Memo3->clear(); };
     context.clearThumbnails = [this] {
@@ -350,10 +360,21 @@ void TForm1::runSearchBody()
     };
     context.fillResults = [this, &context] {
         FoundFiles.fill(*DataGrid3, context.setSizes, context.foundFiles);
-        return FillResultRows(*DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
-                              [this](const std::string &path, int row) {
-                                  return MakeRowThumbnail(path, row, *DataGrid1, ImageList1);
-                              });
+        // The thumbnails are decoded ahead on every processor; the rows and
+        // the thumbnail list are still filled here, one row after the other.
+        ThumbnailsAhead ahead(PairTablePaths(*DataGrid3), ThumbnailWorkers);
+        ThumbnailsAhead *const outer = std::exchange(thumbnailsAhead_, &ahead);
+        const auto restore = qScopeGuard([&] { thumbnailsAhead_ = outer; });
+        std::size_t pairRow = 0;
+        return FillResultRows(
+            *DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
+            [&](const std::string &path, int row) {
+                return AddRowThumbnail(ahead.take(pairRow, path), row, *DataGrid1, ImageList1);
+            },
+            [&](int s) {
+                pairRow = static_cast<std::size_t>(s);
+                ahead.waitFor(pairRow, [this] { pumpMessages(); });
+            });
     };
     context.readOptions = [this] {
         SearchOptions options;

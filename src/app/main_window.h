@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/image_list.h"
+#include "imaging/thumbnails_ahead.h"
 #include "removal/removal_pass.h"
 #include "search/found_files.h"
 #include "search/file_list.h"
@@ -76,6 +77,9 @@ public:
     // Asked before a removal that would leave a set of identical files
     // without any copy; true removes them all. Tests replace it.
     std::function<bool(int sets, RemovalMethod method)> AskRemoveEveryCopy;
+    // Threads that decode the result rows' thumbnails ahead of the rows; 0
+    // decodes each on this thread as its row is added. Tests set it.
+    int ThumbnailWorkers = ThumbnailWorkersForThisMachine();
 
     // Page 0: search options.
     QStackedWidget *PageControl1;
@@ -172,6 +176,9 @@ private:
     // Counts the searches started, so a search pumping messages can tell that
     // a newer one ran meanwhile.
     unsigned searchCount_ = 0;
+    // The thumbnail work of the search filling the result table, if any: a
+    // new search or a close cancels it at once.
+    ThumbnailsAhead *thumbnailsAhead_ = nullptr;
 };
 
 } // namespace quillmere

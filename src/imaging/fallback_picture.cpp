@@ -32,6 +32,9 @@ TBitmap loadFallbackPicture()
         // the same size keeps every caller's sizes right.
         picture.SetSize(100, 80);
     }
+    // Its rows are made now, once: the picture is shared by the threads that
+    // make thumbnails, and a bitmap makes its rows on first use otherwise.
+    picture.Image();
     return picture;
 }
 

@@ -1,5 +1,6 @@
 #include "imaging/jpeg_decompressor.h"
 
+#include "imaging/decode_cancel.h"
 #include "imaging/jpeg_codec.h"
 #include "platform/errors.h"
 
@@ -72,6 +73,9 @@ static void quillmereJpegTermSource(j_decompress_ptr) {}
 static boolean quillmereJpegFillInput(j_decompress_ptr cinfo)
 {
     JpegSourceManager *source = reinterpret_cast<JpegSourceManager *>(cinfo->src);
+    if (decodeCancelled()) {
+        ERREXIT(cinfo, JERR_NOTIMPL);
+    }
     if (source->position >= source->size) {
         if (!source->started) {
             ERREXIT(cinfo, JERR_INPUT_EMPTY);
@@ -113,9 +117,13 @@ static void quillmereJpegSkipInput(j_decompress_ptr cinfo, long count)
 }
 
 // A backstop for the scan count checked before decoding: a file whose
-// markers hide scans from that count still stops here.
+// markers hide scans from that count still stops here. A decode nobody
+// wants any more stops here too.
 static void quillmereJpegProgress(j_common_ptr cinfo)
 {
+    if (decodeCancelled()) {
+        ERREXIT(cinfo, JERR_NOTIMPL);
+    }
     if (cinfo->is_decompressor &&
         reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxJpegScans) {
         ERREXIT(cinfo, JERR_NOTIMPL);

@@ -1,5 +1,6 @@
 #include "imaging/png_codec.h"
 
+#include "imaging/decode_cancel.h"
 #include "imaging/picture_limits.h"
 #include "imaging/row_stretcher.h"
 #include "platform/errors.h"
@@ -154,6 +155,9 @@ bool runReadRows(PngSession &s, std::uint8_t *raw, RowHandler handler, void *con
             continue; // libpng skips passes without pixels
         }
         for (png_uint_32 row = 0; row < rows; ++row) {
+            if (decodeCancelled()) {
+                png_error(s.png, "decoding cancelled");
+            }
             png_read_row(s.png, raw, nullptr);
             ++s.rowsRead;
             if (!handler(context, pass, static_cast<int>(row), raw)) {

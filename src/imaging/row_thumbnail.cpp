@@ -27,22 +27,14 @@ TBitmap newThumbnail()
     return thumbnail;
 }
 
-// ownPicture: the entry shows the file's picture, not the stand-in. A
-// later step's stand-in never hides an earlier step's picture: a JPEG named
-// photo.bmp.jpg shows its photo, not the failed bitmap step's stand-in.
-void recordEntry(ThumbnailOutcome &outcome, int index, bool ownPicture)
+void addEntry(DecodedThumbnails &decoded, TBitmap thumbnail, bool ownPicture)
 {
-    ++outcome.appended;
-    outcome.lastIndex = index;
-    if (ownPicture || !outcome.showsOwnPicture) {
-        outcome.shownIndex = index;
-        outcome.showsOwnPicture = ownPicture;
-    }
+    decoded.entries.push_back(DecodedThumbnails::Entry{std::move(thumbnail), ownPicture});
 }
 
 // The JPEG step, and the PNG step, which does the same with a PNG picture.
 template <class Picture>
-void compressedPictureStep(const std::string &path, TImageList &list, ThumbnailOutcome &outcome)
+void compressedPictureStep(const std::string &path, DecodedThumbnails &decoded)
 {
     Picture picture;
     bool loaded = true;
@@ -52,21 +44,20 @@ void compressedPictureStep(const std::string &path, TImageList &list, ThumbnailO
         picture.Assign(fallbackPicture());
         loaded = false;
     }
-    TBitmap thumbnail;
     try {
-        thumbnail = newThumbnail();
+        TBitmap thumbnail = newThumbnail();
         picture.StretchDraw(thumbnail.Canvas(), kThumbnailArea); // decodes
-        recordEntry(outcome, list.Add(thumbnail), loaded);
-        outcome.resolution = resolutionText(picture.Width(), picture.Height());
+        addEntry(decoded, std::move(thumbnail), loaded);
+        decoded.resolution = resolutionText(picture.Width(), picture.Height());
     } catch (const std::exception &) {
         picture.Assign(fallbackPicture());
-        thumbnail = newThumbnail();
+        TBitmap thumbnail = newThumbnail();
         picture.StretchDraw(thumbnail.Canvas(), kThumbnailArea);
-        recordEntry(outcome, list.Add(thumbnail), false);
+        addEntry(decoded, std::move(thumbnail), false);
     }
 }
 
-void bitmapStep(const std::string &path, TImageList &list, ThumbnailOutcome &outcome)
+void bitmapStep(const std::string &path, DecodedThumbnails &decoded)
 {
     TBitmap thumbnail = newThumbnail();
     std::optional<QString> resolution;
@@ -83,9 +74,9 @@ void bitmapStep(const std::string &path, TImageList &list, ThumbnailOutcome &out
         TBitmap fallback(fallbackPicture());
         fallback.StretchDraw(thumbnail.Canvas(), kThumbnailArea);
     }
-    recordEntry(outcome, list.Add(thumbnail), resolution.has_value());
+    addEntry(decoded, std::move(thumbnail), resolution.has_value());
     if (resolution) {
-        outcome.resolution = resolution;
+        decoded.resolution = resolution;
     }
 }
 
@@ -111,29 +102,58 @@ QString resolutionText(int width, int height)
     return QStringLiteral("%1 X %2").arg(width).arg(height);
 }
 
-ThumbnailOutcome makeThumbnails(const std::string &path, TImageList &list)
+DecodedThumbnails decodeThumbnails(const std::string &path)
 {
     const ThumbnailSteps steps = thumbnailStepsFor(path);
-    ThumbnailOutcome outcome;
+    DecodedThumbnails decoded;
     if (steps.jpeg) {
-        compressedPictureStep<TJPEGImage>(path, list, outcome);
+        compressedPictureStep<TJPEGImage>(path, decoded);
     }
     if (steps.bitmap) {
-        bitmapStep(path, list, outcome);
+        bitmapStep(path, decoded);
     }
     if (steps.png) {
-        compressedPictureStep<TPNGImage>(path, list, outcome);
+        compressedPictureStep<TPNGImage>(path, decoded);
     }
+    return decoded;
+}
+
+ThumbnailOutcome addThumbnails(const DecodedThumbnails &decoded, TImageList &list)
+{
+    ThumbnailOutcome outcome;
+    for (const DecodedThumbnails::Entry &entry : decoded.entries) {
+        const int index = list.Add(entry.thumbnail);
+        ++outcome.appended;
+        outcome.lastIndex = index;
+        // A later step's stand-in never hides an earlier step's picture: a
+        // JPEG named photo.bmp.jpg shows its photo, not the failed bitmap
+        // step's stand-in.
+        if (entry.ownPicture || !outcome.showsOwnPicture) {
+            outcome.shownIndex = index;
+            outcome.showsOwnPicture = entry.ownPicture;
+        }
+    }
+    outcome.resolution = decoded.resolution;
     return outcome;
 }
 
-int MakeRowThumbnail(const std::string &path, int row, TDataGrid &grid, TImageList &list)
+ThumbnailOutcome makeThumbnails(const std::string &path, TImageList &list)
 {
-    const ThumbnailOutcome outcome = makeThumbnails(path, list);
+    return addThumbnails(decodeThumbnails(path), list);
+}
+
+int AddRowThumbnail(const DecodedThumbnails &decoded, int row, TDataGrid &grid, TImageList &list)
+{
+    const ThumbnailOutcome outcome = addThumbnails(decoded, list);
     if (outcome.resolution) {
         grid.CellAt(QStringLiteral("Res"), row).setText(*outcome.resolution);
     }
     return outcome.shownIndex;
+}
+
+int MakeRowThumbnail(const std::string &path, int row, TDataGrid &grid, TImageList &list)
+{
+    return AddRowThumbnail(decodeThumbnails(path), row, grid, list);
 }
 
 } // namespace quillmere

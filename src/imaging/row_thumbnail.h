@@ -1,8 +1,11 @@
 #pragma once
 
+#include "imaging/bitmap.h"
+
 #include <QString>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillmere {
 
@@ -37,9 +40,21 @@ struct ThumbnailOutcome {
     std::optional<QString> resolution; // the row's Res text, when a step set it
 };
 
+// A file's thumbnails, made but not yet added to the thumbnail list: the
+// entries makeThumbnails appends, in order, each with whether it shows the
+// file's own picture, and the resolution text. Making them touches no list
+// and no table, so it may run on any thread.
+struct DecodedThumbnails {
+    struct Entry {
+        TBitmap thumbnail; // 100 x 75
+        bool ownPicture = false;
+    };
+    std::vector<Entry> entries;
+    std::optional<QString> resolution;
+};
+
 // Runs the JPEG step, the bitmap step and the PNG step, in that order, as
-// the file's name asks and appends their thumbnails to list. Raises nothing
-// for any file content.
+// the file's name asks. Raises nothing for any file content.
 //
 // JPEG step: always appends one entry. A file that cannot be loaded (cannot
 // be opened, not a JPEG, damaged header) is replaced by the fallback picture,
@@ -56,11 +71,19 @@ struct ThumbnailOutcome {
 // entry; the fallback picture and 100 X 80 for a file that cannot be loaded,
 // the fallback picture and no resolution for one that fails to decode; a
 // file cut short shows the rows it holds, with its header size.
+DecodedThumbnails decodeThumbnails(const std::string &path);
+
+// Appends the decoded entries to list, in order.
+ThumbnailOutcome addThumbnails(const DecodedThumbnails &decoded, TImageList &list);
+
+// decodeThumbnails, then addThumbnails.
 ThumbnailOutcome makeThumbnails(const std::string &path, TImageList &list);
 
 // The thumbnail and resolution of result row `row`: makeThumbnails, then the
 // resolution text, if any, written to the row's Res cell. Returns the entry
 // the row shows (shownIndex), or -1 when its name asked for no step.
 int MakeRowThumbnail(const std::string &path, int row, TDataGrid &grid, TImageList &list);
+// The same with thumbnails decoded beforehand.
+int AddRowThumbnail(const DecodedThumbnails &decoded, int row, TDataGrid &grid, TImageList &list);
 
 } // namespace quillmere

@@ -10,7 +10,8 @@
 namespace quillmere {
 
 bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const std::vector<int> &setSizes,
-                    SearchView &view, const RowThumbnailMaker &makeThumbnail)
+                    SearchView &view, const RowThumbnailMaker &makeThumbnail,
+                    const std::function<void(int pairRow)> &beforeRow)
 {
     const int k = pairs.RowCount();
     if (k != 0) {
@@ -31,6 +32,9 @@ bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const
         view.setLabel3(QStringLiteral("Found files: ") + QString::number(listedFiles));
         view.setLabel4(QStringLiteral("Duplicates: ") + QString::number(results.RowCount()));
         view.pumpMessages();
+        if (beforeRow) {
+            beforeRow(s);
+        }
 
         const std::string path = textToPath(pathText);
         const int r = results.RowCount();
@@ -48,6 +52,16 @@ bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const
         --rowsLeftInSet;
     }
     return true;
+}
+
+std::vector<std::string> PairTablePaths(TDataGrid &pairs)
+{
+    std::vector<std::string> paths;
+    paths.reserve(static_cast<std::size_t>(pairs.RowCount()));
+    for (int s = 0; s < pairs.RowCount(); ++s) {
+        paths.push_back(textToPath(pairs.CellAt(0, s).text()));
+    }
+    return paths;
 }
 
 } // namespace quillmere

@@ -22,7 +22,14 @@ using RowThumbnailMaker = std::function<int(const std::string &path, int row)>;
 // Before each row it moves the progress bar, tests StopFlag, shows the file
 // and the running counts and lets pending messages run. Returns false when
 // it met a stop request: the run then ends at once, without "Finish".
+//
+// `beforeRow`, when given, runs for pair row s after its pump and before its
+// result row is appended (a thumbnail made ahead may be waited for there).
 bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const std::vector<int> &setSizes,
-                    SearchView &view, const RowThumbnailMaker &makeThumbnail);
+                    SearchView &view, const RowThumbnailMaker &makeThumbnail,
+                    const std::function<void(int pairRow)> &beforeRow = {});
+
+// The paths of the pair table's rows, in row order.
+std::vector<std::string> PairTablePaths(TDataGrid &pairs);
 
 } // namespace quillmere

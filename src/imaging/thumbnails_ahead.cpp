@@ -1,0 +1,140 @@
+#include "imaging/thumbnails_ahead.h"
+
+#include "imaging/decode_cancel.h"
+#include "platform/processor_count.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
+namespace quillmere {
+
+namespace {
+// How often a waiting taker lets its window breathe.
+constexpr std::chrono::milliseconds kWaitSlice{15};
+// Files in hand per worker: one decoding and one ready keeps every worker
+// busy while the taker adds the previous row.
+constexpr std::size_t kFilesPerWorker = 2;
+} // namespace
+
+ThumbnailsAhead::ThumbnailsAhead(std::vector<std::string> paths, int workers)
+    : paths_(std::move(paths))
+{
+    if (workers <= 0 || paths_.empty()) {
+        return;
+    }
+    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(workers), paths_.size());
+    window_ = count * kFilesPerWorker;
+    workers_.reserve(count);
+    try {
+        for (std::size_t i = 0; i < count; ++i) {
+            workers_.emplace_back([this] { work(); });
+        }
+    } catch (...) {
+        // Fewer threads than asked for still do the work; none at all leaves
+        // it to take.
+        if (workers_.empty()) {
+            window_ = 0;
+        }
+    }
+}
+
+ThumbnailsAhead::~ThumbnailsAhead()
+{
+    cancel();
+}
+
+bool ThumbnailsAhead::canStart() const
+{
+    return nextToStart_ < paths_.size() && nextToStart_ < nextToTake_ + window_;
+}
+
+void ThumbnailsAhead::work()
+{
+    const DecodeCancelScope scope(cancelled_);
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        startable_.wait(lock, [this] { return cancelled_ || canStart() || nextToStart_ >= paths_.size(); });
+        if (cancelled_ || nextToStart_ >= paths_.size()) {
+            return;
+        }
+        const std::size_t index = nextToStart_++;
+        lock.unlock();
+        Decoded decoded;
+        try {
+            decoded.thumbnails = decodeThumbnails(paths_[index]);
+        } catch (...) {
+            decoded.error = std::current_exception();
+        }
+        lock.lock();
+        // A decode that may have seen the cancel made stand-ins instead of
+        // pictures; it is dropped, and take decodes the file again if asked.
+        if (!cancelled_) {
+            ready_.emplace(index, std::move(decoded));
+        }
+        decoded_.notify_all();
+    }
+}
+
+void ThumbnailsAhead::waitFor(std::size_t index, const std::function<void()> &whileWaiting)
+{
+    std::unique_lock lock(mutex_);
+    const auto done = [&] { return cancelled_ || index >= nextToStart_ || ready_.count(index) != 0; };
+    while (!decoded_.wait_for(lock, kWaitSlice, done)) {
+        lock.unlock();
+        whileWaiting();
+        lock.lock();
+    }
+}
+
+DecodedThumbnails ThumbnailsAhead::take(std::size_t index, const std::string &path)
+{
+    std::unique_lock lock(mutex_);
+    const bool ours = index < paths_.size() && paths_[index] == path;
+    std::optional<Decoded> decoded;
+    if (ours) {
+        if (index >= nextToStart_) {
+            nextToStart_ = index + 1; // no worker starts it now
+        } else {
+            decoded_.wait(lock, [&] { return cancelled_ || ready_.count(index) != 0; });
+        }
+        if (const auto found = ready_.find(index); found != ready_.end()) {
+            decoded = std::move(found->second);
+            ready_.erase(found);
+        }
+        nextToTake_ = std::max(nextToTake_, index + 1);
+    }
+    lock.unlock();
+    startable_.notify_all();
+    if (!decoded) {
+        return decodeThumbnails(path);
+    }
+    if (decoded->error) {
+        std::rethrow_exception(decoded->error);
+    }
+    return std::move(decoded->thumbnails);
+}
+
+void ThumbnailsAhead::cancel()
+{
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        ready_.clear();
+    }
+    startable_.notify_all();
+    decoded_.notify_all();
+    for (std::thread &worker : workers_) {
+        if (worker.joinable()) {
+            worker.join();
+        }
+    }
+}
+
+int ThumbnailWorkersForThisMachine()
+{
+    const int processors = UsableProcessorCount();
+    return processors > 1 ? processors : 0;
+}
+
+} // namespace quillmere
