@@ -3,6 +3,8 @@
 #include "imaging/decode_cancel.h"
 #include "platform/processor_count.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -51,6 +53,7 @@ bool ThumbnailsAhead::canStart() const
 
 void ThumbnailsAhead::work()
 {
+    pthread_setname_np(pthread_self(), kThumbnailThreadName);
     const DecodeCancelScope scope(cancelled_);
     std::unique_lock lock(mutex_);
     for (;;) {

@@ -66,6 +66,9 @@ private:
     std::vector<std::thread> workers_;
 };
 
+// The name the workers carry (as top -H and /proc show it).
+constexpr char kThumbnailThreadName[] = "quillmere-thumb";
+
 // How many workers make thumbnails ahead on this machine: one per processor
 // the program may use, and none when it has one, since decoding on the
 // window's thread then costs nothing more.
