@@ -32,8 +32,8 @@ TBitmap loadFallbackPicture()
         // the same size keeps every caller's sizes right.
         picture.SetSize(100, 80);
     }
-    // Its rows are made now, once: the picture is shared by the threads that
-    // make thumbnails, and a bitmap makes its rows on first use otherwise.
+    // Its rows are made now, once, so the copies taken of it (on any thread)
+    // share them rather than each decoding the stored file again.
     picture.Image();
     return picture;
 }
