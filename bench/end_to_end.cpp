@@ -2,11 +2,11 @@
 // thumbnails, on a folder (no window; the message pump does nothing) and
 // prints the milliseconds per result row.
 //
-//   bench_end_to_end FOLDER [--mask "*.jpg"] [--runs N]
+//   bench_end_to_end FOLDER [--mask "*.jpg"] [--runs N] [--workers N]
 
 #include "common/stop_flag.h"
 #include "imaging/image_list.h"
-#include "imaging/row_thumbnail.h"
+#include "imaging/thumbnails_ahead.h"
 #include "search/file_list.h"
 #include "search/result_stage.h"
 #include "search/search_body.h"
@@ -26,16 +26,20 @@ using namespace quillmere;
 int main(int argc, char **argv)
 {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::fprintf(stderr, "usage: %s FOLDER [--mask \"*.jpg\"] [--runs N]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FOLDER [--mask \"*.jpg\"] [--runs N] [--workers N]\n", argv[0]);
         return 2;
     }
     QString mask = QStringLiteral("*.jpg");
     int runs = 3;
+    // Thumbnail threads: by default as the program runs on this machine.
+    int workers = ThumbnailWorkersForThisMachine();
     for (int i = 2; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--mask") == 0) {
             mask = QString::fromUtf8(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--runs") == 0) {
             runs = std::max(1, std::atoi(argv[i + 1]));
+        } else if (std::strcmp(argv[i], "--workers") == 0) {
+            workers = std::max(0, std::atoi(argv[i + 1]));
         }
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -59,10 +63,8 @@ int main(int argc, char **argv)
             return options;
         };
         context.fillResults = [&] {
-            return FillResultRows(*pairs, *results, files.count(), context.setSizes, view,
-                                  [&](const std::string &path, int row) {
-                                      return MakeRowThumbnail(path, row, *results, thumbnails);
-                                  });
+            return FillResultRowsWithThumbnails(*pairs, *results, files.count(), context.setSizes, view, thumbnails,
+                                                workers);
         };
         StopFlag = 0;
         const auto start = std::chrono::steady_clock::now();
@@ -70,8 +72,8 @@ int main(int argc, char **argv)
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         const int rows = results->RowCount();
         perRow.push_back(rows > 0 ? ms / rows : 0.0);
-        std::printf("run %d: %d files, %d result rows, %d thumbnails, %.1f ms, %.2f ms per row\n", run + 1,
-                    files.count(), rows, thumbnails.Count(), ms, perRow.back());
+        std::printf("run %d: %d files, %d result rows, %d thumbnails, %d thumbnail threads, %.1f ms, %.2f ms per row\n",
+                    run + 1, files.count(), rows, thumbnails.Count(), workers, ms, perRow.back());
     }
     std::sort(perRow.begin(), perRow.end());
     std::printf("median: %.2f ms per result row\n", perRow[perRow.size() / 2]);

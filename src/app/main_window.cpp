@@ -9,7 +9,6 @@
 #include "folders/folder_edit.h"
 #include "platform/errors.h"
 #include "platform/path_text.h"
-#include "imaging/row_thumbnail.h"
 #include "removal/removal_pass.h"
 #include "review/image_view_window.h"
 #include "review/keep_one.h"
@@ -34,8 +33,6 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStyle>
-#include <QScopeGuard>
-#include <utility>
 
 namespace quillmere {
 
@@ -360,21 +357,8 @@ void TForm1::runSearchBody()
     };
     context.fillResults = [this, &context] {
         FoundFiles.fill(*DataGrid3, context.setSizes, context.foundFiles);
-        // The thumbnails are decoded ahead on every processor; the rows and
-        // the thumbnail list are still filled here, one row after the other.
-        ThumbnailsAhead ahead(PairTablePaths(*DataGrid3), ThumbnailWorkers);
-        ThumbnailsAhead *const outer = std::exchange(thumbnailsAhead_, &ahead);
-        const auto restore = qScopeGuard([&] { thumbnailsAhead_ = outer; });
-        std::size_t pairRow = 0;
-        return FillResultRows(
-            *DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
-            [&](const std::string &path, int row) {
-                return AddRowThumbnail(ahead.take(pairRow, path), row, *DataGrid1, ImageList1);
-            },
-            [&](int s) {
-                pairRow = static_cast<std::size_t>(s);
-                ahead.waitFor(pairRow, [this] { pumpMessages(); });
-            });
+        return FillResultRowsWithThumbnails(*DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
+                                            ImageList1, ThumbnailWorkers, &thumbnailsAhead_);
     };
     context.readOptions = [this] {
         SearchOptions options;

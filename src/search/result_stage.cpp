@@ -1,11 +1,16 @@
 #include "search/result_stage.h"
 
 #include "common/stop_flag.h"
+#include "imaging/row_thumbnail.h"
+#include "imaging/thumbnails_ahead.h"
 #include "platform/file_dates.h"
 #include "platform/path_text.h"
 #include "platform/size_text.h"
 #include "search/search_view.h"
 #include "table/data_grid.h"
+
+#include <QScopeGuard>
+#include <utility>
 
 namespace quillmere {
 
@@ -52,6 +57,29 @@ bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const
         --rowsLeftInSet;
     }
     return true;
+}
+
+bool FillResultRowsWithThumbnails(TDataGrid &pairs, TDataGrid &results, int listedFiles,
+                                  const std::vector<int> &setSizes, SearchView &view, TImageList &list,
+                                  int workers, ThumbnailsAhead **running)
+{
+    ThumbnailsAhead ahead(PairTablePaths(pairs), workers);
+    ThumbnailsAhead *const outer = running != nullptr ? std::exchange(*running, &ahead) : nullptr;
+    const auto restore = qScopeGuard([&] {
+        if (running != nullptr) {
+            *running = outer;
+        }
+    });
+    std::size_t pairRow = 0;
+    return FillResultRows(
+        pairs, results, listedFiles, setSizes, view,
+        [&](const std::string &path, int row) {
+            return AddRowThumbnail(ahead.take(pairRow, path), row, results, list);
+        },
+        [&](int s) {
+            pairRow = static_cast<std::size_t>(s);
+            ahead.waitFor(pairRow, [&view] { view.pumpMessages(); });
+        });
 }
 
 std::vector<std::string> PairTablePaths(TDataGrid &pairs)

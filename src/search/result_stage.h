@@ -9,6 +9,8 @@ namespace quillmere {
 
 class SearchView;
 class TDataGrid;
+class ThumbnailsAhead;
+class TImageList;
 
 // Makes the thumbnail of a result row (appending to the thumbnail list and
 // maybe writing the row's Res cell) and returns the index of the thumbnail it
@@ -28,6 +30,16 @@ using RowThumbnailMaker = std::function<int(const std::string &path, int row)>;
 bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const std::vector<int> &setSizes,
                     SearchView &view, const RowThumbnailMaker &makeThumbnail,
                     const std::function<void(int pairRow)> &beforeRow = {});
+
+// The result stage with thumbnails: each row's thumbnails are decoded ahead
+// on `workers` threads (none: as the row is added) and added to `list` in
+// row order, with the Res cell, exactly as decoding them one after the other
+// would. While it waits for a picture, messages run as at a pump. While the
+// work runs, `*running` points at it, so that a new search or a close can
+// cancel it; it is put back as it was at the end.
+bool FillResultRowsWithThumbnails(TDataGrid &pairs, TDataGrid &results, int listedFiles,
+                                  const std::vector<int> &setSizes, SearchView &view, TImageList &list,
+                                  int workers, ThumbnailsAhead **running = nullptr);
 
 // The paths of the pair table's rows, in row order.
 std::vector<std::string> PairTablePaths(TDataGrid &pairs);
