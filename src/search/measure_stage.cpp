@@ -33,26 +33,29 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
     };
     std::unordered_set<std::pair<dev_t, ino_t>, IdentityHash> seenFiles;
     seenFiles.reserve(static_cast<std::size_t>(n));
-    std::unordered_map<double, QString> sizeTexts;
+    // Equal sizes share one text, so a table of many files of few sizes
+    // holds each size text once.
+    const auto sizeStore = std::make_shared<TextStore>();
+    const TextStores sizeStores {sizeStore};
+    std::unordered_map<double, StoredText> sizeTexts;
     for (int s = 0; s < n; ++s) {
         view.setProgressPosition(s);
-        // A copy: handlers run while pumping may change the list.
-        const std::string path = list.at(s);
+        // The path cell refers to the list's own copy of the path; the list
+        // keeps its store alive for the table even if it is emptied.
+        const StoredText stored = list.storedAt(s);
+        const std::string path = stored.path();
         const FileStamp stamp = MeasureFileStatus(path);
-        const QString pathText = pathToText(path);
-        view.setLabel3(pathText);
+        view.setLabel3(stored.text());
         if (stamp.size > 100 && !IsInRecycleFolder(path, dataHome)
             && seenFiles.emplace(stamp.device, stamp.inode).second) {
             candidates.AppendRows(1);
             const int row = candidates.RowCount() - 1;
-            candidates.CellAt(QStringLiteral("dest2"), row).setText(pathText);
-            // Equal sizes share one text, so a table of many files of few
-            // sizes holds each size text once.
+            candidates.CellAt(QStringLiteral("dest2"), row).setStoredText(stored, list.stores());
             auto [known, added] = sizeTexts.try_emplace(stamp.size);
             if (added) {
-                known->second = GeneralNumberText(stamp.size);
+                known->second = sizeStore->add(GeneralNumberText(stamp.size));
             }
-            candidates.CellAt(QStringLiteral("size2"), row).setText(known->second);
+            candidates.CellAt(QStringLiteral("size2"), row).setStoredText(known->second, sizeStores);
         }
         view.pumpMessages();
     }
@@ -60,7 +63,17 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
     if (sizeColumn == nullptr) {
         throw EInvalidGridOperation(QStringLiteral("The candidate table has no size column"));
     }
-    sizeColumn->setSorted(true);
+    // A sort of a million rows takes seconds; the window keeps answering
+    // through it, and a search abandoned meanwhile ends there.
+    const std::function<void()> before = candidates.whileSorting;
+    candidates.whileSorting = [&view] { view.pumpMessages(); };
+    try {
+        sizeColumn->setSorted(true);
+    } catch (...) {
+        candidates.whileSorting = before;
+        throw;
+    }
+    candidates.whileSorting = before;
     return true;
 }
 
