@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 #include <xxhash.h>
 
 namespace quillmere {
@@ -34,6 +35,9 @@ struct Group {
 // The files of one round whose current block has one content.
 struct Subgroup {
     std::vector<int> members;
+    // Files whose block had the fingerprint of this one's content but was not
+    // kept: each is read again after the round and compared with the content.
+    std::vector<int> unconfirmed;
     std::unique_ptr<unsigned char[]> content; // the block's bytes; empty for an unconfirmed bucket
     std::uint64_t fingerprint = 0;
 };
@@ -46,7 +50,7 @@ public:
         , size_(size)
         , beforeFirstOpen_(beforeFirstOpen)
         , limits_(limits)
-        , scratch_(new unsigned char[std::max<std::size_t>(1, std::max(limits.firstBlock, limits.block))])
+        , scratch_(newBuffer())
         , fds_(paths.size())
         , seen_(paths.size())
         , endState_(paths.size(), 0)
@@ -151,28 +155,55 @@ private:
                 temporary.reset(fd);
             }
         }
-        if (ReadFully(fd, scratch_.get(), static_cast<std::int64_t>(length), offset)
-            != static_cast<std::int64_t>(length)) {
+        // The last block is read with one byte more, which must not come:
+        // a file longer than measured is identical to nothing.
+        const bool last = offset + static_cast<std::int64_t>(length) == size_;
+        if (!readExactly(fd, length, offset, last)) {
             return false;
         }
         // A file opened just for this block that ends with it is checked for
         // changes now, on this descriptor, so that it is not opened once more
         // when it turns out to belong to a set.
-        if (temporary.get() >= 0 && offset + static_cast<std::int64_t>(length) == size_) {
+        if (temporary.get() >= 0 && last) {
             endState_[static_cast<std::size_t>(index)] = endUnchanged(index, fd) ? 1 : -1;
         }
         return true;
     }
 
-    // Whether the file on `fd` is the one of the first open, in the same state,
-    // with nothing after its measured length.
+    // Reads `length` bytes at `offset` into the scratch buffer; with
+    // `atEnd`, asks for one byte more, which must not come. A regular file
+    // gives everything up to its end in one read, so the end is seen without
+    // a further read.
+    bool readExactly(int fd, std::size_t length, std::int64_t offset, bool atEnd)
+    {
+        const std::size_t wanted = length + (atEnd ? 1 : 0);
+        ssize_t got = 0;
+        do {
+            got = ::pread(fd, scratch_.get(), wanted, offset);
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) {
+            return false;
+        }
+        auto done = static_cast<std::size_t>(got);
+        if (got > 0 && done < length) {
+            const std::int64_t more = ReadFully(fd, scratch_.get() + done, static_cast<std::int64_t>(wanted - done),
+                                                offset + static_cast<std::int64_t>(done));
+            if (more < 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(more);
+        }
+        return done == length;
+    }
+
+    // Whether the file on `fd` is the one of the first open, in the same
+    // state; that nothing follows its measured length was seen when its last
+    // block was read.
     bool endUnchanged(int index, int fd)
     {
         const auto i = static_cast<std::size_t>(index);
         struct stat info {};
-        unsigned char beyond = 0;
-        return ::fstat(fd, &info) == 0 && seen_[i] && FileIdentityOf(info) == *seen_[i]
-            && ReadFully(fd, &beyond, 1, size_) == 0;
+        return ::fstat(fd, &info) == 0 && seen_[i] && FileIdentityOf(info) == *seen_[i];
     }
 
     // The folder a file lies in; folders met before in this comparison are
@@ -230,6 +261,7 @@ private:
 
     void finish(std::vector<int> members)
     {
+        std::sort(members.begin(), members.end());
         std::vector<int> unchanged;
         for (const int index : members) {
             if (unchangedToTheEnd(index)) {
@@ -243,6 +275,13 @@ private:
     }
 
     std::size_t bufferSize() const { return std::max<std::size_t>(1, std::max(limits_.firstBlock, limits_.block)); }
+
+    // A read buffer: a block and the one byte that must not follow a file's
+    // last block.
+    std::unique_ptr<unsigned char[]> newBuffer() const
+    {
+        return std::unique_ptr<unsigned char[]>(new unsigned char[bufferSize() + 1]);
+    }
 
     // What keeping a block's content costs: a small block is copied into a
     // buffer of its own size, a large one keeps the whole read buffer it was
@@ -261,7 +300,7 @@ private:
         }
         std::unique_ptr<unsigned char[]> kept = std::move(scratch_);
         if (spare_.empty()) {
-            scratch_.reset(new unsigned char[bufferSize()]);
+            scratch_ = newBuffer();
         } else {
             scratch_ = std::move(spare_.back());
             spare_.pop_back();
@@ -286,6 +325,11 @@ private:
         // Every content kept costs its own bytes; the budget counts them all.
         std::size_t heldBytes = 0;
         const auto roomForContent = [&] { return heldBytes + heldCost(length) <= limits_.memoryBudget; };
+        // Beyond the budget, a second file of one fingerprint keeps its block
+        // once more as the bucket's content, from a budget of its own, so
+        // only the files before it are read again, not the whole bucket.
+        std::size_t confirmingBytes = 0;
+        const auto roomToConfirm = [&] { return confirmingBytes + heldCost(length) <= limits_.memoryBudget; };
 
         std::vector<Subgroup> parts;
         std::unordered_map<std::uint64_t, std::vector<std::size_t>> byFingerprint;
@@ -334,6 +378,15 @@ private:
                                 break;
                             }
                         }
+                        if (match < parts.size() && roomToConfirm()) {
+                            Subgroup &bucket = parts[match];
+                            bucket.unconfirmed.insert(bucket.unconfirmed.end(), bucket.members.begin(),
+                                                      bucket.members.end());
+                            bucket.members.assign(1, index);
+                            bucket.content = keep(length, confirmingBytes);
+                            block = scratch_.get();
+                            continue;
+                        }
                     }
                 }
             }
@@ -352,6 +405,50 @@ private:
                 byFingerprint[fingerprint].push_back(parts.size());
             }
             parts.push_back(std::move(part));
+        }
+
+        // The files read again are placed by their bytes among the contents
+        // of their fingerprint; those that match none join its bucket
+        // without a content, or are sorted out afresh.
+        std::unordered_map<std::uint64_t, std::vector<int>> unplaced;
+        for (Subgroup &part : parts) {
+            if (!part.content) {
+                continue;
+            }
+            for (const int index : std::exchange(part.unconfirmed, {})) {
+                if (!readBlock(index, keepOpen, length, group.offset)) {
+                    release(index);
+                    continue;
+                }
+                std::size_t home = parts.size();
+                for (const std::size_t p : byFingerprint[part.fingerprint]) {
+                    if (parts[p].content && std::memcmp(parts[p].content.get(), scratch_.get(), length) == 0) {
+                        home = p;
+                        break;
+                    }
+                }
+                if (home < parts.size()) {
+                    parts[home].members.push_back(index);
+                } else {
+                    unplaced[part.fingerprint].push_back(index);
+                }
+            }
+        }
+        for (auto &[fingerprint, files] : unplaced) {
+            std::size_t bucket = parts.size();
+            for (const std::size_t p : byFingerprint[fingerprint]) {
+                if (!parts[p].content) {
+                    bucket = p;
+                    break;
+                }
+            }
+            if (bucket < parts.size()) {
+                parts[bucket].members.insert(parts[bucket].members.end(), files.begin(), files.end());
+            } else if (files.size() >= 2) {
+                pending_.push_back(Group {std::move(files), group.offset});
+            } else {
+                release(files.front());
+            }
         }
 
         const std::int64_t next = group.offset + static_cast<std::int64_t>(length);
