@@ -1,6 +1,7 @@
 #include "search/identical_sets.h"
 
 #include "platform/file_measure.h"
+#include "platform/folder_handles.h"
 #include "platform/unique_fd.h"
 
 #include <algorithm>
@@ -96,6 +97,7 @@ private:
         for (UniqueFd &fd : fds_) {
             fd.reset();
         }
+        folders_.clear();
     }
 
     // Opens file `index` and checks that it is still the regular file of
@@ -105,7 +107,13 @@ private:
     int open(int index)
     {
         const auto i = static_cast<std::size_t>(index);
-        const int fd = ::open(paths_[i].c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
+        constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY;
+        std::string_view folderPart;
+        std::string_view name;
+        SplitPath(paths_[i], folderPart, name);
+        const FolderHandles::Folder *folder = folders_.find(folderPart);
+        const int fd = folder != nullptr ? ::openat(folder->fd, std::string(name).c_str(), kFlags)
+                                         : ::open(paths_[i].c_str(), kFlags);
         if (fd < 0) {
             return -1;
         }
@@ -210,10 +218,9 @@ private:
     // not looked up again.
     bool folderOf(int index, FolderIdentity &folder)
     {
-        std::string path = FolderOfPath(paths_[static_cast<std::size_t>(index)]);
-        const auto known = folders_.find(path);
-        if (known != folders_.end()) {
-            folder = known->second;
+        const std::string path = FolderOfPath(paths_[static_cast<std::size_t>(index)]);
+        if (const FolderHandles::Folder *held = folders_.find(path)) {
+            folder = held->identity;
             return true;
         }
         struct stat info {};
@@ -221,7 +228,6 @@ private:
             return false;
         }
         folder = FolderIdentityOf(info);
-        folders_.emplace(std::move(path), folder);
         return true;
     }
 
@@ -479,7 +485,8 @@ private:
     // For files opened just for their last block: 1 when they ended unchanged
     // then, -1 when not, 0 when not checked yet.
     std::vector<signed char> endState_;
-    std::unordered_map<std::string, FolderIdentity> folders_;
+    // The folders of the files, held open while the files are read.
+    FolderHandles folders_ {4096};
     bool descriptorsScarce_ = false;
     std::vector<FoundFile> *found_ = nullptr;
     std::vector<Group> pending_;

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/file_measure.h"
+#include "platform/folder_handles.h"
 #include "platform/number_text.h"
 #include "platform/path_text.h"
 #include "search/file_list.h"
@@ -38,13 +39,21 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
     const auto sizeStore = std::make_shared<TextStore>();
     const TextStores sizeStores {sizeStore};
     std::unordered_map<double, StoredText> sizeTexts;
+    // The list holds the files of a folder together: each is looked up from
+    // its folder, not from the root.
+    FolderHandles folders(64);
     for (int s = 0; s < n; ++s) {
         view.setProgressPosition(s);
         // The path cell refers to the list's own copy of the path; the list
         // keeps its store alive for the table even if it is emptied.
         const StoredText stored = list.storedAt(s);
         const std::string path = stored.path();
-        const FileStamp stamp = MeasureFileStatus(path);
+        std::string_view folderPart;
+        std::string_view name;
+        SplitPath(path, folderPart, name);
+        const FolderHandles::Folder *folder = folders.find(folderPart);
+        const FileStamp stamp = folder != nullptr ? MeasureFileStatusIn(folder->fd, std::string(name).c_str(), path)
+                                                  : MeasureFileStatus(path);
         view.setLabel3(stored.text());
         if (stamp.size > 100 && !IsInRecycleFolder(path, dataHome)
             && seenFiles.emplace(stamp.device, stamp.inode).second) {
