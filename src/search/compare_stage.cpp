@@ -82,7 +82,8 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
         const int runStart = first;
         std::vector<FoundFile> found;
         const auto sets = FindIdenticalSets(
-            paths, exact ? size : -1, [&](int index) { reachRow(runStart + index); }, limits, &found);
+            paths, exact ? size : -1, [&](int index) { reachRow(runStart + index); }, limits, &found,
+            [&] { view.pumpMessages(); });
         for (const auto &set : sets) {
             if (setSizes != nullptr) {
                 setSizes->push_back(static_cast<int>(set.size()));

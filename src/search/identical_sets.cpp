@@ -24,6 +24,10 @@ namespace {
 // directly; beyond it blocks are bucketed by fingerprint first.
 constexpr std::size_t kDirectCompareLimit = 4;
 
+// Reads between two calls of whileReading outside the first calls of
+// beforeFirstOpen: a few milliseconds of small files.
+constexpr int kReadsBetweenCalls = 128;
+
 // Blocks up to this length are copied when kept; longer ones keep their buffer.
 constexpr std::size_t kCopiedBlock = 4096;
 
@@ -46,10 +50,11 @@ struct Subgroup {
 class Refiner {
 public:
     Refiner(const std::vector<std::string> &paths, std::int64_t size, const std::function<void(int)> &beforeFirstOpen,
-            const IdenticalSetsLimits &limits)
+            const IdenticalSetsLimits &limits, const std::function<void()> &whileReading)
         : paths_(paths)
         , size_(size)
         , beforeFirstOpen_(beforeFirstOpen)
+        , whileReading_(whileReading)
         , limits_(limits)
         , scratch_(newBuffer())
         , fds_(paths.size())
@@ -138,6 +143,10 @@ private:
     // buffer; false when the file cannot be opened or read in full.
     bool readBlock(int index, bool keepOpen, std::size_t length, std::int64_t offset)
     {
+        if (whileReading_ && ++readsSinceCall_ >= kReadsBetweenCalls) {
+            readsSinceCall_ = 0;
+            whileReading_();
+        }
         UniqueFd &held = fds_[static_cast<std::size_t>(index)];
         UniqueFd temporary;
         int fd = held.get();
@@ -344,6 +353,7 @@ private:
 
         for (const int index : group.members) {
             if (first && beforeFirstOpen_) {
+                readsSinceCall_ = 0;
                 beforeFirstOpen_(index);
             }
             if (!readBlock(index, keepOpen, length, group.offset)) {
@@ -477,6 +487,8 @@ private:
     const std::vector<std::string> &paths_;
     std::int64_t size_;
     const std::function<void(int)> &beforeFirstOpen_;
+    const std::function<void()> &whileReading_;
+    int readsSinceCall_ = 0;
     IdenticalSetsLimits limits_;
     std::unique_ptr<unsigned char[]> scratch_;
     std::vector<std::unique_ptr<unsigned char[]>> spare_;
@@ -502,7 +514,8 @@ std::uint64_t BlockFingerprint(const unsigned char *data, std::size_t length)
 
 std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &paths, std::int64_t size,
                                                 const std::function<void(int)> &beforeFirstOpen,
-                                                const IdenticalSetsLimits &limits, std::vector<FoundFile> *found)
+                                                const IdenticalSetsLimits &limits, std::vector<FoundFile> *found,
+                                                const std::function<void()> &whileReading)
 {
     if (paths.size() < 2 || size < 0) {
         if (beforeFirstOpen) {
@@ -515,7 +528,7 @@ std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &
         }
         return {};
     }
-    return Refiner(paths, size, beforeFirstOpen, limits).run(found);
+    return Refiner(paths, size, beforeFirstOpen, limits, whileReading).run(found);
 }
 
 } // namespace quillmere
