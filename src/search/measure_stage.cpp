@@ -11,9 +11,68 @@
 #include "table/data_grid.h"
 
 #include <unordered_map>
-#include <unordered_set>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 namespace quillmere {
+
+namespace {
+
+// The identities (device, inode) of the files met so far, in one flat table
+// of 16 bytes a slot, at most half full: a million files cost no allocation
+// each.
+class SeenFiles {
+public:
+    // True when the identity was not met before.
+    bool add(dev_t device, ino_t inode)
+    {
+        if ((count_ + 1) * 2 > slots_.size()) {
+            grow();
+        }
+        if (place(slots_, device, inode)) {
+            ++count_;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    using Slot = std::pair<dev_t, ino_t>;
+    // No file has this identity; it marks a free slot.
+    static constexpr Slot kFree {~dev_t(0), ~ino_t(0)};
+
+    static bool place(std::vector<Slot> &table, dev_t device, ino_t inode)
+    {
+        const std::size_t mask = table.size() - 1;
+        std::size_t at = (std::uint64_t(inode) * 0x9E3779B97F4A7C15ull ^ std::uint64_t(device)) & mask;
+        for (;; at = (at + 1) & mask) {
+            if (table[at] == kFree) {
+                table[at] = {device, inode};
+                return true;
+            }
+            if (table[at] == Slot {device, inode}) {
+                return false;
+            }
+        }
+    }
+
+    void grow()
+    {
+        std::vector<Slot> larger(std::max<std::size_t>(1024, slots_.size() * 2), kFree);
+        for (const Slot &slot : slots_) {
+            if (slot != kFree) {
+                place(larger, slot.first, slot.second);
+            }
+        }
+        slots_.swap(larger);
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t count_ = 0;
+};
+
+} // namespace
 
 bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &view)
 {
@@ -26,14 +85,7 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
     const std::string dataHome = UserDataHome();
     // Identities of the files that became candidates: a second path of one
     // (a hard link, a bind mount) is no candidate.
-    struct IdentityHash {
-        std::size_t operator()(const std::pair<dev_t, ino_t> &id) const noexcept
-        {
-            return std::hash<ino_t>()(id.second) * 31 + std::hash<dev_t>()(id.first);
-        }
-    };
-    std::unordered_set<std::pair<dev_t, ino_t>, IdentityHash> seenFiles;
-    seenFiles.reserve(static_cast<std::size_t>(n));
+    SeenFiles seenFiles;
     // Equal sizes share one text, so a table of many files of few sizes
     // holds each size text once.
     const auto sizeStore = std::make_shared<TextStore>();
@@ -41,7 +93,7 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
     std::unordered_map<double, StoredText> sizeTexts;
     // The list holds the files of a folder together: each is looked up from
     // its folder, not from the root.
-    FolderHandles folders(64);
+    FolderHandles folders(4096);
     for (int s = 0; s < n; ++s) {
         view.setProgressPosition(s);
         // The path cell refers to the list's own copy of the path; the list
@@ -56,7 +108,7 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
                                                   : MeasureFileStatus(path);
         view.setLabel3(stored.text());
         if (stamp.size > 100 && !IsInRecycleFolder(path, dataHome)
-            && seenFiles.emplace(stamp.device, stamp.inode).second) {
+            && seenFiles.add(stamp.device, stamp.inode)) {
             candidates.AppendRows(1);
             const int row = candidates.RowCount() - 1;
             candidates.CellAt(QStringLiteral("dest2"), row).setStoredText(stored, list.stores());
