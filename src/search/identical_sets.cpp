@@ -27,6 +27,8 @@ constexpr std::size_t kDirectCompareLimit = 4;
 // Reads between two calls of whileReading outside the first calls of
 // beforeFirstOpen: a few milliseconds of small files.
 constexpr int kReadsBetweenCalls = 128;
+// Parts of a round let go of between two such calls.
+constexpr std::size_t kPartsBetweenCalls = 4096;
 
 // Blocks up to this length are copied when kept; longer ones keep their buffer.
 constexpr std::size_t kCopiedBlock = 4096;
@@ -77,6 +79,8 @@ public:
             all.members[i] = static_cast<int>(i);
         }
         round(all, true);
+        // Letting go of a large round's contents takes a while of its own.
+        callWhileReading();
         // Depth first, so that the files held open always belong to one group
         // of at most maxOpenFiles files.
         while (!pending_.empty()) {
@@ -143,9 +147,8 @@ private:
     // buffer; false when the file cannot be opened or read in full.
     bool readBlock(int index, bool keepOpen, std::size_t length, std::int64_t offset)
     {
-        if (whileReading_ && ++readsSinceCall_ >= kReadsBetweenCalls) {
-            readsSinceCall_ = 0;
-            whileReading_();
+        if (++readsSinceCall_ >= kReadsBetweenCalls) {
+            callWhileReading();
         }
         UniqueFd &held = fds_[static_cast<std::size_t>(index)];
         UniqueFd temporary;
@@ -185,6 +188,14 @@ private:
             endState_[static_cast<std::size_t>(index)] = endUnchanged(index, fd) ? 1 : -1;
         }
         return true;
+    }
+
+    void callWhileReading()
+    {
+        readsSinceCall_ = 0;
+        if (whileReading_) {
+            whileReading_();
+        }
     }
 
     // Reads `length` bytes at `offset` into the scratch buffer; with
@@ -467,8 +478,16 @@ private:
             }
         }
 
+        // A round of a large set lets go of much memory: it is given back
+        // piece by piece, with the window answering in between.
+        std::unordered_map<std::uint64_t, std::vector<std::size_t>>().swap(byFingerprint);
+        callWhileReading();
         const std::int64_t next = group.offset + static_cast<std::int64_t>(length);
+        std::size_t handled = 0;
         for (Subgroup &part : parts) {
+            if (++handled % kPartsBetweenCalls == 0) {
+                callWhileReading();
+            }
             const bool confirmed = static_cast<bool>(part.content);
             giveBack(std::move(part.content), length);
             if (part.members.size() < 2) {
@@ -481,7 +500,10 @@ private:
             } else {
                 pending_.push_back(Group {std::move(part.members), next});
             }
+            std::vector<int>().swap(part.members);
         }
+        std::vector<Subgroup>().swap(parts);
+        callWhileReading();
     }
 
     const std::vector<std::string> &paths_;
