@@ -79,8 +79,6 @@ public:
             all.members[i] = static_cast<int>(i);
         }
         round(all, true);
-        // Letting go of a large round's contents takes a while of its own.
-        callWhileReading();
         // Depth first, so that the files held open always belong to one group
         // of at most maxOpenFiles files.
         while (!pending_.empty()) {
@@ -480,8 +478,11 @@ private:
 
         // A round of a large set lets go of much memory: it is given back
         // piece by piece, with the window answering in between.
+        const bool large = group.members.size() >= kPartsBetweenCalls;
         std::unordered_map<std::uint64_t, std::vector<std::size_t>>().swap(byFingerprint);
-        callWhileReading();
+        if (large) {
+            callWhileReading();
+        }
         const std::int64_t next = group.offset + static_cast<std::int64_t>(length);
         std::size_t handled = 0;
         for (Subgroup &part : parts) {
@@ -503,7 +504,9 @@ private:
             std::vector<int>().swap(part.members);
         }
         std::vector<Subgroup>().swap(parts);
-        callWhileReading();
+        if (large) {
+            callWhileReading();
+        }
     }
 
     const std::vector<std::string> &paths_;
