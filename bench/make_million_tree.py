@@ -10,7 +10,8 @@ Two kinds of tree:
   --kind spread: sizes spread as in a photo folder, from a few hundred bytes
       to --max-kb, most of them distinct; one file in ten is a copy.
 
-Every file starts with the same 512-byte header and is larger than 100 bytes.
+Every file longer than 512 bytes starts with the same 512-byte header (a
+shorter one with half its length of it), and every file is larger than 100 bytes.
 The same arguments always give the same tree, byte for byte.
 
     bench/make_million_tree.py /tmp/qm-million --files 1000000
@@ -71,7 +72,9 @@ def main():
                 originals.append((size, seed))
             else:
                 originals[rng.randrange(len(originals))] = (size, seed)
-        data = header + random.Random(seed).randbytes(size - len(header))
+        # Files shorter than the header start with half their length of it.
+        head = header if size > len(header) else header[: size // 2]
+        data = head + random.Random(seed).randbytes(size - len(head))
         folder = folders[rng.randrange(len(folders))]
         fd = os.open(os.path.join(folder, f"img{written:07d}.jpg"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
         os.write(fd, data)

@@ -2,9 +2,11 @@
 # Runs the search's listing, measuring and comparison through the command
 # line (quillmere --list) beside jdupes -r and fdupes -r on one tree, once
 # each with a warm cache, prints wall time and peak memory of each, and checks
-# that all three find the same sets of identical files.
+# that all three find the same sets of identical files. With --runs N the
+# three take turns N times and the median wall time and the largest peak of
+# each are printed, which steadies the figures on a shared machine.
 #
-#   bench/million_peers.sh [--make "make_million_tree.py arguments"] [--keep] [TREE]
+#   bench/million_peers.sh [--runs N] [--make "make_million_tree.py arguments"] [--keep] [TREE]
 #
 # TREE defaults to /tmp/quillmere-million; with --make it is (re)generated
 # first, e.g. --make "--files 1000000" or --make "--files 1000000 --kind spread".
@@ -16,12 +18,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
 make_args=""
 keep=0
+runs=1
 tree=/tmp/quillmere-million
 while [ $# -gt 0 ]; do
     case "$1" in
         --make) make_args=$2; shift 2 ;;
         --keep) keep=1; shift ;;
-        -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+        --runs) runs=$2; shift 2 ;;
+        -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
         *) tree=$1; shift ;;
     esac
 done
@@ -42,10 +46,11 @@ fi
 work=$(mktemp -d /tmp/quillmere-million-peers.XXXXXX)
 trap 'rm -rf "$work"; if [ -n "$make_args" ] && [ "$keep" = 0 ]; then rm -rf "$tree"; fi' EXIT
 
-# Warm the cache with one listing of every file's status.
-find "$tree" -type f -printf '' >/dev/null
+# Warm the cache with every file's status and bytes, so that no program
+# pays for the disk on behalf of the others.
+find "$tree" -type f -print0 | xargs -0 cat >/dev/null
 
-# One timed run: prints "name seconds peak-MB".
+# One timed run: appends "seconds peak-KB" to $work/NAME.runs.
 timed() {
     local name=$1; shift
     /usr/bin/time -v -o "$work/$name.time" "$@" >"$work/$name.raw" 2>"$work/$name.err" || {
@@ -54,13 +59,27 @@ timed() {
     wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/$name.time" \
         | awk -F: '{ if (NF == 3) print $1 * 3600 + $2 * 60 + $3; else print $1 * 60 + $2 }')
     rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/$name.time")
-    printf '%-10s %8.2f s %8.1f MB\n' "$name" "$wall" "$(echo "$rss / 1024" | bc -l)"
+    echo "$wall $rss" >>"$work/$name.runs"
 }
 
-echo "tree: $tree ($(find "$tree" -type f -name '*.jpg' | wc -l) files)"
-timed quillmere "$program" --list "$tree" --mask '*.jpg' --include-system-folders
-timed jdupes jdupes -r -q "$tree"
-timed fdupes fdupes -r -q "$tree"
+# Prints "name median-seconds largest-peak-MB (each run's seconds)".
+summary() {
+    sort -n "$work/$1.runs" | awk -v name="$1" '
+        { wall[NR] = $1; if ($2 > peak) peak = $2; all = all " " $1 }
+        END { m = (NR % 2) ? wall[(NR + 1) / 2] : (wall[NR / 2] + wall[NR / 2 + 1]) / 2
+              printf "%-10s %8.2f s %8.1f MB   (runs:%s)\n", name, m, peak / 1024, all }'
+}
+
+echo "tree: $tree ($(find "$tree" -type f -name '*.jpg' | wc -l) files), load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+for _ in $(seq "$runs"); do
+    timed quillmere "$program" --list "$tree" --mask '*.jpg' --include-system-folders
+    timed jdupes jdupes -r -q "$tree"
+    timed fdupes fdupes -r -q "$tree"
+done
+for name in quillmere jdupes fdupes; do
+    summary "$name"
+done
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # Sets as sorted lines of sorted paths, one set per line; only .jpg files of
 # more than 100 bytes take part in our search.

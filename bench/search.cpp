@@ -1,5 +1,6 @@
 // Times the search's listing, measuring and comparison stages on a folder
-// tree (no window, no message pumping) and prints the duplicate sets found.
+// tree (no window) and prints the duplicate sets found, and the longest time
+// the stages ran between two points where a window's messages would run.
 //
 //   bench_search FOLDER [--mask "*.jpg"] [--runs N] [--sets FILE]
 //
@@ -53,6 +54,40 @@ std::vector<std::vector<std::string>> setsOf(TDataGrid &pairs, const std::vector
     return sets;
 }
 
+// Shows nothing; notes the longest time between two message pumps and the
+// stage (Label1's text) it fell in.
+class GapTimingView : public SearchView {
+public:
+    void setLabel1(const QString &text) override { stage_ = text; }
+    void setLabel3(const QString &) override { }
+    void setLabel4(const QString &) override { }
+    void setProgressMaximum(int) override { }
+    void setProgressPosition(int) override { }
+    void pumpMessages() override
+    {
+        const auto now = Clock::now();
+        const double gap = std::chrono::duration<double>(now - last_).count();
+        if (gap > longest_) {
+            longest_ = gap;
+            longestStage_ = stage_;
+        }
+        last_ = now;
+    }
+    void restart()
+    {
+        last_ = Clock::now();
+        longest_ = 0;
+    }
+    double longest() const { return longest_; }
+    const QString &longestStage() const { return longestStage_; }
+
+private:
+    Clock::time_point last_ = Clock::now();
+    double longest_ = 0;
+    QString stage_;
+    QString longestStage_;
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -75,7 +110,7 @@ int main(int argc, char **argv)
         }
     }
 
-    SilentSearchView view;
+    GapTimingView view;
     auto candidates = makeCandidateGrid();
     auto pairs = makePairGrid();
     FileList files;
@@ -88,17 +123,21 @@ int main(int argc, char **argv)
         setSizes.clear();
         StopFlag = 0;
         const auto start = Clock::now();
+        view.restart();
         CollectFiles(folder, mask, files, true, view);
         const double listed = secondsSince(start);
         MeasureCandidates(files, *candidates, view);
         const double measured = secondsSince(start);
         CompareCandidates(*candidates, *pairs, view, {}, &setSizes);
         const double total = secondsSince(start);
+        view.pumpMessages();
         totals.push_back(total);
         std::printf("run %d: listing %.3f s, measuring %.3f s, comparison %.3f s, total %.3f s; "
                     "%d files, %d candidates, %d duplicate rows\n",
                     run + 1, listed, measured - listed, total - measured, total, files.count(),
                     candidates->RowCount(), pairs->RowCount());
+        std::printf("longest time between two message pumps: %.1f ms (%s)\n", view.longest() * 1000,
+                    view.longestStage().toUtf8().constData());
     }
     StopFlag = 1;
     std::sort(totals.begin(), totals.end());

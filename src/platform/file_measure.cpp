@@ -45,12 +45,18 @@ FileStamp MeasureFileStamp(const std::string &path) noexcept
 
 FileStamp MeasureFileStatus(const std::string &path) noexcept
 {
+    return MeasureFileStatusIn(AT_FDCWD, path.c_str(), path);
+}
+
+FileStamp MeasureFileStatusIn(int folder, const char *name, const std::string &path) noexcept
+{
+    static const uid_t user = ::geteuid();
     struct stat st {};
     // Only the owner class is judged from the mode: access lists and group
     // lists cannot narrow what the owner's bits grant, while they can for
     // everyone else, so every other file is opened as before.
-    if (::fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
-        || st.st_uid != ::geteuid() || (st.st_mode & S_IRUSR) == 0) {
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user
+        || (st.st_mode & S_IRUSR) == 0) {
         return MeasureFileStamp(path);
     }
     FileStamp stamp;

@@ -34,6 +34,10 @@ FileStamp MeasureFileStamp(const std::string &path) noexcept;
 // through a symbolic link) that its owner, the caller, may read opens
 // read-only without fail. Any other path is measured by MeasureFileStamp.
 FileStamp MeasureFileStatus(const std::string &path) noexcept;
+// The same for the file `name` in the folder open as `folder` (AT_FDCWD for
+// the working folder), `path` being the same file's whole path, which a file
+// that must be opened is opened by.
+FileStamp MeasureFileStatusIn(int folder, const char *name, const std::string &path) noexcept;
 
 // The size part of MeasureFileStamp.
 double MeasureFile(const std::string &path) noexcept;

@@ -27,13 +27,25 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
     view.setLabel1(QStringLiteral("Compare files:"));
 
     // The rows are copied first: handlers run while pumping may change the
-    // table, and the stage must finish on what it started with.
-    std::vector<QString> pathTexts(static_cast<std::size_t>(m));
-    std::vector<QString> sizeTexts(static_cast<std::size_t>(m));
+    // table, and the stage must finish on what it started with. The copies
+    // refer to the table's texts, whose stores they keep alive.
+    TextStores stores = candidates.textStores();
+    std::vector<StoredText> pathTexts(static_cast<std::size_t>(m));
+    std::vector<StoredText> sizeTexts(static_cast<std::size_t>(m));
+    const auto ownStore = std::make_shared<TextStore>();
     for (int row = 0; row < m; ++row) {
-        pathTexts[static_cast<std::size_t>(row)] = candidates.CellAt(kPathColumn, row).text();
-        sizeTexts[static_cast<std::size_t>(row)] = candidates.CellAt(kSizeColumn, row).text();
+        const TGridCell path = candidates.CellAt(kPathColumn, row);
+        const TGridCell size = candidates.CellAt(kSizeColumn, row);
+        const auto r = static_cast<std::size_t>(row);
+        if (candidates.compact()) {
+            pathTexts[r] = path.storedText();
+            sizeTexts[r] = size.storedText();
+        } else {
+            pathTexts[r] = ownStore->add(path.text());
+            sizeTexts[r] = ownStore->add(size.text());
+        }
     }
+    stores.push_back(ownStore);
 
     const auto reachRow = [&](int row) {
         if (row > m - 2) {
@@ -41,13 +53,16 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
         }
         view.pumpMessages();
         view.setProgressPosition(row);
-        view.setLabel3(pathTexts[static_cast<std::size_t>(row)]);
+        view.setLabel3(pathTexts[static_cast<std::size_t>(row)].text());
+    };
+    const auto sameText = [](const StoredText &a, const StoredText &b) {
+        return a.sameRecord(b) || a.compare(b) == 0;
     };
 
     int first = 0;
     while (first < m) {
         int end = first + 1;
-        while (end < m && sizeTexts[static_cast<std::size_t>(end)] == sizeTexts[static_cast<std::size_t>(first)]) {
+        while (end < m && sameText(sizeTexts[static_cast<std::size_t>(end)], sizeTexts[static_cast<std::size_t>(first)])) {
             ++end;
         }
         if (end - first == 1) {
@@ -58,16 +73,17 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
         // Sizes from 10^15 bytes on are written in scientific notation and
         // give no exact length; such files are identical to nothing.
         bool exact = false;
-        const qlonglong size = sizeTexts[static_cast<std::size_t>(first)].toLongLong(&exact);
+        const qlonglong size = sizeTexts[static_cast<std::size_t>(first)].text().toLongLong(&exact);
         std::vector<std::string> paths;
         paths.reserve(static_cast<std::size_t>(end - first));
         for (int row = first; row < end; ++row) {
-            paths.push_back(textToPath(pathTexts[static_cast<std::size_t>(row)]));
+            paths.push_back(pathTexts[static_cast<std::size_t>(row)].path());
         }
         const int runStart = first;
         std::vector<FoundFile> found;
         const auto sets = FindIdenticalSets(
-            paths, exact ? size : -1, [&](int index) { reachRow(runStart + index); }, limits, &found);
+            paths, exact ? size : -1, [&](int index) { reachRow(runStart + index); }, limits, &found,
+            [&] { view.pumpMessages(); });
         for (const auto &set : sets) {
             if (setSizes != nullptr) {
                 setSizes->push_back(static_cast<int>(set.size()));
@@ -76,8 +92,8 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
                 const auto row = static_cast<std::size_t>(runStart + index);
                 pairs.AppendRows(1);
                 const int last = pairs.RowCount() - 1;
-                pairs.CellAt(kPathColumn, last).setText(pathTexts[row]);
-                pairs.CellAt(kSizeColumn, last).setText(sizeTexts[row]);
+                pairs.CellAt(kPathColumn, last).setStoredText(pathTexts[row], stores);
+                pairs.CellAt(kSizeColumn, last).setStoredText(sizeTexts[row], stores);
                 if (foundFiles != nullptr) {
                     foundFiles->push_back(found[static_cast<std::size_t>(index)]);
                 }

@@ -1,6 +1,7 @@
 #include "search/identical_sets.h"
 
 #include "platform/file_measure.h"
+#include "platform/folder_handles.h"
 #include "platform/unique_fd.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 #include <xxhash.h>
 
 namespace quillmere {
@@ -21,6 +23,12 @@ namespace {
 // Up to this many distinct contents a block is compared against each of them
 // directly; beyond it blocks are bucketed by fingerprint first.
 constexpr std::size_t kDirectCompareLimit = 4;
+
+// Reads between two calls of whileReading outside the first calls of
+// beforeFirstOpen: a few milliseconds of small files.
+constexpr int kReadsBetweenCalls = 128;
+// Parts of a round let go of between two such calls.
+constexpr std::size_t kPartsBetweenCalls = 4096;
 
 // Blocks up to this length are copied when kept; longer ones keep their buffer.
 constexpr std::size_t kCopiedBlock = 4096;
@@ -34,6 +42,9 @@ struct Group {
 // The files of one round whose current block has one content.
 struct Subgroup {
     std::vector<int> members;
+    // Files whose block had the fingerprint of this one's content but was not
+    // kept: each is read again after the round and compared with the content.
+    std::vector<int> unconfirmed;
     std::unique_ptr<unsigned char[]> content; // the block's bytes; empty for an unconfirmed bucket
     std::uint64_t fingerprint = 0;
 };
@@ -41,12 +52,13 @@ struct Subgroup {
 class Refiner {
 public:
     Refiner(const std::vector<std::string> &paths, std::int64_t size, const std::function<void(int)> &beforeFirstOpen,
-            const IdenticalSetsLimits &limits)
+            const IdenticalSetsLimits &limits, const std::function<void()> &whileReading)
         : paths_(paths)
         , size_(size)
         , beforeFirstOpen_(beforeFirstOpen)
+        , whileReading_(whileReading)
         , limits_(limits)
-        , scratch_(new unsigned char[std::max<std::size_t>(1, std::max(limits.firstBlock, limits.block))])
+        , scratch_(newBuffer())
         , fds_(paths.size())
         , seen_(paths.size())
         , endState_(paths.size(), 0)
@@ -92,6 +104,7 @@ private:
         for (UniqueFd &fd : fds_) {
             fd.reset();
         }
+        folders_.clear();
     }
 
     // Opens file `index` and checks that it is still the regular file of
@@ -101,7 +114,13 @@ private:
     int open(int index)
     {
         const auto i = static_cast<std::size_t>(index);
-        const int fd = ::open(paths_[i].c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
+        constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY;
+        std::string_view folderPart;
+        std::string_view name;
+        SplitPath(paths_[i], folderPart, name);
+        const FolderHandles::Folder *folder = folders_.find(folderPart);
+        const int fd = folder != nullptr ? ::openat(folder->fd, std::string(name).c_str(), kFlags)
+                                         : ::open(paths_[i].c_str(), kFlags);
         if (fd < 0) {
             return -1;
         }
@@ -126,6 +145,9 @@ private:
     // buffer; false when the file cannot be opened or read in full.
     bool readBlock(int index, bool keepOpen, std::size_t length, std::int64_t offset)
     {
+        if (++readsSinceCall_ >= kReadsBetweenCalls) {
+            callWhileReading();
+        }
         UniqueFd &held = fds_[static_cast<std::size_t>(index)];
         UniqueFd temporary;
         int fd = held.get();
@@ -151,38 +173,72 @@ private:
                 temporary.reset(fd);
             }
         }
-        if (ReadFully(fd, scratch_.get(), static_cast<std::int64_t>(length), offset)
-            != static_cast<std::int64_t>(length)) {
+        // The last block is read with one byte more, which must not come:
+        // a file longer than measured is identical to nothing.
+        const bool last = offset + static_cast<std::int64_t>(length) == size_;
+        if (!readExactly(fd, length, offset, last)) {
             return false;
         }
         // A file opened just for this block that ends with it is checked for
         // changes now, on this descriptor, so that it is not opened once more
         // when it turns out to belong to a set.
-        if (temporary.get() >= 0 && offset + static_cast<std::int64_t>(length) == size_) {
+        if (temporary.get() >= 0 && last) {
             endState_[static_cast<std::size_t>(index)] = endUnchanged(index, fd) ? 1 : -1;
         }
         return true;
     }
 
-    // Whether the file on `fd` is the one of the first open, in the same state,
-    // with nothing after its measured length.
+    void callWhileReading()
+    {
+        readsSinceCall_ = 0;
+        if (whileReading_) {
+            whileReading_();
+        }
+    }
+
+    // Reads `length` bytes at `offset` into the scratch buffer; with
+    // `atEnd`, asks for one byte more, which must not come. A regular file
+    // gives everything up to its end in one read, so the end is seen without
+    // a further read.
+    bool readExactly(int fd, std::size_t length, std::int64_t offset, bool atEnd)
+    {
+        const std::size_t wanted = length + (atEnd ? 1 : 0);
+        ssize_t got = 0;
+        do {
+            got = ::pread(fd, scratch_.get(), wanted, offset);
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) {
+            return false;
+        }
+        auto done = static_cast<std::size_t>(got);
+        if (got > 0 && done < length) {
+            const std::int64_t more = ReadFully(fd, scratch_.get() + done, static_cast<std::int64_t>(wanted - done),
+                                                offset + static_cast<std::int64_t>(done));
+            if (more < 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(more);
+        }
+        return done == length;
+    }
+
+    // Whether the file on `fd` is the one of the first open, in the same
+    // state; that nothing follows its measured length was seen when its last
+    // block was read.
     bool endUnchanged(int index, int fd)
     {
         const auto i = static_cast<std::size_t>(index);
         struct stat info {};
-        unsigned char beyond = 0;
-        return ::fstat(fd, &info) == 0 && seen_[i] && FileIdentityOf(info) == *seen_[i]
-            && ReadFully(fd, &beyond, 1, size_) == 0;
+        return ::fstat(fd, &info) == 0 && seen_[i] && FileIdentityOf(info) == *seen_[i];
     }
 
     // The folder a file lies in; folders met before in this comparison are
     // not looked up again.
     bool folderOf(int index, FolderIdentity &folder)
     {
-        std::string path = FolderOfPath(paths_[static_cast<std::size_t>(index)]);
-        const auto known = folders_.find(path);
-        if (known != folders_.end()) {
-            folder = known->second;
+        const std::string path = FolderOfPath(paths_[static_cast<std::size_t>(index)]);
+        if (const FolderHandles::Folder *held = folders_.find(path)) {
+            folder = held->identity;
             return true;
         }
         struct stat info {};
@@ -190,7 +246,6 @@ private:
             return false;
         }
         folder = FolderIdentityOf(info);
-        folders_.emplace(std::move(path), folder);
         return true;
     }
 
@@ -230,6 +285,7 @@ private:
 
     void finish(std::vector<int> members)
     {
+        std::sort(members.begin(), members.end());
         std::vector<int> unchanged;
         for (const int index : members) {
             if (unchangedToTheEnd(index)) {
@@ -243,6 +299,13 @@ private:
     }
 
     std::size_t bufferSize() const { return std::max<std::size_t>(1, std::max(limits_.firstBlock, limits_.block)); }
+
+    // A read buffer: a block and the one byte that must not follow a file's
+    // last block.
+    std::unique_ptr<unsigned char[]> newBuffer() const
+    {
+        return std::unique_ptr<unsigned char[]>(new unsigned char[bufferSize() + 1]);
+    }
 
     // What keeping a block's content costs: a small block is copied into a
     // buffer of its own size, a large one keeps the whole read buffer it was
@@ -261,7 +324,7 @@ private:
         }
         std::unique_ptr<unsigned char[]> kept = std::move(scratch_);
         if (spare_.empty()) {
-            scratch_.reset(new unsigned char[bufferSize()]);
+            scratch_ = newBuffer();
         } else {
             scratch_ = std::move(spare_.back());
             spare_.pop_back();
@@ -286,6 +349,11 @@ private:
         // Every content kept costs its own bytes; the budget counts them all.
         std::size_t heldBytes = 0;
         const auto roomForContent = [&] { return heldBytes + heldCost(length) <= limits_.memoryBudget; };
+        // Beyond the budget, a second file of one fingerprint keeps its block
+        // once more as the bucket's content, from a budget of its own, so
+        // only the files before it are read again, not the whole bucket.
+        std::size_t confirmingBytes = 0;
+        const auto roomToConfirm = [&] { return confirmingBytes + heldCost(length) <= limits_.memoryBudget; };
 
         std::vector<Subgroup> parts;
         std::unordered_map<std::uint64_t, std::vector<std::size_t>> byFingerprint;
@@ -294,6 +362,7 @@ private:
 
         for (const int index : group.members) {
             if (first && beforeFirstOpen_) {
+                readsSinceCall_ = 0;
                 beforeFirstOpen_(index);
             }
             if (!readBlock(index, keepOpen, length, group.offset)) {
@@ -334,6 +403,15 @@ private:
                                 break;
                             }
                         }
+                        if (match < parts.size() && roomToConfirm()) {
+                            Subgroup &bucket = parts[match];
+                            bucket.unconfirmed.insert(bucket.unconfirmed.end(), bucket.members.begin(),
+                                                      bucket.members.end());
+                            bucket.members.assign(1, index);
+                            bucket.content = keep(length, confirmingBytes);
+                            block = scratch_.get();
+                            continue;
+                        }
                     }
                 }
             }
@@ -354,8 +432,63 @@ private:
             parts.push_back(std::move(part));
         }
 
-        const std::int64_t next = group.offset + static_cast<std::int64_t>(length);
+        // The files read again are placed by their bytes among the contents
+        // of their fingerprint; those that match none join its bucket
+        // without a content, or are sorted out afresh.
+        std::unordered_map<std::uint64_t, std::vector<int>> unplaced;
         for (Subgroup &part : parts) {
+            if (!part.content) {
+                continue;
+            }
+            for (const int index : std::exchange(part.unconfirmed, {})) {
+                if (!readBlock(index, keepOpen, length, group.offset)) {
+                    release(index);
+                    continue;
+                }
+                std::size_t home = parts.size();
+                for (const std::size_t p : byFingerprint[part.fingerprint]) {
+                    if (parts[p].content && std::memcmp(parts[p].content.get(), scratch_.get(), length) == 0) {
+                        home = p;
+                        break;
+                    }
+                }
+                if (home < parts.size()) {
+                    parts[home].members.push_back(index);
+                } else {
+                    unplaced[part.fingerprint].push_back(index);
+                }
+            }
+        }
+        for (auto &[fingerprint, files] : unplaced) {
+            std::size_t bucket = parts.size();
+            for (const std::size_t p : byFingerprint[fingerprint]) {
+                if (!parts[p].content) {
+                    bucket = p;
+                    break;
+                }
+            }
+            if (bucket < parts.size()) {
+                parts[bucket].members.insert(parts[bucket].members.end(), files.begin(), files.end());
+            } else if (files.size() >= 2) {
+                pending_.push_back(Group {std::move(files), group.offset});
+            } else {
+                release(files.front());
+            }
+        }
+
+        // A round of a large set lets go of much memory: it is given back
+        // piece by piece, with the window answering in between.
+        const bool large = group.members.size() >= kPartsBetweenCalls;
+        std::unordered_map<std::uint64_t, std::vector<std::size_t>>().swap(byFingerprint);
+        if (large) {
+            callWhileReading();
+        }
+        const std::int64_t next = group.offset + static_cast<std::int64_t>(length);
+        std::size_t handled = 0;
+        for (Subgroup &part : parts) {
+            if (++handled % kPartsBetweenCalls == 0) {
+                callWhileReading();
+            }
             const bool confirmed = static_cast<bool>(part.content);
             giveBack(std::move(part.content), length);
             if (part.members.size() < 2) {
@@ -368,12 +501,19 @@ private:
             } else {
                 pending_.push_back(Group {std::move(part.members), next});
             }
+            std::vector<int>().swap(part.members);
+        }
+        std::vector<Subgroup>().swap(parts);
+        if (large) {
+            callWhileReading();
         }
     }
 
     const std::vector<std::string> &paths_;
     std::int64_t size_;
     const std::function<void(int)> &beforeFirstOpen_;
+    const std::function<void()> &whileReading_;
+    int readsSinceCall_ = 0;
     IdenticalSetsLimits limits_;
     std::unique_ptr<unsigned char[]> scratch_;
     std::vector<std::unique_ptr<unsigned char[]>> spare_;
@@ -382,7 +522,8 @@ private:
     // For files opened just for their last block: 1 when they ended unchanged
     // then, -1 when not, 0 when not checked yet.
     std::vector<signed char> endState_;
-    std::unordered_map<std::string, FolderIdentity> folders_;
+    // The folders of the files, held open while the files are read.
+    FolderHandles folders_ {4096};
     bool descriptorsScarce_ = false;
     std::vector<FoundFile> *found_ = nullptr;
     std::vector<Group> pending_;
@@ -398,7 +539,8 @@ std::uint64_t BlockFingerprint(const unsigned char *data, std::size_t length)
 
 std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &paths, std::int64_t size,
                                                 const std::function<void(int)> &beforeFirstOpen,
-                                                const IdenticalSetsLimits &limits, std::vector<FoundFile> *found)
+                                                const IdenticalSetsLimits &limits, std::vector<FoundFile> *found,
+                                                const std::function<void()> &whileReading)
 {
     if (paths.size() < 2 || size < 0) {
         if (beforeFirstOpen) {
@@ -411,7 +553,7 @@ std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &
         }
         return {};
     }
-    return Refiner(paths, size, beforeFirstOpen, limits).run(found);
+    return Refiner(paths, size, beforeFirstOpen, limits, whileReading).run(found);
 }
 
 } // namespace quillmere

@@ -49,11 +49,16 @@ struct IdenticalSetsLimits {
 // `found`, when given, receives one entry per path; for every member of a
 // returned set it holds the file as it was read and the folder it lies in.
 //
+// `whileReading()` is called every few hundred reads that follow no call of
+// beforeFirstOpen (files read again, later blocks), so that the window keeps
+// answering through a large set; it may throw to end the search.
+//
 // `beforeFirstOpen(i)` is called for every index in ascending order just
 // before the file is first looked at (for progress and message pumping).
 std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &paths, std::int64_t size,
                                                 const std::function<void(int)> &beforeFirstOpen = {},
                                                 const IdenticalSetsLimits &limits = {},
-                                                std::vector<FoundFile> *found = nullptr);
+                                                std::vector<FoundFile> *found = nullptr,
+                                                const std::function<void()> &whileReading = {});
 
 } // namespace quillmere

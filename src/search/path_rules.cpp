@@ -88,7 +88,7 @@ bool IsSystemPath(std::string_view path)
 
 void RemoveSystemPaths(FileList &list)
 {
-    list.removeIf([](const std::string &path) { return IsSystemPath(path); });
+    list.removeIf([](std::string_view path) { return IsSystemPath(path); });
 }
 
 bool IsInRecycleFolder(std::string_view path, std::string_view dataHome)

@@ -5,6 +5,8 @@
 #include "platform/number_text.h"
 #include "platform/locale_formats.h"
 
+#include <optional>
+#include <stdexcept>
 #include <utility>
 
 namespace quillmere {
@@ -74,6 +76,13 @@ CellValue emptyValue(CellKind kind)
     }
     return std::monostate();
 }
+
+// Sort steps (comparisons and exchanges) between two calls of whileSorting:
+// a few milliseconds of sorting.
+constexpr std::uint32_t kStepsPerPump = 1u << 15;
+
+// Ends a sort whose table changed inside whileSorting.
+struct TableChangedWhileSorting { };
 
 } // namespace
 
@@ -148,6 +157,36 @@ CellValue &TGridCell::value() const
     return row_->cells[static_cast<std::size_t>(column_)];
 }
 
+QString TGridCell::stringValue() const
+{
+    return row_ == nullptr ? storedText().text() : std::get<QString>(value());
+}
+
+StoredText TGridCell::storedText() const
+{
+    if (row_ != nullptr) {
+        throw std::logic_error("a table of row records keeps no stored texts");
+    }
+    if (index_ < 0 || index_ >= grid_->RowCount()) {
+        grid_->raiseIndex(index_);
+    }
+    return grid_->texts_[static_cast<std::size_t>(column_)][static_cast<std::size_t>(index_)];
+}
+
+void TGridCell::setStoredText(const StoredText &text, const TextStores &stores) const
+{
+    if (row_ != nullptr) {
+        setText(text.text());
+        return;
+    }
+    if (index_ < 0 || index_ >= grid_->RowCount()) {
+        grid_->raiseIndex(index_);
+    }
+    KeepTextStores(grid_->stores_, stores);
+    grid_->texts_[static_cast<std::size_t>(column_)][static_cast<std::size_t>(index_)] = text;
+    written();
+}
+
 void TGridCell::written() const
 {
     grid_->contentChanged();
@@ -155,6 +194,9 @@ void TGridCell::written() const
 
 QString TGridCell::text() const
 {
+    if (row_ == nullptr) {
+        return storedText().text();
+    }
     const CellValue &v = value();
     switch (grid_->Column(column_).kind()) {
     case CellKind::String:
@@ -173,6 +215,10 @@ QString TGridCell::text() const
 
 void TGridCell::setText(const QString &text) const
 {
+    if (row_ == nullptr) {
+        setStoredText(grid_->ownStore_->add(text), {});
+        return;
+    }
     CellValue &v = value();
     switch (grid_->Column(column_).kind()) {
     case CellKind::String:
@@ -203,6 +249,9 @@ void TGridCell::setText(const QString &text) const
 // truncation.
 double TGridCell::asNumber() const
 {
+    if (row_ == nullptr) {
+        return parseNumber(stringValue());
+    }
     const CellValue &v = value();
     switch (grid_->Column(column_).kind()) {
     case CellKind::String:
@@ -221,6 +270,10 @@ double TGridCell::asNumber() const
 
 void TGridCell::setNumber(double number, const QString &asText) const
 {
+    if (row_ == nullptr) {
+        setText(asText);
+        return;
+    }
     CellValue &v = value();
     switch (grid_->Column(column_).kind()) {
     case CellKind::String:
@@ -244,7 +297,7 @@ void TGridCell::setNumber(double number, const QString &asText) const
 qint32 TGridCell::asInteger() const
 {
     if (grid_->Column(column_).kind() == CellKind::String) {
-        const QString &text = std::get<QString>(value());
+        const QString text = stringValue();
         qint32 parsed = 0;
         if (!parseDecimal(text, parsed)) {
             throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
@@ -262,7 +315,7 @@ void TGridCell::setInteger(qint32 value) const
 bool TGridCell::asBoolean() const
 {
     if (grid_->Column(column_).kind() == CellKind::String) {
-        const QString &text = std::get<QString>(value());
+        const QString text = stringValue();
         return text == QLatin1String("1") || asciiEqualIgnoringCase(text, QStringLiteral("true"));
     }
     return asNumber() != 0.0;
@@ -285,19 +338,35 @@ void TGridCell::setFloat(double value) const
 
 // ---- Table -----------------------------------------------------------------
 
-TDataGrid::TDataGrid(QString name, TGridOptions options, int rowSize)
+TDataGrid::TDataGrid(QString name, TGridOptions options, int rowSize, TRowStorage storage)
     : name_(std::move(name))
     , options_(options)
     , rowSize_(rowSize)
+    , storage_(storage)
 {
+    if (compact()) {
+        newStore();
+    }
+}
+
+void TDataGrid::newStore()
+{
+    ownStore_ = std::make_shared<TextStore>();
+    stores_.assign(1, ownStore_);
 }
 
 void TDataGrid::adoptColumn(std::unique_ptr<TGridCustomColumn> column)
 {
+    if (compact() && column->kind() != CellKind::String) {
+        throw std::logic_error("compact rows hold text columns only");
+    }
     column->grid_ = this;
     column->index_ = ColumnCount();
     for (auto &row : rows_) {
         row->cells.push_back(emptyValue(column->kind()));
+    }
+    if (compact()) {
+        texts_.emplace_back(rowIds_.size());
     }
     columns_.push_back(std::move(column));
 }
@@ -311,6 +380,7 @@ void TDataGrid::notify() const
 
 void TDataGrid::contentChanged()
 {
+    ++changes_;
     memorySorted_ = false;
     notify();
 }
@@ -332,6 +402,13 @@ int TDataGrid::AppendRows(int count)
     }
     const int first = RowCount();
     for (int i = 0; i < count; ++i) {
+        if (compact()) {
+            rowIds_.push_back(nextRowId_++);
+            for (auto &texts : texts_) {
+                texts.emplace_back();
+            }
+            continue;
+        }
         auto row = std::make_unique<TRow>();
         row->cells.reserve(columns_.size());
         for (const auto &column : columns_) {
@@ -339,13 +416,14 @@ int TDataGrid::AppendRows(int count)
         }
         rows_.push_back(std::move(row));
     }
+    ++changes_;
     memorySorted_ = false;
     if ((options_ & goUseDefaultValues) != 0) {
         for (int r = first; r < RowCount(); ++r) {
             for (const auto &column : columns_) {
                 if (!column->DefaultValue.isEmpty()) {
-                    TGridCell(this, column->Index(), rows_[static_cast<std::size_t>(r)].get())
-                        .setText(column->DefaultValue);
+                    TRow *record = compact() ? nullptr : rows_[static_cast<std::size_t>(r)].get();
+                    TGridCell(this, column->Index(), record, r).setText(column->DefaultValue);
                 }
             }
         }
@@ -357,6 +435,15 @@ int TDataGrid::AppendRows(int count)
 void TDataGrid::RemoveAllRows()
 {
     rows_.clear();
+    if (compact()) {
+        // The memory goes back at once: a search's tables can be large.
+        std::vector<std::uint32_t>().swap(rowIds_);
+        for (auto &texts : texts_) {
+            std::vector<StoredText>().swap(texts);
+        }
+        newStore();
+    }
+    ++changes_;
     selectedRow_ = -1;
     selectedColumn_ = 0;
     memorySorted_ = false;
@@ -373,7 +460,15 @@ void TDataGrid::RemoveRow(int row)
     if (row < 0 || row >= RowCount()) {
         raiseIndex(row);
     }
-    rows_.erase(rows_.begin() + row);
+    if (compact()) {
+        rowIds_.erase(rowIds_.begin() + row);
+        for (auto &texts : texts_) {
+            texts.erase(texts.begin() + row);
+        }
+    } else {
+        rows_.erase(rows_.begin() + row);
+    }
+    ++changes_;
     if (selectedRow_ > RowCount() - 1) {
         selectedRow_ = RowCount() - 1;
     }
@@ -407,11 +502,14 @@ TGridCell TDataGrid::CellAt(int column, int row)
     }
     lastColumn_ = column;
     lastRow_ = row;
-    return TGridCell(this, column, rows_[static_cast<std::size_t>(row)].get());
+    return TGridCell(this, column, compact() ? nullptr : rows_[static_cast<std::size_t>(row)].get(), row);
 }
 
 const CellValue &TDataGrid::peek(int column, int row) const
 {
+    if (compact()) {
+        throw std::logic_error("compact rows have no cell values to peek at");
+    }
     return rows_.at(static_cast<std::size_t>(row))->cells.at(static_cast<std::size_t>(column));
 }
 
@@ -443,15 +541,10 @@ void TDataGrid::HeaderClick(int column)
 
 // ---- Sorting ---------------------------------------------------------------
 
-int TDataGrid::compareRows(const TRow &a, const TRow &b, int column, TSortType type) const
+namespace {
+
+int compareValues(const CellValue &x, const CellValue &y, CellKind kind, TSortType type)
 {
-    const auto c = static_cast<std::size_t>(column);
-    const CellKind kind = columns_[c]->kind();
-    if (kind == CellKind::Increment) {
-        return 0; // both read the same last addressed row
-    }
-    const CellValue &x = a.cells[c];
-    const CellValue &y = b.cells[c];
     const auto number = [&](const CellValue &v) -> double {
         switch (kind) {
         case CellKind::Integer:
@@ -505,23 +598,89 @@ int TDataGrid::compareRows(const TRow &a, const TRow &b, int column, TSortType t
     }
 }
 
-void TDataGrid::sortByColumn(int column, TSortType type, TSortKind kind, bool forceFull)
+} // namespace
+
+int TDataGrid::compareRows(int a, int b, int column, TSortType type)
 {
-    const TRow *selected = selectedRow_ >= 0 ? rows_[static_cast<std::size_t>(selectedRow_)].get() : nullptr;
-    const int n = RowCount();
-    if (memorySorted_ && memoryColumn_ == column && memoryKind_ != kind && !forceFull) {
-        for (int i = 0; i < n / 2; ++i) {
-            std::swap(rows_[static_cast<std::size_t>(i)], rows_[static_cast<std::size_t>(n - 1 - i)]);
+    sortStep();
+    const auto c = static_cast<std::size_t>(column);
+    const CellKind kind = columns_[c]->kind();
+    if (kind == CellKind::Increment) {
+        return 0; // both read the same last addressed row
+    }
+    if (compact()) {
+        const StoredText &x = texts_[c][static_cast<std::size_t>(a)];
+        const StoredText &y = texts_[c][static_cast<std::size_t>(b)];
+        if (type == stBoolean || type == stNumeric || type == stCaseInsensitive) {
+            return compareValues(x.text(), y.text(), kind, type);
+        }
+        return x.compare(y);
+    }
+    return compareValues(rows_[static_cast<std::size_t>(a)]->cells[c], rows_[static_cast<std::size_t>(b)]->cells[c],
+                         kind, type);
+}
+
+void TDataGrid::swapRows(int a, int b)
+{
+    sortStep();
+    const auto x = static_cast<std::size_t>(a);
+    const auto y = static_cast<std::size_t>(b);
+    if (compact()) {
+        std::swap(rowIds_[x], rowIds_[y]);
+        for (auto &texts : texts_) {
+            std::swap(texts[x], texts[y]);
         }
     } else {
-        quickSort(0, n - 1, column, type, kind);
+        std::swap(rows_[x], rows_[y]);
+    }
+}
+
+// What identifies a row record wherever the row moves.
+std::uintptr_t TDataGrid::rowKey(int row) const
+{
+    const auto r = static_cast<std::size_t>(row);
+    return compact() ? rowIds_[r] : reinterpret_cast<std::uintptr_t>(rows_[r].get());
+}
+
+// Counts one step of a sort and lets whileSorting run every few thousand
+// steps; a change of the table meanwhile ends the sort.
+void TDataGrid::sortStep()
+{
+    if (!whileSorting || ++stepsSincePump_ < kStepsPerPump) {
+        return;
+    }
+    stepsSincePump_ = 0;
+    const std::uint64_t before = changes_;
+    const std::function<void()> pump = whileSorting;
+    pump();
+    if (changes_ != before) {
+        throw TableChangedWhileSorting();
+    }
+}
+
+void TDataGrid::sortByColumn(int column, TSortType type, TSortKind kind, bool forceFull)
+{
+    const std::optional<std::uintptr_t> selected =
+        selectedRow_ >= 0 ? std::optional<std::uintptr_t>(rowKey(selectedRow_)) : std::nullopt;
+    const int n = RowCount();
+    stepsSincePump_ = 0;
+    try {
+        if (memorySorted_ && memoryColumn_ == column && memoryKind_ != kind && !forceFull) {
+            for (int i = 0; i < n / 2; ++i) {
+                swapRows(i, n - 1 - i);
+            }
+        } else {
+            quickSort(0, n - 1, column, type, kind);
+        }
+    } catch (const TableChangedWhileSorting &) {
+        return;
     }
     memoryColumn_ = column;
     memoryKind_ = kind;
     memorySorted_ = true;
-    if (selected != nullptr) {
+    if (selected) {
         for (int r = 0; r < n; ++r) {
-            if (rows_[static_cast<std::size_t>(r)].get() == selected) {
+            if (rowKey(r) == *selected) {
                 selectedRow_ = r;
                 break;
             }
@@ -536,35 +695,42 @@ void TDataGrid::quickSort(int left, int right, int column, TSortType type, TSort
     // so it moves with its row through the exchanges.
     while (right > left) {
         const auto drawn = static_cast<int>(RandomBelow(static_cast<std::uint32_t>(right - left)));
-        const TRow *pivot = rows_[static_cast<std::size_t>(left + 1 + drawn)].get();
+        int pivot = left + 1 + drawn;
         int i = left - 1;
         int j = right + 1;
-        const auto at = [&](int index) -> const TRow & { return *rows_[static_cast<std::size_t>(index)]; };
+        const auto exchange = [&](int a, int b) {
+            swapRows(a, b);
+            if (pivot == a) {
+                pivot = b;
+            } else if (pivot == b) {
+                pivot = a;
+            }
+        };
         for (;;) {
             if (kind == skAscending) {
                 do {
                     ++i;
-                } while (compareRows(at(i), *pivot, column, type) < 0);
+                } while (compareRows(i, pivot, column, type) < 0);
                 do {
                     --j;
-                } while (compareRows(at(j), *pivot, column, type) > 0);
+                } while (compareRows(j, pivot, column, type) > 0);
             } else {
                 do {
                     ++i;
-                } while (compareRows(at(i), *pivot, column, type) > 0);
+                } while (compareRows(i, pivot, column, type) > 0);
                 do {
                     --j;
-                } while (compareRows(at(j), *pivot, column, type) < 0);
+                } while (compareRows(j, pivot, column, type) < 0);
             }
             if (i != j) {
-                std::swap(rows_[static_cast<std::size_t>(i)], rows_[static_cast<std::size_t>(j)]);
+                exchange(i, j);
             }
             if (i >= j) {
                 break;
             }
         }
         if (i != j) {
-            std::swap(rows_[static_cast<std::size_t>(i)], rows_[static_cast<std::size_t>(j)]);
+            exchange(i, j);
         }
         // Sort the left part first, as the draws must come in that order; the
         // right part continues in this loop.

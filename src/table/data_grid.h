@@ -1,6 +1,9 @@
 #pragma once
 
+#include "table/text_store.h"
+
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <variant>
@@ -35,6 +38,14 @@ enum TGridOption : unsigned {
 using TGridOptions = unsigned;
 
 enum class TAlignment { Left, Right, Center };
+
+// How a table keeps its rows. Row records hold one typed value per column and
+// keep their place in memory, which the visible table's view relies on.
+// Compact rows are for tables of text columns only: a row is a number and one
+// StoredText per column, the texts kept in shared stores, so the hidden
+// working tables hold a million rows in a few bytes each beyond their texts.
+// Both behave alike in every operation of the table.
+enum class TRowStorage { Records, Compact };
 
 // What a column's cells hold; each column class creates cells of one kind.
 enum class CellKind {
@@ -130,24 +141,34 @@ public:
     double asFloat() const;
     void setFloat(double value) const;
 
+    // The text as its table keeps it (compact rows only; a table of row
+    // records throws std::logic_error).
+    StoredText storedText() const;
+    // Writes a text kept in one of `stores` without copying it (compact rows);
+    // a table of row records takes it as text.
+    void setStoredText(const StoredText &text, const TextStores &stores) const;
+
     int column() const { return column_; }
 
 private:
     friend class TDataGrid;
-    TGridCell(TDataGrid *grid, int column, TRow *row)
+    TGridCell(TDataGrid *grid, int column, TRow *row, int index)
         : grid_(grid)
         , column_(column)
         , row_(row)
+        , index_(index)
     {
     }
     CellValue &value() const;
+    QString stringValue() const;
     void written() const;
     double asNumber() const;
     void setNumber(double number, const QString &asText) const;
 
     TDataGrid *grid_;
     int column_;
-    TRow *row_;
+    TRow *row_;  // the row record; null for compact rows
+    int index_;  // the row's index when it was looked up
 };
 
 // The table model shared by the result table and the two hidden working
@@ -156,12 +177,14 @@ private:
 // onChanged.
 class TDataGrid {
 public:
-    TDataGrid(QString name, TGridOptions options = goHeader, int rowSize = 16);
+    TDataGrid(QString name, TGridOptions options = goHeader, int rowSize = 16,
+              TRowStorage storage = TRowStorage::Records);
     TDataGrid(const TDataGrid &) = delete;
     TDataGrid &operator=(const TDataGrid &) = delete;
 
     const QString &Name() const { return name_; }
     TGridOptions Options() const { return options_; }
+    bool compact() const { return storage_ == TRowStorage::Compact; }
     int RowSize() const { return rowSize_; }
 
     // Columns take their index in order of addition.
@@ -180,7 +203,7 @@ public:
 
     int AppendRows(int count);
     void RemoveAllRows();
-    int RowCount() const { return static_cast<int>(rows_.size()); }
+    int RowCount() const { return static_cast<int>(compact() ? rowIds_.size() : rows_.size()); }
     void RemoveRow(int row);
 
     TGridCell CellAt(const QString &column, int row);
@@ -208,8 +231,18 @@ public:
     std::function<void()> onChanged;
     void Repaint() const { notify(); }
 
-    // Read access for the view without touching the last addressed cell.
+    // Read access for the view without touching the last addressed cell
+    // (row records only; compact rows throw std::logic_error).
     const CellValue &peek(int column, int row) const;
+
+    // The stores that the texts of compact rows are kept in.
+    const TextStores &textStores() const { return stores_; }
+
+    // Called every few thousand steps of a sort of many rows, so that the
+    // window keeps answering while a large table is sorted. It may throw to
+    // end the sort; a sort whose table changed inside it ends there, leaving
+    // the rows as they are and the sort memory unset.
+    std::function<void()> whileSorting;
 
 private:
     friend class TGridCell;
@@ -220,14 +253,31 @@ private:
     void contentChanged();
     void sortByColumn(int column, TSortType type, TSortKind kind, bool forceFull);
     void quickSort(int left, int right, int column, TSortType type, TSortKind kind);
-    int compareRows(const TRow &a, const TRow &b, int column, TSortType type) const;
+    int compareRows(int a, int b, int column, TSortType type);
+    void swapRows(int a, int b);
+    std::uintptr_t rowKey(int row) const;
+    void sortStep();
+    void newStore();
     [[noreturn]] void raiseIndex(int index) const;
 
     QString name_;
     TGridOptions options_;
     int rowSize_;
     std::vector<std::unique_ptr<TGridCustomColumn>> columns_;
+    TRowStorage storage_;
     std::vector<std::unique_ptr<TRow>> rows_;
+    // Compact rows: a number per row (what identifies the row record), one
+    // text per column and row, and the stores the texts are kept in, the
+    // table's own first.
+    std::vector<std::uint32_t> rowIds_;
+    std::uint32_t nextRowId_ = 0;
+    std::vector<std::vector<StoredText>> texts_;
+    std::shared_ptr<TextStore> ownStore_;
+    TextStores stores_;
+    // Counts changes of content and of the rows, so a sort can tell that a
+    // handler run from whileSorting changed the table under it.
+    std::uint64_t changes_ = 0;
+    std::uint32_t stepsSincePump_ = 0;
     int selectedRow_ = -1;
     int selectedColumn_ = 0;
     bool memorySorted_ = false;

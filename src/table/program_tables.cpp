@@ -51,7 +51,7 @@ std::unique_ptr<TDataGrid> makeResultGrid(TImageList *thumbnails)
 
 std::unique_ptr<TDataGrid> makeCandidateGrid()
 {
-    auto grid = std::make_unique<TDataGrid>(QStringLiteral("DataGrid2"));
+    auto grid = std::make_unique<TDataGrid>(QStringLiteral("DataGrid2"), goHeader, 16, TRowStorage::Compact);
     grid->addColumn<TGridTextColumn>(QStringLiteral("dest2"));
     grid->addColumn<TGridTextColumn>(QStringLiteral("size2"));
     return grid;
@@ -59,7 +59,7 @@ std::unique_ptr<TDataGrid> makeCandidateGrid()
 
 std::unique_ptr<TDataGrid> makePairGrid()
 {
-    auto grid = std::make_unique<TDataGrid>(QStringLiteral("DataGrid3"));
+    auto grid = std::make_unique<TDataGrid>(QStringLiteral("DataGrid3"), goHeader, 16, TRowStorage::Compact);
     grid->addColumn<TGridTextColumn>(QStringLiteral("GridTextColumn1"));
     grid->addColumn<TGridTextColumn>(QStringLiteral("GridTextColumn2"));
     return grid;

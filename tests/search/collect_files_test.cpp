@@ -62,7 +62,8 @@ TEST_F(CollectFilesTest, ListsRegularMatchingFilesOnlyAndNeverFollowsLinks)
     EXPECT_EQ(sorted(list.paths()), sorted({ a, upper, hidden, nested, deep, inHidden, oddBytes, lineBreak }));
     EXPECT_EQ(list.updateDepth(), 0);
     // A subfolder is listed whole where its name comes up.
-    const auto at = [&](const std::string &p) { return std::find(list.paths().begin(), list.paths().end(), p); };
+    const std::vector<std::string> paths = list.paths();
+    const auto at = [&](const std::string &p) { return std::find(paths.begin(), paths.end(), p); };
     EXPECT_EQ(std::abs(std::distance(at(nested), at(deep))), 1);
 
     // Without recursion only the start folder counts; "/" is added only when missing.

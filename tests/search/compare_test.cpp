@@ -142,6 +142,26 @@ TEST_F(IdenticalSetsTest, ManyFilesStayWithinTheOpenFileAndMemoryLimits)
     EXPECT_EQ(openDescriptors(), used);
 }
 
+TEST_F(IdenticalSetsTest, LaterReadsLetMessagesRunAndMayEndTheSearch)
+{
+    // 300 files of three contents in two blocks: the second blocks follow no
+    // first look at a file, so the window's messages run between them.
+    std::vector<std::string> contents;
+    for (int i = 0; i < 300; ++i) {
+        contents.push_back(content(5000, static_cast<unsigned>(i % 3)));
+    }
+    const auto paths = files(contents);
+    const auto used = openDescriptors();
+    int calls = 0;
+    const auto sets = FindIdenticalSets(paths, 5000, {}, {}, nullptr, [&] { ++calls; });
+    EXPECT_EQ(sets.size(), 3u);
+    EXPECT_GE(calls, 2);
+
+    struct Abandoned { };
+    EXPECT_THROW(FindIdenticalSets(paths, 5000, {}, {}, nullptr, [] { throw Abandoned(); }), Abandoned);
+    EXPECT_EQ(openDescriptors(), used);
+}
+
 class CompareStageTest : public ::testing::Test {
 protected:
     // Writes the files and the candidate table rows in the given order.

@@ -115,5 +115,31 @@ TEST_F(MeasureStageTest, RecycleFoldersAndSecondPathsOfOneFileGiveNoCandidates)
     oldXdg.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", oldXdg);
 }
 
+TEST_F(MeasureStageTest, TheSortOfManyCandidatesLetsMessagesRunAndEndsWhenAbandoned)
+{
+    const int n = 3000;
+    for (int i = 0; i < n; ++i) {
+        file("f" + std::to_string(i) + ".jpg", 101 + static_cast<std::size_t>(i % 37));
+    }
+    ASSERT_TRUE(MeasureCandidates(list, *candidates, view));
+    ASSERT_EQ(candidates->RowCount(), n);
+    EXPECT_GT(view.pumps, n); // one per path, and more inside the sort
+    for (int r = 1; r < n; ++r) {
+        ASSERT_LE(candidates->CellAt(1, r - 1).text().compare(candidates->CellAt(1, r).text()), 0);
+    }
+
+    // A search abandoned at a pump inside the sort ends there.
+    candidates->RemoveAllRows();
+    view.pumps = 0;
+    view.onPump = [&] {
+        if (view.pumps > n) {
+            throw SearchAbandoned {true};
+        }
+    };
+    EXPECT_THROW(MeasureCandidates(list, *candidates, view), SearchAbandoned);
+    EXPECT_EQ(view.pumps, n + 1);
+    EXPECT_FALSE(candidates->whileSorting);
+}
+
 } // namespace
 } // namespace quillmere

@@ -1,5 +1,7 @@
 #include "common/random_generator.h"
+#include "platform/path_text.h"
 #include "table/program_tables.h"
+#include "table/text_store.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -9,9 +11,10 @@ using namespace quillmere;
 namespace {
 
 // A two-column table (key, tag) so rows with equal keys can be told apart.
-std::unique_ptr<TDataGrid> table(const std::vector<std::pair<QString, QString>> &rows)
+std::unique_ptr<TDataGrid> table(const std::vector<std::pair<QString, QString>> &rows,
+                                 TRowStorage storage = TRowStorage::Records)
 {
-    auto grid = std::make_unique<TDataGrid>(QStringLiteral("T"));
+    auto grid = std::make_unique<TDataGrid>(QStringLiteral("T"), goHeader, 16, storage);
     grid->addColumn<TGridTextColumn>(QStringLiteral("key"));
     grid->addColumn<TGridTextColumn>(QStringLiteral("tag"));
     for (const auto &[key, tag] : rows) {
@@ -45,9 +48,31 @@ protected:
     void SetUp() override { RandomState() = 0; }
 };
 
+// The designed sort, on row records and on compact rows alike.
+class EitherStorage : public TableSort, public ::testing::WithParamInterface<TRowStorage> {
+protected:
+    std::unique_ptr<TDataGrid> table(const std::vector<std::pair<QString, QString>> &rows)
+    {
+        return ::table(rows, GetParam());
+    }
+};
+
+// Keys of every kind a compact row keeps: one-byte texts, 16-bit texts (a
+// lone surrogate too) and paths whose bytes are not ASCII, all compared by
+// their 16-bit code units.
+std::vector<QString> mixedKeys()
+{
+    return {QStringLiteral("1000"), QStringLiteral("200"),        QStringLiteral("20"),
+            QStringLiteral(""),     QStringLiteral("B"),          QStringLiteral("a"),
+            QString::fromUtf8("\xc3\xa9"), QString::fromUtf8("\xe4\xb8\xad"), QString(QChar(0xDC80)),
+            QString::fromUtf8("\xf0\x9f\x98\x80"), QStringLiteral("\u00ff\u00fe")};
+}
+
 } // namespace
 
-TEST_F(TableSort, alphabeticComparesCodeUnitsWithoutLocaleOrCase)
+INSTANTIATE_TEST_SUITE_P(Storage, EitherStorage, ::testing::Values(TRowStorage::Records, TRowStorage::Compact));
+
+TEST_P(EitherStorage, alphabeticComparesCodeUnitsWithoutLocaleOrCase)
 {
     auto numbers = table({{"200", "a"}, {"1000", "b"}, {"30", "c"}});
     numbers->Column(0).setSorted(true);
@@ -58,7 +83,7 @@ TEST_F(TableSort, alphabeticComparesCodeUnitsWithoutLocaleOrCase)
     EXPECT_EQ(column(*letters, 0), (QStringList{"", "B", "a", "ab", "b", "\u00e9"}));
 }
 
-TEST_F(TableSort, drawsOnePivotPerPartitionInAFixedOrder)
+TEST_P(EitherStorage, drawsOnePivotPerPartitionInAFixedOrder)
 {
     // Worked by hand from state 0: the first draw below 2 is 0, so row 1 is the
     // first pivot; the right part then draws once more.
@@ -81,7 +106,7 @@ TEST_F(TableSort, drawsOnePivotPerPartitionInAFixedOrder)
     EXPECT_EQ(RandomState(), 0u);
 }
 
-TEST_F(TableSort, descendingAndReversal)
+TEST_P(EitherStorage, descendingAndReversal)
 {
     auto grid = table({{"b", "1"}, {"d", "2"}, {"a", "3"}, {"c", "4"}, {"e", "5"}});
     auto &key = grid->Column(0);
@@ -130,4 +155,94 @@ TEST_F(TableSort, headerClicksOnTheResultTable)
     grid->HeaderClick(colDel);
     EXPECT_TRUE(grid->CellAt(QStringLiteral("Del"), 3).asBoolean());
     EXPECT_FALSE(grid->Column(colSize).Sorted());
+}
+
+TEST_F(TableSort, compactRowsSortLikeRowRecordsWithTheSameDrawsAndPumps)
+{
+    // Thousands of rows of few keys, some paths among them: the same order of
+    // rows, the same draws, whether rows are records or compact and whether
+    // the window's messages run inside the sort or not.
+    const std::vector<QString> keys = mixedKeys();
+    auto store = std::make_shared<TextStore>();
+    const StoredText oddPath = store->addPath("/p/\xff\xfe.jpg");
+    std::vector<std::pair<QString, QString>> rows;
+    for (int i = 0; i < 3000; ++i) {
+        const QString key = i % 13 == 12 ? oddPath.text() : keys[static_cast<std::size_t>(i * 7 % 11)];
+        rows.emplace_back(key, QString::number(i));
+    }
+    auto records = table(rows, TRowStorage::Records);
+    auto compact = table(rows, TRowStorage::Compact);
+    for (int r = 12; r < 3000; r += 13) {
+        compact->CellAt(0, r).setStoredText(oddPath, {store});
+    }
+    int pumps = 0;
+    compact->whileSorting = [&] { ++pumps; };
+    compact->SelectCell(1, 77);
+
+    records->Column(0).setSorted(true);
+    const std::uint32_t afterRecords = RandomState();
+    RandomState() = 0;
+    compact->Column(0).setSorted(true);
+    EXPECT_EQ(RandomState(), afterRecords);
+    EXPECT_EQ(column(*compact, 1), column(*records, 1));
+    EXPECT_EQ(column(*compact, 0), column(*records, 0));
+    EXPECT_GE(pumps, 1);
+    EXPECT_EQ(compact->CellAt(1, compact->SelectedRowIndex()).text(), QStringLiteral("77"));
+    QStringList sorted = column(*records, 0);
+    for (int r = 1; r < sorted.size(); ++r) {
+        ASSERT_LE(QString::compare(sorted[r - 1], sorted[r], Qt::CaseSensitive), 0) << r;
+    }
+
+    // A flip of the kind right after is a reversal.
+    compact->Column(0).setSortKind(skDescending);
+    EXPECT_EQ(compact->CellAt(1, 0).text(), column(*records, 1).last());
+}
+
+TEST_F(TableSort, aSortEndsWhenItsPumpThrowsOrChangesTheTable)
+{
+    std::vector<std::pair<QString, QString>> rows;
+    for (int i = 0; i < 3000; ++i) {
+        rows.emplace_back(QString::number(i % 97), QString::number(i));
+    }
+    for (const TRowStorage storage : {TRowStorage::Records, TRowStorage::Compact}) {
+        auto grid = table(rows, storage);
+        struct Abandoned { };
+        grid->whileSorting = [] { throw Abandoned(); };
+        EXPECT_THROW(grid->Column(0).setSorted(true), Abandoned);
+        EXPECT_FALSE(grid->MemorySorted());
+
+        // A handler that empties the table inside the sort: the sort stops
+        // there, touching no row that is gone.
+        grid->whileSorting = [&] { grid->RemoveAllRows(); };
+        grid->Column(0).setSorted(true);
+        EXPECT_EQ(grid->RowCount(), 0);
+        EXPECT_FALSE(grid->MemorySorted());
+    }
+}
+
+TEST(TextStore, textsKeepTheirCodeUnitsAndPathsTheirBytes)
+{
+    TextStore store;
+    const std::vector<QString> keys = mixedKeys();
+    std::vector<StoredText> stored;
+    for (const QString &key : keys) {
+        stored.push_back(store.add(key));
+        EXPECT_EQ(stored.back().text(), key);
+        EXPECT_EQ(stored.back().path(), textToPath(key));
+    }
+    for (const std::string &path : {std::string("/a/b.jpg"), std::string("/a/\xff\xc3(.jpg"),
+                                   std::string("/\xc3\xa9/x.jpg")}) {
+        stored.push_back(store.addPath(path));
+        EXPECT_EQ(stored.back().path(), path);
+        EXPECT_EQ(stored.back().text(), pathToText(path));
+    }
+    // Any two texts compare as their 16-bit code units do, whatever form
+    // each is kept in.
+    for (const StoredText &a : stored) {
+        for (const StoredText &b : stored) {
+            const int expected = QString::compare(a.text(), b.text(), Qt::CaseSensitive);
+            EXPECT_EQ(a.compare(b), expected < 0 ? -1 : (expected > 0 ? 1 : 0))
+                << a.text().toStdString() << " / " << b.text().toStdString();
+        }
+    }
 }
