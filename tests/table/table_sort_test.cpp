@@ -48,7 +48,7 @@ protected:
     void SetUp() override { RandomState() = 0; }
 };
 
-// The designed sort, on row records and on compact rows alike.
+// The table sort, on row records and on compact rows alike.
 class EitherStorage : public TableSort, public ::testing::WithParamInterface<TRowStorage> {
 protected:
     std::unique_ptr<TDataGrid> table(const std::vector<std::pair<QString, QString>> &rows)
