@@ -1,5 +1,6 @@
 #include "search/compare_stage.h"
 
+#include "platform/folder_handles.h"
 #include "platform/path_text.h"
 #include "search/search_view.h"
 #include "table/data_grid.h"
@@ -59,6 +60,9 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
         return a.sameRecord(b) || a.compare(b) == 0;
     };
 
+    // Files of one folder fall into many runs of one size: the folder is
+    // opened once for all of them.
+    FolderHandles folders(4096);
     int first = 0;
     while (first < m) {
         int end = first + 1;
@@ -83,7 +87,7 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
         std::vector<FoundFile> found;
         const auto sets = FindIdenticalSets(
             paths, exact ? size : -1, [&](int index) { reachRow(runStart + index); }, limits, &found,
-            [&] { view.pumpMessages(); });
+            [&] { view.pumpMessages(); }, &folders);
         for (const auto &set : sets) {
             if (setSizes != nullptr) {
                 setSizes->push_back(static_cast<int>(set.size()));

@@ -33,6 +33,9 @@ constexpr std::size_t kPartsBetweenCalls = 4096;
 // Blocks up to this length are copied when kept; longer ones keep their buffer.
 constexpr std::size_t kCopiedBlock = 4096;
 
+// Folders held open by a comparison that was given none.
+constexpr std::size_t kHeldFolders = 4096;
+
 // One set of files known to be identical up to `offset` bytes.
 struct Group {
     std::vector<int> members;
@@ -52,7 +55,7 @@ struct Subgroup {
 class Refiner {
 public:
     Refiner(const std::vector<std::string> &paths, std::int64_t size, const std::function<void(int)> &beforeFirstOpen,
-            const IdenticalSetsLimits &limits, const std::function<void()> &whileReading)
+            const IdenticalSetsLimits &limits, const std::function<void()> &whileReading, FolderHandles *folders)
         : paths_(paths)
         , size_(size)
         , beforeFirstOpen_(beforeFirstOpen)
@@ -62,6 +65,8 @@ public:
         , fds_(paths.size())
         , seen_(paths.size())
         , endState_(paths.size(), 0)
+        , ownFolders_(folders == nullptr ? std::make_unique<FolderHandles>(kHeldFolders) : nullptr)
+        , folders_(folders == nullptr ? *ownFolders_ : *folders)
     {
     }
     Refiner(const Refiner &) = delete;
@@ -522,8 +527,10 @@ private:
     // For files opened just for their last block: 1 when they ended unchanged
     // then, -1 when not, 0 when not checked yet.
     std::vector<signed char> endState_;
-    // The folders of the files, held open while the files are read.
-    FolderHandles folders_ {4096};
+    // The folders of the files, held open while the files are read: the
+    // caller's, or else this comparison's own.
+    std::unique_ptr<FolderHandles> ownFolders_;
+    FolderHandles &folders_;
     bool descriptorsScarce_ = false;
     std::vector<FoundFile> *found_ = nullptr;
     std::vector<Group> pending_;
@@ -540,7 +547,7 @@ std::uint64_t BlockFingerprint(const unsigned char *data, std::size_t length)
 std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &paths, std::int64_t size,
                                                 const std::function<void(int)> &beforeFirstOpen,
                                                 const IdenticalSetsLimits &limits, std::vector<FoundFile> *found,
-                                                const std::function<void()> &whileReading)
+                                                const std::function<void()> &whileReading, FolderHandles *folders)
 {
     if (paths.size() < 2 || size < 0) {
         if (beforeFirstOpen) {
@@ -553,7 +560,7 @@ std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &
         }
         return {};
     }
-    return Refiner(paths, size, beforeFirstOpen, limits, whileReading).run(found);
+    return Refiner(paths, size, beforeFirstOpen, limits, whileReading, folders).run(found);
 }
 
 } // namespace quillmere

@@ -10,6 +10,8 @@
 
 namespace quillmere {
 
+class FolderHandles;
+
 // A fast 64-bit fingerprint of a block; equal blocks give equal values.
 std::uint64_t BlockFingerprint(const unsigned char *data, std::size_t length);
 
@@ -55,10 +57,15 @@ struct IdenticalSetsLimits {
 //
 // `beforeFirstOpen(i)` is called for every index in ascending order just
 // before the file is first looked at (for progress and message pumping).
+//
+// `folders`, when given, holds the folders the files are opened from; a
+// caller comparing many small sets passes one for all of them, so that a
+// folder is opened once, not once per set that has a file in it.
 std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &paths, std::int64_t size,
                                                 const std::function<void(int)> &beforeFirstOpen = {},
                                                 const IdenticalSetsLimits &limits = {},
                                                 std::vector<FoundFile> *found = nullptr,
-                                                const std::function<void()> &whileReading = {});
+                                                const std::function<void()> &whileReading = {},
+                                                FolderHandles *folders = nullptr);
 
 } // namespace quillmere
