@@ -1,5 +1,4 @@
-#include "imaging/bitmap.h"
-#include "imaging/fallback_picture.h"
+#include "support/pictures.h"
 #include "table/program_tables.h"
 #include "window_fixture.h"
 
@@ -14,15 +13,6 @@ using namespace quillmere;
 
 namespace {
 class SearchWindow : public test::WindowFixture { };
-
-// The stand-in picture as a row's thumbnail shows it.
-QImage fallbackThumbnail()
-{
-    TBitmap thumbnail;
-    thumbnail.SetSize(100, 75);
-    TBitmap(fallbackPicture()).StretchDraw(thumbnail.Canvas(), QRect(0, 0, 100, 75));
-    return thumbnail.Image();
-}
 
 int colourDistanceOf(QRgb a, QRgb b)
 {
@@ -74,7 +64,7 @@ TEST_F(SearchWindow, aJpegSearchFillsEveryDuplicateRow)
     // rows share one. A photo.bmp.jpg row shows its photo, which its JPEG
     // step appended just before the failed bitmap step's stand-in.
     EXPECT_EQ(form.ImageList1.Count(), 8);
-    const QImage standIn = fallbackThumbnail();
+    const QImage standIn = test::fallbackThumbnail();
     for (const std::string &path : {both1, both2}) {
         const int shown = form.DataGrid1->CellAt(QStringLiteral("Priv"), rowOf(path)).asInteger();
         ASSERT_TRUE(shown >= 0 && shown + 1 < form.ImageList1.Count()) << shown;
@@ -134,7 +124,7 @@ TEST_F(SearchWindow, aPngSearchShowsEveryRowsPictureAndResolution)
 
     ASSERT_EQ(form.DataGrid1->RowCount(), 7);
     EXPECT_EQ(form.ImageList1.Count(), 7);
-    const QImage standIn = fallbackThumbnail();
+    const QImage standIn = test::fallbackThumbnail();
     std::set<int> pictures;
     for (int row = 0; row < 7; ++row) {
         const QString name = cell("Dest", row).section(QLatin1Char('/'), -1);

@@ -4,13 +4,13 @@
 #include "imaging/bitmap.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/byte_source.h"
-#include "imaging/fallback_picture.h"
 #include "imaging/image_list.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/picture_limits.h"
 #include "imaging/row_thumbnail.h"
 #include "picture_fixtures.h"
+#include "support/pictures.h"
 #include "support/error_text.h"
 #include "support/temp_tree.h"
 
@@ -30,11 +30,6 @@ QRgb noise(int x, int y)
 {
     const unsigned v = static_cast<unsigned>(x) * 2654435761u ^ static_cast<unsigned>(y) * 40503u;
     return qRgb(static_cast<int>(v & 255), static_cast<int>((v >> 8) & 255), static_cast<int>((v >> 16) & 255));
-}
-
-const std::uint8_t *bytes(const std::string &s)
-{
-    return reinterpret_cast<const std::uint8_t *>(s.data());
 }
 
 std::string jpegError(int code)
@@ -264,15 +259,13 @@ TEST(HostilePictures, rowsGetTheDesignedThumbnailsAndResolutions)
 {
     TempTree tree;
     TImageList list;
-    TBitmap fallback;
-    fallback.SetSize(100, 75);
-    TBitmap(fallbackPicture()).StretchDraw(fallback.Canvas(), QRect(0, 0, 100, 75));
+    const QImage fallback = fallbackThumbnail();
 
     // Refused while decoding: the fallback picture and no resolution.
     ThumbnailOutcome refused =
         makeThumbnails(tree.writeFile("p.jpg", progressiveClaiming(16384, 16384, JpegSpec::Colour::Rgb, 0)), list);
     EXPECT_EQ(refused.resolution, std::nullopt);
-    EXPECT_EQ(list.Entry(refused.lastIndex), fallback.Image());
+    EXPECT_EQ(list.Entry(refused.lastIndex), fallback);
 
     // Data ending early: what was decoded, with the header's size.
     ThumbnailOutcome cut = makeThumbnails(tree.writeFile("t.jpg", truncatedClaiming(16384, 16384)), list);

@@ -1,20 +1,15 @@
 // PNG pictures: every colour type and depth against Qt's own PNG reading,
-// thumbnails streamed from the rows, hostile files measured in rows read and
-// memory taken, and the PNG step of a result row.
+// thumbnails streamed from the rows, and hostile files measured in rows read
+// and memory taken.
 #include "imaging/bitmap.h"
-#include "imaging/fallback_picture.h"
-#include "imaging/image_list.h"
-#include "imaging/picture.h"
 #include "imaging/picture_limits.h"
 #include "imaging/png_codec.h"
 #include "imaging/png_image.h"
-#include "imaging/row_thumbnail.h"
 #include "imaging/stretch.h"
 #include "picture_fixtures.h"
+#include "support/pictures.h"
 #include "platform/errors.h"
 #include "support/error_text.h"
-#include "support/temp_tree.h"
-#include "table/data_grid.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -25,11 +20,6 @@ using namespace quillmere::test;
 using namespace std::string_literals;
 
 namespace {
-
-const std::uint8_t *bytes(const std::string &s)
-{
-    return reinterpret_cast<const std::uint8_t *>(s.data());
-}
 
 // Samples that vary across and down the picture at any depth.
 unsigned pattern(int x, int y, int channel, int depth)
@@ -77,14 +67,6 @@ Streamed streamPng(const std::string &png, QSize size = QSize(100, 75))
     out.thumbnail.fill(Qt::white);
     out.error = errorTextOf<EPNG>([&] { stretchPng(bytes(png), png.size(), out.thumbnail, out.thumbnail.rect(), &out.cost); });
     return out;
-}
-
-QImage fallbackThumbnail()
-{
-    TBitmap thumbnail;
-    thumbnail.SetSize(100, 75);
-    TBitmap(fallbackPicture()).StretchDraw(thumbnail.Canvas(), QRect(0, 0, 100, 75));
-    return thumbnail.Image();
 }
 
 // png with the size in its header replaced (and the header's checksum
@@ -326,81 +308,4 @@ TEST(PngPicture, theDecodedPictureStaysWithinThePixelCap)
     s.height = 25;
     EXPECT_EQ(streamPng(encodePng(s, [](int, int, int) { return 1u; })).error, "no error");
     setMaxPicturePixels(cap);
-}
-
-TEST(PngRows, theStepFollowsTheNameAndShowsItsOwnPicture)
-{
-    const auto steps = [](const std::string &path) {
-        const ThumbnailSteps s = thumbnailStepsFor(path);
-        return std::string(s.jpeg ? "J" : "") + (s.bitmap ? "B" : "") + (s.png ? "P" : "");
-    };
-    EXPECT_EQ(steps("/p/x.PNG"), "P");
-    EXPECT_EQ(steps("/p/a.png.bak"), "");
-    EXPECT_EQ(steps("/p/a.jpg.png"), "JP");
-    EXPECT_EQ(steps("/shots.png/notes.txt"), "");
-
-    TempTree tree;
-    TDataGrid grid{QStringLiteral("DataGrid1")};
-    grid.addColumn<TGridTextColumn>(QStringLiteral("Res"));
-    TImageList list;
-    const QImage fallback = fallbackThumbnail();
-    struct Row {
-        int shown;
-        int entries;
-        QString res;
-    };
-    const auto make = [&](const std::string &name, const std::string &content) {
-        const int before = list.Count();
-        const int row = grid.AppendRows(1);
-        const int shown = MakeRowThumbnail(tree.writeFile(name, content), row, grid, list);
-        return Row{shown, list.Count() - before, grid.CellAt(QStringLiteral("Res"), row).text()};
-    };
-    PngSpec s;
-    s.width = 640;
-    s.height = 480;
-    const std::string green = encodePng(s, [](int, int, int c) { return c == 1 ? 160u : 0u; });
-
-    Row r = make("x.PNG", green);
-    EXPECT_EQ(r.entries, 1);
-    EXPECT_EQ(r.res, QStringLiteral("640 X 480"));
-    EXPECT_EQ(list.Entry(r.shown).pixel(50, 40), qRgb(0, 160, 0));
-
-    r = make("a.png.bak", green);
-    EXPECT_EQ(r.entries, 0);
-    EXPECT_EQ(r.shown, -1);
-
-    // Both steps: the JPEG step's stand-in, then the picture the row shows.
-    r = make("a.jpg.png", green);
-    EXPECT_EQ(r.entries, 2);
-    EXPECT_EQ(list.Entry(r.shown - 1), fallback);
-    EXPECT_EQ(list.Entry(r.shown).pixel(50, 40), qRgb(0, 160, 0));
-    EXPECT_EQ(r.res, QStringLiteral("640 X 480"));
-
-    // As for JPEG files: not a PNG, the stand-in and its size; an empty
-    // file or data that fails, the stand-in and no size; a cut file, its rows.
-    r = make("words.png", "not a picture");
-    EXPECT_EQ(list.Entry(r.shown), fallback);
-    EXPECT_EQ(r.res, QStringLiteral("100 X 80"));
-    r = make("empty.png", "");
-    EXPECT_EQ(list.Entry(r.shown), fallback);
-    EXPECT_EQ(r.res, QString());
-    std::string damaged = green;
-    damaged[green.find("IDAT") + 40] ^= 0x20;
-    r = make("damaged.png", damaged);
-    EXPECT_EQ(list.Entry(r.shown), fallback);
-    EXPECT_EQ(r.res, QString());
-    s.compression = 0;
-    const std::string raw = encodePng(s, [](int, int, int c) { return c == 1 ? 160u : 0u; });
-    r = make("cut.png", raw.substr(0, raw.size() / 3));
-    EXPECT_EQ(r.res, QStringLiteral("640 X 480"));
-    EXPECT_EQ(list.Entry(r.shown).pixel(50, 5), qRgb(0, 160, 0));
-    EXPECT_EQ(list.Entry(r.shown).pixel(50, 70), qRgb(255, 255, 255));
-
-    // The image view loads PNG files by their extension, in any letter case.
-    TPicture holder;
-    LoadPictureByExtension(holder, tree.path("x.PNG"));
-    EXPECT_EQ(holder.Width(), 640);
-    EXPECT_EQ(holder.Height(), 480);
-    EXPECT_THROW(LoadPictureByExtension(holder, tree.path("words.png")), EPNG);
-    EXPECT_EQ(holder.Width(), 640);
 }

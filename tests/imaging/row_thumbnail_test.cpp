@@ -5,6 +5,7 @@
 #include "imaging/picture.h"
 #include "imaging/row_thumbnail.h"
 #include "picture_fixtures.h"
+#include "support/pictures.h"
 #include "platform/errors.h"
 #include "support/temp_tree.h"
 #include "table/data_grid.h"
@@ -15,6 +16,7 @@
 #include <jpeglib.h>
 
 #include <jerror.h>
+#include <tuple>
 
 using namespace quillmere;
 using namespace quillmere::test;
@@ -41,15 +43,6 @@ std::string bmpFile(int width, int height)
     s.height = height;
     s.pixels = packRows(width, height, 24, [](int, int) { return qRgb(0, 128, 0); });
     return buildBmp(s);
-}
-
-// The fallback picture as a thumbnail shows it.
-QImage fallbackThumbnail()
-{
-    TBitmap thumbnail;
-    thumbnail.SetSize(100, 75);
-    TBitmap(fallbackPicture()).StretchDraw(thumbnail.Canvas(), QRect(0, 0, 100, 75));
-    return thumbnail.Image();
 }
 
 struct Row {
@@ -84,7 +77,7 @@ TEST(ThumbnailNames, onlyTheFileNameCountsAndAnySubstringMatches)
 {
     const auto steps = [](const std::string &path) {
         const ThumbnailSteps s = thumbnailStepsFor(path);
-        return std::string(s.jpeg ? "J" : "") + (s.bitmap ? "B" : "");
+        return std::string(s.jpeg ? "J" : "") + (s.bitmap ? "B" : "") + (s.png ? "P" : "");
     };
     EXPECT_EQ(steps("/p/Photo.JPG"), "J");
     EXPECT_EQ(steps("/p/photo.jpeg"), "J");
@@ -94,6 +87,10 @@ TEST(ThumbnailNames, onlyTheFileNameCountsAndAnySubstringMatches)
     EXPECT_EQ(steps("/p/holiday.jpg.bmp"), "JB");
     EXPECT_EQ(steps("/pics.jpg/x.gif"), "");
     EXPECT_EQ(steps("/p/x.jp g"), "");
+    EXPECT_EQ(steps("/p/x.PNG"), "P");
+    EXPECT_EQ(steps("/p/a.png.bak"), "");
+    EXPECT_EQ(steps("/p/a.jpg.png"), "JP");
+    EXPECT_EQ(steps("/shots.png/notes.txt"), "");
     EXPECT_EQ(resolutionText(640, 480), QStringLiteral("640 X 480"));
 }
 
@@ -183,6 +180,49 @@ TEST_F(RowThumbnail, brokenBitmapsGetTheFallbackInsteadOfEndingTheSearch)
     EXPECT_EQ(gone, list.Count() - 1);
     EXPECT_EQ(list.Entry(gone), fallback);
     EXPECT_NO_THROW(MakeRowThumbnail(tree.makeFifo("pipe.jpg"), 0, grid, list));
+}
+
+TEST_F(RowThumbnail, pngFilesGetTheirOwnPictureOrTheFallback)
+{
+    const QImage fallback = fallbackThumbnail();
+    PngSpec s;
+    s.width = 640;
+    s.height = 480;
+    const std::string green = encodePng(s, [](int, int, int c) { return c == 1 ? 160u : 0u; });
+
+    Row r = make("x.PNG", green);
+    EXPECT_EQ(r.entries, 1);
+    EXPECT_EQ(r.res, QStringLiteral("640 X 480"));
+    EXPECT_EQ(list.Entry(r.returned).pixel(50, 40), qRgb(0, 160, 0));
+
+    r = make("a.png.bak", green);
+    EXPECT_EQ(r.entries, 0);
+    EXPECT_EQ(r.returned, -1);
+
+    // Both steps: the JPEG step's stand-in, then the picture the row shows.
+    r = make("a.jpg.png", green);
+    EXPECT_EQ(r.entries, 2);
+    EXPECT_EQ(list.Entry(r.returned - 1), fallback);
+    EXPECT_EQ(list.Entry(r.returned).pixel(50, 40), qRgb(0, 160, 0));
+    EXPECT_EQ(r.res, QStringLiteral("640 X 480"));
+
+    // As for JPEG files: not a PNG, the stand-in and its size; an empty
+    // file or data that fails, the stand-in and no size; a cut file, its rows.
+    std::string damaged = green;
+    damaged[green.find("IDAT") + 40] ^= 0x20;
+    for (const auto &[name, content, res] : {std::tuple {"words.png", std::string("not a picture"), "100 X 80"},
+                                             std::tuple {"empty.png", std::string(), ""},
+                                             std::tuple {"damaged.png", damaged, ""}}) {
+        r = make(name, content);
+        EXPECT_EQ(list.Entry(r.returned), fallback) << name;
+        EXPECT_EQ(r.res, QString::fromLatin1(res)) << name;
+    }
+    s.compression = 0;
+    const std::string raw = encodePng(s, [](int, int, int c) { return c == 1 ? 160u : 0u; });
+    r = make("cut.png", raw.substr(0, raw.size() / 3));
+    EXPECT_EQ(r.res, QStringLiteral("640 X 480"));
+    EXPECT_EQ(list.Entry(r.returned).pixel(50, 5), qRgb(0, 160, 0));
+    EXPECT_EQ(list.Entry(r.returned).pixel(50, 70), qRgb(255, 255, 255));
 }
 
 TEST(FallbackPicture, isAnAntiAliasedCaptionInItsBox)
@@ -289,4 +329,14 @@ TEST(LoadPictureByExtension, loadsByKindAndKeepsThePictureOnFailure)
     holder.Draw(painter, surface.rect());
     painter.end();
     EXPECT_EQ(surface.pixel(59, 39), qRgb(0, 128, 0));
+
+    // PNG files load by their extension too, in any letter case.
+    PngSpec png;
+    png.width = 64;
+    png.height = 48;
+    LoadPictureByExtension(holder, tree.writeFile("shot.PNG", encodePng(png, [](int, int, int) { return 9u; })));
+    EXPECT_EQ(holder.Width(), 64);
+    EXPECT_EQ(holder.Height(), 48);
+    EXPECT_THROW(LoadPictureByExtension(holder, tree.writeFile("words.png", "not a picture")), EPNG);
+    EXPECT_EQ(holder.Width(), 64);
 }

@@ -5,6 +5,7 @@
 #include "imaging/byte_source.h"
 #include "imaging/jpeg_codec.h"
 #include "picture_fixtures.h"
+#include "support/pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -29,11 +30,6 @@ QImage blankTarget(QSize size = QSize(100, 75))
 // The rectangles pictures are stretched onto: the thumbnail, a window, and
 // ones that reach past the target's edges.
 const QRect kAreas[] = {QRect(0, 0, 100, 75), QRect(0, 0, 700, 450), QRect(-13, 5, 131, 61)};
-
-const std::uint8_t *bytes(const std::string &s)
-{
-    return reinterpret_cast<const std::uint8_t *>(s.data());
-}
 
 void expectJpegStreamsLikeFullDecode(const std::string &jpeg, const std::string &what)
 {
