@@ -3,6 +3,7 @@
 #include "search/result_stage.h"
 #include "table/program_tables.h"
 
+#include <QStringList>
 #include <gtest/gtest.h>
 
 using namespace quillmere;
@@ -52,15 +53,13 @@ TEST_F(ResultStage, eachRowShowsTheThumbnailItsOwnFileAppended)
     ASSERT_TRUE(FillResultRows(*pairs, *results, 9, {2, 2}, view, maker));
     ASSERT_EQ(results->RowCount(), 4);
     EXPECT_EQ(rowsSeen, (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(cell("Priv", 0), QStringLiteral("1"));
-    EXPECT_EQ(cell("Priv", 1), QStringLiteral("-1"));
-    EXPECT_EQ(cell("Priv", 2), QStringLiteral("2"));
-    EXPECT_EQ(cell("Priv", 3), QStringLiteral("3"));
-    // Sets of two and two rows.
-    EXPECT_EQ(cell("Group", 0), QStringLiteral("1"));
-    EXPECT_EQ(cell("Group", 1), QStringLiteral("1"));
-    EXPECT_EQ(cell("Group", 2), QStringLiteral("2"));
-    EXPECT_EQ(cell("Group", 3), QStringLiteral("2"));
+    // Each row's own thumbnail; sets of two and two rows.
+    const QStringList priv{"1", "-1", "2", "3"};
+    const QStringList group{"1", "1", "2", "2"};
+    for (int r = 0; r < 4; ++r) {
+        EXPECT_EQ(cell("Priv", r), priv[r]) << r;
+        EXPECT_EQ(cell("Group", r), group[r]) << r;
+    }
     EXPECT_EQ(cell("Dest", 2), QStringLiteral("/nowhere/f2.jpg"));
     EXPECT_EQ(cell("Size", 0), QStringLiteral("1.0009765625 KB"));
     // A file that cannot be looked up has the date of the value 0.
