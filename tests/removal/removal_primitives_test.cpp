@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <set>
 #include <thread>
+#include <tuple>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -182,43 +183,34 @@ TEST_F(RemovalPrimitives, neitherMethodTouchesAnythingButTheComparedFileUnchange
 
 TEST_F(RemovalPrimitives, overwriteWritesThreeFreshBlocksOverTheWholeFileThenDeletes)
 {
-    const std::string path = tree.writeFile("big.jpg", std::string(10000, 'x'));
-    const FoundFile found = foundNow(path);
-    const int watch = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(watch, 0);
-    RandomState() = 4711;
-    const Blocks blocks = nextOverwriteBlocks();
-    EXPECT_NE(blocks[0], blocks[1]);
-    EXPECT_NE(blocks[1], blocks[2]);
-    const std::uint32_t expectedState = stateAfterOverwrite();
+    // An empty file too draws its three blocks.
+    for (const auto &[name, size, seed] : {std::tuple {"big.jpg", 10000, 4711u}, std::tuple {"\xff empty.jpg", 0, 99u}}) {
+        const std::string path = tree.writeFile(name, std::string(static_cast<std::size_t>(size), 'x'));
+        const FoundFile found = foundNow(path);
+        const int watch = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        RandomState() = seed;
+        const Blocks blocks = nextOverwriteBlocks();
+        EXPECT_NE(blocks[0], blocks[1]);
+        EXPECT_NE(blocks[1], blocks[2]);
+        const std::uint32_t expectedState = stateAfterOverwrite();
 
-    int passesSeen = 0;
-    const RemovalResult result = OverwriteAndDeleteFile(path, found, [&](int pass) {
-        ASSERT_EQ(pass, passesSeen);
-        // Out of the way under a private name while it is written.
-        EXPECT_FALSE(TempTree::exists(path));
-        EXPECT_EQ(namesIn(tree.root()).size(), 1u);
-        // The same block from offset 0: 4096 + 4096 + the first 1808 bytes.
-        EXPECT_EQ(contentOf(watch), repeated(blocks[pass], 10000)) << "pass " << pass;
-        ++passesSeen;
-    });
-    ::close(watch);
-    EXPECT_TRUE(result.removed());
-    EXPECT_EQ(passesSeen, 3);
-    EXPECT_TRUE(namesIn(tree.root()).empty());
-    EXPECT_EQ(RandomState(), expectedState);
-}
-
-TEST_F(RemovalPrimitives, overwriteOfAnEmptyFileStillDrawsThreeBlocks)
-{
-    const std::string path = tree.writeFile("\xff empty.jpg", "");
-    RandomState() = 99;
-    const std::uint32_t expectedState = stateAfterOverwrite();
-    int passes = 0;
-    EXPECT_TRUE(OverwriteAndDeleteFile(path, foundNow(path), [&](int) { ++passes; }).removed());
-    EXPECT_EQ(passes, 3);
-    EXPECT_TRUE(namesIn(tree.root()).empty());
-    EXPECT_EQ(RandomState(), expectedState);
+        int passesSeen = 0;
+        const RemovalResult result = OverwriteAndDeleteFile(path, found, [&](int pass) {
+            ASSERT_EQ(pass, passesSeen);
+            // Out of the way under a private name while it is written.
+            EXPECT_FALSE(TempTree::exists(path));
+            EXPECT_EQ(namesIn(tree.root()).size(), 1u);
+            // The same block from offset 0: 4096 + 4096 + the first 1808 bytes.
+            EXPECT_EQ(contentOf(watch), repeated(blocks[pass], static_cast<std::size_t>(size))) << "pass " << pass;
+            ++passesSeen;
+        });
+        ::close(watch);
+        EXPECT_TRUE(result.removed()) << name;
+        EXPECT_EQ(passesSeen, 3) << name;
+        EXPECT_TRUE(namesIn(tree.root()).empty()) << name;
+        EXPECT_EQ(RandomState(), expectedState) << name;
+    }
 }
 
 TEST_F(RemovalPrimitives, overwriteLeavesReadOnlyAndHardLinkedFilesAlone)
