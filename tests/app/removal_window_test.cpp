@@ -19,14 +19,6 @@ namespace {
 class RemovalWindow : public test::WindowFixture {
 protected:
     void mark(const std::string &path) { form.DataGrid1->CellAt(QStringLiteral("Del"), rowOf(path)).setBoolean(true); }
-    std::vector<bool> marks()
-    {
-        std::vector<bool> out;
-        for (int row = 0; row < form.DataGrid1->RowCount(); ++row) {
-            out.push_back(form.DataGrid1->CellAt(QStringLiteral("Del"), row).asBoolean());
-        }
-        return out;
-    }
     void deleteBy(RemovalMethod method)
     {
         form.PageControl1->setCurrentIndex(2);

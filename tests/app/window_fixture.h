@@ -71,6 +71,15 @@ protected:
         return -1;
     }
     QString cell(const char *column, int row) { return form.DataGrid1->CellAt(QString::fromLatin1(column), row).text(); }
+    // Every row's Del flag, in row order.
+    std::vector<bool> marks()
+    {
+        std::vector<bool> out;
+        for (int row = 0; row < form.DataGrid1->RowCount(); ++row) {
+            out.push_back(form.DataGrid1->CellAt(QStringLiteral("Del"), row).asBoolean());
+        }
+        return out;
+    }
 
     // Clicks the middle of a cell of the visible result table.
     void clickCell(int column, int row, Qt::MouseButton button = Qt::LeftButton)
