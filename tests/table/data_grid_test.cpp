@@ -11,7 +11,7 @@ namespace {
 const auto errorText = test::errorTextOf<Exception>;
 } // namespace
 
-TEST(DataGridModel, emptyTableHasNoRowsAndRefusesCellLookup)
+TEST(DataGridModel, anEmptyTableRefusesCellLookupAndNewRowsTakeColumnDefaults)
 {
     auto grid = makeResultGrid(nullptr);
     EXPECT_EQ(grid->RowCount(), 0);
@@ -19,11 +19,7 @@ TEST(DataGridModel, emptyTableHasNoRowsAndRefusesCellLookup)
     EXPECT_EQ(errorText([&] { grid->CellAt(QStringLiteral("Dest"), 0); }), "List index out of bounds (0)");
     EXPECT_EQ(errorText([&] { grid->CellAt(QStringLiteral("Dest"), -1); }), "List index out of bounds (-1)");
     EXPECT_EQ(errorText([&] { grid->RemoveRow(0); }), "List index out of bounds (0)");
-}
 
-TEST(DataGridModel, newResultRowTakesColumnDefaults)
-{
-    auto grid = makeResultGrid(nullptr);
     EXPECT_EQ(grid->AppendRows(1), 0);
     EXPECT_EQ(grid->AppendRows(1), 1);
     for (const char *name : {"Dest", "Size", "Res", "Date"}) {
@@ -60,7 +56,7 @@ TEST(DataGridModel, columnsAreFoundIgnoringAsciiCaseOnly)
     EXPECT_EQ(grid->LastAddressedColumn(), 1);
 }
 
-TEST(DataGridModel, cellConversions)
+TEST(DataGridModel, cellConversionsAndTextKeptAsIs)
 {
     auto grid = makeResultGrid(nullptr);
     grid->AppendRows(1);
@@ -90,6 +86,11 @@ TEST(DataGridModel, cellConversions)
     EXPECT_EQ(group.asFloat(), 2.5);
     EXPECT_EQ(group.text(), QStringLiteral("2.5"));
     EXPECT_THROW(group.setText(QStringLiteral("x")), EConvertError);
+
+    // Text cells keep any path text unaltered.
+    const QString odd = QString::fromUtf16(u"/tmp/\xDCFF\u00e9&x\nname.jpg");
+    grid->CellAt(QStringLiteral("Dest"), 0).setText(odd);
+    EXPECT_EQ(grid->CellAt(QStringLiteral("Dest"), 0).text(), odd);
 }
 
 TEST(DataGridModel, removingRowsKeepsTheSelectionInside)
@@ -135,14 +136,4 @@ TEST(DataGridModel, contentChangesClearTheSortMemoryButSingleRemovalsDoNot)
     grid->AppendRows(1);
     grid->CellAt(0, 0).setText(QStringLiteral("y"));
     EXPECT_GE(notifications, 2);
-}
-
-TEST(DataGridModel, pathsSurviveCellsByteForByte)
-{
-    // Covered in depth by the path text tests; here the table must not alter text.
-    auto grid = makeResultGrid(nullptr);
-    grid->AppendRows(1);
-    const QString odd = QString::fromUtf16(u"/tmp/\xDCFF\u00e9&x\nname.jpg");
-    grid->CellAt(QStringLiteral("Dest"), 0).setText(odd);
-    EXPECT_EQ(grid->CellAt(QStringLiteral("Dest"), 0).text(), odd);
 }
