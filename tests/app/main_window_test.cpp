@@ -56,7 +56,7 @@ TEST_F(MainWindow, selectionButtonsArePlacedFromTheRightEdge)
     EXPECT_LT(form.BitBtn_3->x(), 0);
 }
 
-TEST_F(MainWindow, pagesFollowNextAndBack)
+TEST_F(MainWindow, pagesFollowNextAndBackAndExitCloses)
 {
     form.BitBtn5Click();
     EXPECT_EQ(form.currentPage(), 1);
@@ -69,6 +69,12 @@ TEST_F(MainWindow, pagesFollowNextAndBack)
     form.PageControl1->setCurrentIndex(3);
     QTest::mouseClick(form.BitBtn9, Qt::LeftButton);
     EXPECT_EQ(form.currentPage(), 2);
+
+    // Exit, on the last page, closes the window.
+    form.show();
+    form.PageControl1->setCurrentIndex(3);
+    QTest::mouseClick(form.BitBtn8, Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(MainWindow, theRunGateRunsOneSearchPerPressFromAStoppedFlag)
@@ -100,15 +106,6 @@ TEST_F(MainWindow, theRunGateRunsOneSearchPerPressFromAStoppedFlag)
     StopFlag = 0;
     form.BitBtn3Click();
     EXPECT_EQ(StopFlag, 1);
-}
-
-TEST_F(MainWindow, exitClosesTheWindow)
-{
-    form.show();
-    ASSERT_TRUE(form.isVisible());
-    form.PageControl1->setCurrentIndex(3);
-    QTest::mouseClick(form.BitBtn8, Qt::LeftButton);
-    EXPECT_FALSE(form.isVisible());
 }
 
 TEST(ErrorReport, appendsAFullStopOnlyAfterCharactersThatSortAfterIt)
