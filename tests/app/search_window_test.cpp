@@ -95,7 +95,6 @@ TEST_F(SearchWindow, aBrokenBitmapDoesNotHideLaterDuplicates)
     tree.writeFile("bad1.bmp", "XX" + std::string(200, '\0'));
     tree.writeFile("bad2.bmp", "XX" + std::string(200, '\0'));
     const std::string holiday = copyFile(good, "holiday.jpg.bmp");
-    (void)holiday;
 
     search("*.bmp");
 
