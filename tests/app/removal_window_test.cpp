@@ -7,9 +7,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-#include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 using namespace quillmere;
 using test::TempTree;
@@ -74,12 +71,7 @@ TEST_F(RemovalWindow, aFileReplacedAfterTheSearchIsLeftAndReported)
         ASSERT_EQ(form.DataGrid1->RowCount(), 3);
         mark(b);
         // Another file, the same length and time, renamed over it.
-        struct stat old {};
-        ASSERT_EQ(::stat(b.c_str(), &old), 0);
-        local.writeFile("new", std::string(700, 'b'));
-        const struct timespec times[2] = {old.st_atim, old.st_mtim};
-        ASSERT_EQ(::utimensat(AT_FDCWD, local.path("new").c_str(), times, 0), 0);
-        ASSERT_EQ(std::rename(local.path("new").c_str(), b.c_str()), 0);
+        test::replaceKeepingTimes(b, std::string(700, 'b'));
 
         deleteBy(method);
         EXPECT_EQ(TempTree::readFile(b), std::string(700, 'b'));

@@ -21,20 +21,6 @@ FoundFile foundNow(const std::string &path)
     return FoundFile {FileIdentityOf(file), FolderIdentityOf(folder)};
 }
 
-void replaceKeepingTimes(const std::string &path, const std::string &bytes)
-{
-    struct stat old {};
-    if (::stat(path.c_str(), &old) != 0) {
-        throw std::runtime_error("cannot look up " + path);
-    }
-    const std::string fresh = path + ".new";
-    std::ofstream(fresh, std::ios::binary) << bytes;
-    const struct timespec times[2] = {old.st_atim, old.st_mtim};
-    if (::utimensat(AT_FDCWD, fresh.c_str(), times, 0) != 0 || std::rename(fresh.c_str(), path.c_str()) != 0) {
-        throw std::runtime_error("cannot replace " + path);
-    }
-}
-
 int asUnprivilegedUser(const std::string &root, const std::function<int()> &body)
 {
     if (::geteuid() != 0) {

@@ -11,11 +11,6 @@ namespace quillmere::test {
 // record them.
 FoundFile foundNow(const std::string &path);
 
-// Replaces the file at `path` by a new file (another inode) with `bytes`,
-// renamed over it, its modification time copied from the old one, as sync
-// tools and some editors do.
-void replaceKeepingTimes(const std::string &path, const std::string &bytes);
-
 // Runs `body` as the unprivileged user "nobody" in a child process when the
 // tests run as root (root may change any folder whatever its mode), after
 // handing `root` and everything in it to that user; otherwise runs it here.

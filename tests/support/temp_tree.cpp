@@ -1,7 +1,9 @@
 #include "temp_tree.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -89,6 +91,20 @@ bool TempTree::exists(const std::string &path)
 {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
+}
+
+void replaceKeepingTimes(const std::string &path, const std::string &bytes)
+{
+    struct stat old {};
+    if (::stat(path.c_str(), &old) != 0) {
+        throw std::runtime_error("cannot look up " + path);
+    }
+    const std::string fresh = path + ".new";
+    std::ofstream(fresh, std::ios::binary) << bytes;
+    const struct timespec times[2] = {old.st_atim, old.st_mtim};
+    if (::utimensat(AT_FDCWD, fresh.c_str(), times, 0) != 0 || std::rename(fresh.c_str(), path.c_str()) != 0) {
+        throw std::runtime_error("cannot replace " + path);
+    }
 }
 
 } // namespace quillmere::test

@@ -30,4 +30,9 @@ private:
     std::string root_;
 };
 
+// Replaces the file at `path` by a new file (another inode) with `bytes`,
+// renamed over it, its modification time copied from the old one, as sync
+// tools and some editors do.
+void replaceKeepingTimes(const std::string &path, const std::string &bytes);
+
 } // namespace quillmere::test
