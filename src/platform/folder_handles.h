@@ -16,7 +16,10 @@ namespace quillmere {
 // open; when that is reached the held ones are closed and it starts afresh.
 class FolderHandles {
 public:
-    explicit FolderHandles(std::size_t capacity);
+    // Enough for the folders of a large photo archive to stay open at once.
+    static constexpr std::size_t kDefaultCapacity = 4096;
+
+    explicit FolderHandles(std::size_t capacity = kDefaultCapacity);
     ~FolderHandles();
     FolderHandles(const FolderHandles &) = delete;
     FolderHandles &operator=(const FolderHandles &) = delete;

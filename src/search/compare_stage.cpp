@@ -62,7 +62,7 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
 
     // Files of one folder fall into many runs of one size: the folder is
     // opened once for all of them.
-    FolderHandles folders(4096);
+    FolderHandles folders;
     int first = 0;
     while (first < m) {
         int end = first + 1;

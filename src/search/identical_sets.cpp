@@ -33,9 +33,6 @@ constexpr std::size_t kPartsBetweenCalls = 4096;
 // Blocks up to this length are copied when kept; longer ones keep their buffer.
 constexpr std::size_t kCopiedBlock = 4096;
 
-// Folders held open by a comparison that was given none.
-constexpr std::size_t kHeldFolders = 4096;
-
 // One set of files known to be identical up to `offset` bytes.
 struct Group {
     std::vector<int> members;
@@ -65,7 +62,7 @@ public:
         , fds_(paths.size())
         , seen_(paths.size())
         , endState_(paths.size(), 0)
-        , ownFolders_(folders == nullptr ? std::make_unique<FolderHandles>(kHeldFolders) : nullptr)
+        , ownFolders_(folders == nullptr ? std::make_unique<FolderHandles>() : nullptr)
         , folders_(folders == nullptr ? *ownFolders_ : *folders)
     {
     }

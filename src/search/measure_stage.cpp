@@ -93,7 +93,7 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
     std::unordered_map<double, StoredText> sizeTexts;
     // The list holds the files of a folder together: each is looked up from
     // its folder, not from the root.
-    FolderHandles folders(4096);
+    FolderHandles folders;
     for (int s = 0; s < n; ++s) {
         view.setProgressPosition(s);
         // The path cell refers to the list's own copy of the path; the list

@@ -118,7 +118,7 @@ TEST_F(ThumbnailWorkers, noWorkerOutlivesASearchStoppedClosedOrSuperseded)
         search("*.jpg");
         presser.stop();
         EXPECT_EQ(workersWhilePressing, 3) << int(action);
-        EXPECT_EQ(test::threadsNamed(kThumbnailThreadName), 0) << int(action);
+        EXPECT_EQ(test::threadsNamedAfterJoin(kThumbnailThreadName), 0) << int(action);
         EXPECT_EQ(StopFlag, 1);
         if (action == Action::Stop) {
             EXPECT_LE(form.DataGrid1->RowCount(), 3);

@@ -80,7 +80,7 @@ TEST(ThumbnailsAhead, everyFileTakenIsItsOwnDecodeBeforeAndAfterACancel)
     // Work cancelled under way is not handed out as stand-ins: the taker
     // decodes what is missing.
     ahead.cancel();
-    EXPECT_EQ(threadsNamed(kThumbnailThreadName), 0);
+    EXPECT_EQ(threadsNamedAfterJoin(kThumbnailThreadName), 0);
     for (; index < paths.size(); ++index) {
         ahead.waitFor(index, [] { FAIL() << "nothing runs ahead any more"; });
         expectSameThumbnails(ahead.take(index, paths[index]), decodeThumbnails(paths[index]), paths[index]);

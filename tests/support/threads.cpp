@@ -1,7 +1,9 @@
 #include "support/threads.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace quillmere::test {
 
@@ -16,6 +18,16 @@ int threadsNamed(const std::string &name)
         if (std::getline(comm, line) && line == name) {
             ++count;
         }
+    }
+    return count;
+}
+
+int threadsNamedAfterJoin(const std::string &name)
+{
+    int count = threadsNamed(name);
+    for (int wait = 0; count > 0 && wait < 100; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        count = threadsNamed(name);
     }
     return count;
 }
