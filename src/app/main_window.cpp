@@ -30,6 +30,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStyle>
@@ -206,6 +207,10 @@ void TForm1::buildRemovalPage()
     RadioButton1->setChecked(true);
     RadioButton2 = new QRadioButton(QStringLiteral("Delete from hard drive"), GroupBox1);
     RadioButton2->setGeometry(16, 56, 150, 17);
+    RadioButton2->setToolTip(QStringLiteral(
+        "Overwrites each marked file three times with random bytes, then deletes it.\n"
+        "On copy-on-write file systems (btrfs, ZFS) and on flash drives that move what they write,\n"
+        "the old bytes may stay on the device however often the file is overwritten."));
     fitCaption(RadioButton1);
     fitCaption(RadioButton2);
 
@@ -329,6 +334,10 @@ void TForm1::closeEvent(QCloseEvent *event)
 
 void TForm1::BitBtn1Click()
 {
+    // A search would empty the report of a removal still running.
+    if (removalRunning_) {
+        return;
+    }
     showPage(currentPage() + 1);
     StopFlag ^= 1;
     Label1->clear();
@@ -500,16 +509,12 @@ void TForm1::Edit1DblClick()
 // ---- Removal -------------------------------------------------------------------
 
 namespace {
-// The removal and report pages as the removal pass sees them.
+// The report page as the removal pass sees it.
 class ReportPages : public RemovalView {
 public:
     explicit ReportPages(TForm1 &form)
         : form_(form)
     {
-    }
-    RemovalMethod selectedMethod() const override
-    {
-        return form_.RadioButton2->isChecked() ? RemovalMethod::HardDrive : RemovalMethod::RecycleBin;
     }
     void addReportLine(const QString &line) override { form_.Memo3->appendPlainText(line); }
     void setProgressMaximum(int maximum) override
@@ -524,25 +529,49 @@ private:
 };
 } // namespace
 
+bool TForm1::removalRunning() const
+{
+    return removalRunning_;
+}
+
 void TForm1::BitBtn6Click()
 {
-    ReportPages pages(*this);
+    // The running pass works from its own plan; a second one would only
+    // race it for the same files and cut its report in two.
+    if (removalRunning_) {
+        return;
+    }
+    const RemovalMethod method = RadioButton2->isChecked() ? RemovalMethod::HardDrive : RemovalMethod::RecycleBin;
+    RemovalPlan plan = PlanRemoval(*DataGrid1, FoundFiles, method);
     // Sets that would lose every copy go only when the user says so; a
     // cancelled question touches nothing and stays on this page.
-    const std::vector<int> losing = SetsLosingEveryCopy(*DataGrid1, FoundFiles);
-    std::set<int> confirmed;
+    const std::vector<int> losing = SetsLosingEveryCopy(plan);
     if (!losing.empty()) {
         const int sets = static_cast<int>(losing.size());
-        const bool removeAll = AskRemoveEveryCopy ? AskRemoveEveryCopy(sets, pages.selectedMethod())
-                                                  : AskToRemoveEveryCopy(this, sets, pages.selectedMethod());
+        const bool removeAll =
+            AskRemoveEveryCopy ? AskRemoveEveryCopy(sets, method) : AskToRemoveEveryCopy(this, sets, method);
         if (!removeAll) {
             return;
         }
-        confirmed.insert(losing.begin(), losing.end());
+        plan.everyCopyConfirmed.insert(losing.begin(), losing.end());
     }
     Memo3->clear();
     showPage(currentPage() + 1);
-    RemoveMarkedFiles(*DataGrid1, pages, FoundFiles, confirmed);
+    // While the pass runs, Delete and Start wait: a new search would empty
+    // the report of files already removed.
+    removalRunning_ = true;
+    const QList<QPushButton *> waiting {BitBtn6, BitBtn1};
+    for (QPushButton *button : waiting) {
+        button->setEnabled(false);
+    }
+    const auto done = qScopeGuard([&] {
+        removalRunning_ = false;
+        for (QPushButton *button : waiting) {
+            button->setEnabled(true);
+        }
+    });
+    ReportPages pages(*this);
+    RemoveMarkedFiles(plan, pages);
 }
 
 // ---- Page flow -----------------------------------------------------------------

@@ -68,6 +68,8 @@ public:
 
     // Removal of the marked files and the report.
     void BitBtn6Click();
+    // Whether a removal pass is running; Delete and Start wait for it.
+    bool removalRunning() const;
 
     // The other windows and services the handlers reach; set by the program
     // entry, replaced by tests.
@@ -179,6 +181,7 @@ private:
     // The thumbnail work of the search filling the result table, if any: a
     // new search or a close cancels it at once.
     ThumbnailsAhead *thumbnailsAhead_ = nullptr;
+    bool removalRunning_ = false;
 };
 
 } // namespace quillmere

@@ -106,6 +106,31 @@ void decodePath(const std::string &path, CodePoint onCodePoint, StrayByte onStra
     }
 }
 
+// Line and paragraph separators end a line as a line break does; format
+// characters (zero-width spaces, joiners, direction marks, the byte order
+// mark) draw nothing, so two different names would look alike.
+bool invisibleOrBreaking(char32_t cp)
+{
+    switch (QChar::category(cp)) {
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+    case QChar::Other_Format:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// \u200b, or \U000e0001 beyond the first plane.
+void appendCodePointEscape(QString &text, char32_t cp)
+{
+    if (cp <= 0xFFFF) {
+        text += QStringLiteral("\\u%1").arg(static_cast<uint>(cp), 4, 16, QLatin1Char('0'));
+    } else {
+        text += QStringLiteral("\\U%1").arg(static_cast<uint>(cp), 8, 16, QLatin1Char('0'));
+    }
+}
+
 } // namespace
 
 QString ShownPath(const std::string &path)
@@ -136,6 +161,8 @@ QString ShownPath(const std::string &path)
                 // C1 controls: shown as their UTF-8 bytes.
                 appendHexByte(text, static_cast<unsigned char>(0xC0 | (cp >> 6)));
                 appendHexByte(text, static_cast<unsigned char>(0x80 | (cp & 0x3F)));
+            } else if (invisibleOrBreaking(cp)) {
+                appendCodePointEscape(text, cp);
             } else {
                 appendCodePoint(text, cp);
             }

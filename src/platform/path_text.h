@@ -15,7 +15,9 @@ std::string textToPath(const QString &text);
 // A path as a person reads it, on one line that names the real file: valid
 // UTF-8 as it is, each byte that is not part of valid UTF-8 as \xHH, a line
 // break, tab or carriage return as \n, \t, \r, every other control
-// character as \xHH and a backslash as \\, so no two paths look alike.
+// character as \xHH, a line or paragraph separator and every invisible
+// format character (zero-width space, direction marks, byte order mark) as
+// \u2028, \u200b, \ufeff, and a backslash as \\, so no two paths look alike.
 QString ShownPath(const std::string &path);
 // The same for a path held as cell text.
 QString ShownPathText(const QString &pathText);

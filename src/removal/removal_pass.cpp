@@ -4,59 +4,23 @@
 #include "removal/found_file_check.h"
 #include "removal/overwrite.h"
 #include "removal/recycle_bin.h"
-#include "search/found_files.h"
 #include "table/data_grid.h"
 
-#include <QHash>
 #include <exception>
 
 namespace quillmere {
 
 namespace {
 
-// The marks of the result table by path text. Rows may be sorted while the
-// pass runs, so a row found out of place sends it to look again.
-class Marks {
-public:
-    explicit Marks(TDataGrid &grid)
-        : grid_(grid)
-    {
-        index();
-    }
-
-    bool marked(const QString &pathText)
-    {
-        auto found = rows_.constFind(pathText);
-        if (found != rows_.constEnd() && !holds(*found, pathText)) {
-            index();
-            found = rows_.constFind(pathText);
-        }
-        return found != rows_.constEnd() && grid_.CellAt(QStringLiteral("Del"), *found).asBoolean();
-    }
-
-private:
-    bool holds(int row, const QString &pathText)
-    {
-        return row < grid_.RowCount() && grid_.CellAt(QStringLiteral("Dest"), row).text() == pathText;
-    }
-    void index()
-    {
-        rows_.clear();
-        for (int row = 0; row < grid_.RowCount(); ++row) {
-            rows_.insert(grid_.CellAt(QStringLiteral("Dest"), row).text(), row);
-        }
-    }
-
-    TDataGrid &grid_;
-    QHash<QString, int> rows_;
-};
-
 // Whether some other unmarked member of the file's set still stands as the
-// comparison read it, so its content survives the removal.
-bool unmarkedCopyStands(const FoundFileRecord &found, int set, const QString &pathText, Marks &marks)
+// comparison read it, so its content survives the removal. A member that is
+// the marked file itself (one file reached by two paths) keeps nothing.
+bool unmarkedCopyStands(const RemovalPlan &plan, int set, const QString &pathText, const FoundFile &file)
 {
-    for (const FoundFileRecord::Member &member : found.members(set)) {
-        if (member.pathText != pathText && !marks.marked(member.pathText)
+    for (const FoundFileRecord::Member &member : plan.found.members(set)) {
+        const bool sameFile =
+            member.file.file.device == file.file.device && member.file.file.inode == file.file.inode;
+        if (member.pathText != pathText && !sameFile && !plan.marked.contains(member.pathText)
             && FoundFileUnchanged(textToPath(member.pathText), member.file)) {
             return true;
         }
@@ -64,19 +28,18 @@ bool unmarkedCopyStands(const FoundFileRecord &found, int set, const QString &pa
     return false;
 }
 
-RemovalResult removeMarkedFile(const QString &pathText, RemovalMethod method, const FoundFileRecord &found,
-                               const std::set<int> &everyCopyConfirmed, Marks &marks)
+RemovalResult removeMarkedFile(const RemovalPlan &plan, const QString &pathText)
 {
-    const int set = found.setOf(pathText);
+    const int set = plan.found.setOf(pathText);
     if (set < 0) {
         return {RemovalOutcome::NotCompared, {}};
     }
-    if (everyCopyConfirmed.count(set) == 0 && !unmarkedCopyStands(found, set, pathText, marks)) {
+    const FoundFile &file = *plan.found.find(pathText);
+    if (plan.everyCopyConfirmed.count(set) == 0 && !unmarkedCopyStands(plan, set, pathText, file)) {
         return {RemovalOutcome::LastCopy, {}};
     }
     const std::string path = textToPath(pathText);
-    const FoundFile &file = *found.find(pathText);
-    if (method == RemovalMethod::RecycleBin) {
+    if (plan.method == RemovalMethod::RecycleBin) {
         return RecycleFile(path, file);
     }
     return OverwriteAndDeleteFile(path, file);
@@ -98,20 +61,37 @@ void reportNotRemoved(RemovalView &view, const std::vector<std::pair<QString, Re
 
 } // namespace
 
+RemovalPlan PlanRemoval(TDataGrid &grid, const FoundFileRecord &found, RemovalMethod method)
+{
+    RemovalPlan plan;
+    plan.method = method;
+    plan.found = found;
+    const int rowCount = grid.RowCount();
+    plan.rows.reserve(static_cast<std::size_t>(rowCount));
+    for (int row = 0; row < rowCount; ++row) {
+        RemovalPlan::Row planned {grid.CellAt(QStringLiteral("Dest"), row).text(),
+                                  grid.CellAt(QStringLiteral("Del"), row).asBoolean()};
+        if (planned.marked) {
+            plan.marked.insert(planned.pathText);
+        }
+        plan.rows.push_back(std::move(planned));
+    }
+    return plan;
+}
+
 QString RemovalHeading(RemovalMethod method)
 {
     return method == RemovalMethod::RecycleBin ? QStringLiteral("Next files removed to the Recycle bin:")
                                                : QStringLiteral("Next files removed from the Hard drive:");
 }
 
-std::vector<int> SetsLosingEveryCopy(TDataGrid &grid, const FoundFileRecord &found)
+std::vector<int> SetsLosingEveryCopy(const RemovalPlan &plan)
 {
-    Marks marks(grid);
     std::vector<int> sets;
-    for (int set = 0; set < found.setCount(); ++set) {
-        bool everyOne = !found.members(set).empty();
-        for (const FoundFileRecord::Member &member : found.members(set)) {
-            everyOne = everyOne && marks.marked(member.pathText);
+    for (int set = 0; set < plan.found.setCount(); ++set) {
+        bool everyOne = !plan.found.members(set).empty();
+        for (const FoundFileRecord::Member &member : plan.found.members(set)) {
+            everyOne = everyOne && plan.marked.contains(member.pathText);
         }
         if (everyOne) {
             sets.push_back(set);
@@ -120,38 +100,30 @@ std::vector<int> SetsLosingEveryCopy(TDataGrid &grid, const FoundFileRecord &fou
     return sets;
 }
 
-void RemoveMarkedFiles(TDataGrid &grid, RemovalView &view, const FoundFileRecord &found,
-                       const std::set<int> &everyCopyConfirmed)
+void RemoveMarkedFiles(const RemovalPlan &plan, RemovalView &view)
 {
-    view.addReportLine(RemovalHeading(view.selectedMethod()));
+    view.addReportLine(RemovalHeading(plan.method));
     std::vector<std::pair<QString, RemovalResult>> notRemoved;
     try {
-        Marks marks(grid);
-        const int generation = found.generation();
-        const int rowCount = grid.RowCount();
+        const int rowCount = static_cast<int>(plan.rows.size());
         view.setProgressMaximum(rowCount - 1);
         for (int row = 0; row < rowCount; ++row) {
             view.processMessages();
             view.setProgressPosition(row);
-            if (found.generation() != generation) {
-                // A search started meanwhile: its rows are not what was marked.
-                break;
-            }
-            if (!grid.CellAt(QStringLiteral("Del"), row).asBoolean()) {
+            const RemovalPlan::Row &planned = plan.rows[static_cast<std::size_t>(row)];
+            if (!planned.marked) {
                 continue;
             }
-            const QString pathText = grid.CellAt(QStringLiteral("Dest"), row).text();
-            const RemovalResult result =
-                removeMarkedFile(pathText, view.selectedMethod(), found, everyCopyConfirmed, marks);
+            const RemovalResult result = removeMarkedFile(plan, planned.pathText);
             if (result.removed()) {
-                view.addReportLine(ShownPathText(pathText));
+                view.addReportLine(ShownPathText(planned.pathText));
             } else {
-                notRemoved.emplace_back(pathText, result);
+                notRemoved.emplace_back(planned.pathText, result);
             }
         }
     } catch (const std::exception &) {
-        // Typically rows taken away by a search started meanwhile: the pass
-        // ends here; what it did so far is still reported.
+        // Out of memory or the like: the pass ends here; what it did so far
+        // is still reported.
     }
     reportNotRemoved(view, notRemoved);
 }

@@ -1,14 +1,15 @@
 #pragma once
 
 #include "removal/removal_outcome.h"
+#include "search/found_files.h"
 
+#include <QSet>
 #include <QString>
 #include <set>
 #include <vector>
 
 namespace quillmere {
 
-class FoundFileRecord;
 class TDataGrid;
 
 // The two ways of removing a marked file.
@@ -21,8 +22,6 @@ enum class RemovalMethod {
 class RemovalView {
 public:
     virtual ~RemovalView() = default;
-    // The method selected right now; the user may change it while the pass runs.
-    virtual RemovalMethod selectedMethod() const = 0;
     virtual void addReportLine(const QString &line) = 0;
     virtual void setProgressMaximum(int maximum) = 0;
     virtual void setProgressPosition(int position) = 0;
@@ -30,29 +29,47 @@ public:
     virtual void processMessages() = 0;
 };
 
+// Everything a removal pass works from, fixed when Delete is pressed: the
+// result rows in their order with their marks, what the comparison read of
+// every found file, the method, and the sets whose every copy the user agreed
+// to remove. Whatever the user does while the pass runs (marking, sorting,
+// another method, a new search) cannot change what it removes or how.
+struct RemovalPlan {
+    struct Row {
+        QString pathText;
+        bool marked = false;
+    };
+
+    RemovalMethod method = RemovalMethod::RecycleBin;
+    std::vector<Row> rows;
+    QSet<QString> marked;
+    FoundFileRecord found;
+    std::set<int> everyCopyConfirmed;
+};
+
+// The plan of a pass over the result table as it stands now.
+RemovalPlan PlanRemoval(TDataGrid &grid, const FoundFileRecord &found, RemovalMethod method);
+
 // The report's first line for the method.
 QString RemovalHeading(RemovalMethod method);
 
-// The sets of identical files (numbers of `found`) whose every member is
-// marked in the result table: removing the marked files would leave no copy.
-std::vector<int> SetsLosingEveryCopy(TDataGrid &grid, const FoundFileRecord &found);
+// The sets of identical files (numbers of the plan's record) whose every
+// member is marked: removing the marked files would leave no copy.
+std::vector<int> SetsLosingEveryCopy(const RemovalPlan &plan);
 
-// The removal pass over the result table: writes the heading of the method
-// selected now, then, for every row in order, lets window messages run, moves
-// the progress to the row and, when the row's Del flag is set, removes the
-// file named by its Dest cell with the method selected at that moment, and
-// lists it when it is gone.
+// The removal pass: writes the heading of the plan's method, then, for every
+// row of the plan in order, lets window messages run, moves the progress to
+// the row and, when the row is marked, removes its file and lists it when it
+// is gone.
 //
 // A marked file is removed only when it is the very file the comparison read,
-// unchanged, in the folder it was found in, and, unless its set is among
-// `everyCopyConfirmed`, while at least one unmarked member of its set still
-// stands unchanged. Every marked file that is not removed is listed after the
-// removed ones, behind an empty line and a count, with the reason in plain
-// words. Paths are shown on one line each, as a person reads them. An error of
-// the table (rows removed by a search started meanwhile) ends the pass.
-// Emptying the report and turning to the report page beforehand are the
-// caller's.
-void RemoveMarkedFiles(TDataGrid &grid, RemovalView &view, const FoundFileRecord &found,
-                       const std::set<int> &everyCopyConfirmed = {});
+// unchanged, in the folder it was found in, and, unless its set is among the
+// confirmed ones, while at least one unmarked member of its set, another file
+// than the marked one, still stands unchanged. Every marked file that is not
+// removed is listed after the removed ones, behind an empty line and a count,
+// with the reason in plain words. Paths are shown on one line each, as a
+// person reads them. Emptying the report and turning to the report page
+// beforehand are the caller's.
+void RemoveMarkedFiles(const RemovalPlan &plan, RemovalView &view);
 
 } // namespace quillmere

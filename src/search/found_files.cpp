@@ -8,7 +8,6 @@ void FoundFileRecord::clear()
 {
     sets_.clear();
     where_.clear();
-    ++generation_;
 }
 
 void FoundFileRecord::fill(TDataGrid &pairs, const std::vector<int> &setSizes, const std::vector<FoundFile> &files)

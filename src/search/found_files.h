@@ -33,14 +33,10 @@ public:
     const FoundFile *find(const QString &pathText) const;
     const std::vector<Member> &members(int set) const { return sets_[static_cast<std::size_t>(set)]; }
     int setCount() const { return static_cast<int>(sets_.size()); }
-    // Changes whenever the record is emptied, so a removal can tell that a
-    // new search started while it ran.
-    int generation() const { return generation_; }
 
 private:
     std::vector<std::vector<Member>> sets_;
     QHash<QString, std::pair<int, int>> where_; // path text -> set, member
-    int generation_ = 0;
 };
 
 } // namespace quillmere

@@ -17,6 +17,10 @@ TEST(ShownPath, EscapesWhatIsNotReadableTextAndNothingElse)
         {"c1\xc2\x85", QStringLiteral("c1\\xC2\\x85")},
         {"cut\xe2\x82", QStringLiteral("cut\\xE2\\x82")},
         {"over\xc0\xaf", QStringLiteral("over\\xC0\\xAF")},
+        // Separators that break a line, and characters that draw nothing.
+        {"line\xe2\x80\xa8para\xe2\x80\xa9", QStringLiteral("line\\u2028para\\u2029")},
+        {"zero\xe2\x80\x8bwidth\xef\xbb\xbf" "bom\xe2\x80\xaertl", QStringLiteral("zero\\u200bwidth\\ufeffbom\\u202ertl")},
+        {"tag\xf3\xa0\x80\x81", QStringLiteral("tag\\U000e0001")},
     };
     for (const auto &[path, shown] : cases) {
         EXPECT_EQ(ShownPath(path), shown) << path;
@@ -25,4 +29,6 @@ TEST(ShownPath, EscapesWhatIsNotReadableTextAndNothingElse)
     }
     // A name that looks like an escape stays apart from the byte it names.
     EXPECT_NE(ShownPath("\\xE9"), ShownPath("\xe9"));
+    EXPECT_NE(ShownPath("a\xe2\x80\x8b.jpg"), ShownPath("a.jpg"));
+    EXPECT_NE(ShownPath("\\u200b"), ShownPath("\xe2\x80\x8b"));
 }

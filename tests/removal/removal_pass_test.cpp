@@ -21,7 +21,6 @@ namespace {
 
 class FakeRemovalView : public RemovalView {
 public:
-    RemovalMethod selectedMethod() const override { return method; }
     void addReportLine(const QString &line) override { report.push_back(line); }
     void setProgressMaximum(int value) override { maximum = value; }
     void setProgressPosition(int value) override { positions.push_back(value); }
@@ -33,7 +32,6 @@ public:
         ++pumps;
     }
 
-    RemovalMethod method = RemovalMethod::RecycleBin;
     QStringList report;
     int maximum = -100;
     std::vector<int> positions;
@@ -78,7 +76,9 @@ protected:
             endSet();
         }
         view.report.clear();
-        RemoveMarkedFiles(grid, view, found, everyCopyConfirmed);
+        RemovalPlan plan = PlanRemoval(grid, found, method);
+        plan.everyCopyConfirmed = everyCopyConfirmed;
+        RemoveMarkedFiles(plan, view);
         return view.report;
     }
     void reset()
@@ -104,6 +104,7 @@ protected:
     FoundFileRecord found;
     std::vector<FoundFileRecord::Member> pending;
     FakeRemovalView view;
+    RemovalMethod method = RemovalMethod::RecycleBin;
 };
 
 const RemovalMethod kBothMethods[] = {RemovalMethod::RecycleBin, RemovalMethod::HardDrive};
@@ -119,7 +120,7 @@ TEST_F(RemovalPass, withoutMarkedRowsOnlyTheHeadingIsWrittenAndNothingTouched)
     const std::string a = addRow("a.jpg", false);
     const std::string b = addRow("b.jpg", false);
     const std::string c = addRow("c.jpg", false);
-    view.method = RemovalMethod::HardDrive;
+    method = RemovalMethod::HardDrive;
     view.pumps = 0;
     EXPECT_EQ(run(), QStringList {heading(RemovalMethod::HardDrive)});
     EXPECT_EQ(view.maximum, 2);
@@ -151,7 +152,7 @@ TEST_F(RemovalPass, hardDriveOverwritesEveryMarkedFileAndListsItWhenGone)
     const std::string odd = addRow("\xff.jpg", true, std::string(10000, 'b'));
     addRow("big copy.jpg", false, std::string(10000, 'b'));
     endSet();
-    view.method = RemovalMethod::HardDrive;
+    method = RemovalMethod::HardDrive;
     RandomState() = 0;
     EXPECT_EQ(run(), (QStringList {heading(RemovalMethod::HardDrive), shown(empty), shown(big), shown(odd)}));
     EXPECT_FALSE(TempTree::exists(empty) || TempTree::exists(big) || TempTree::exists(odd));
@@ -166,7 +167,8 @@ TEST_F(RemovalPass, hardDriveOverwritesEveryMarkedFileAndListsItWhenGone)
 
 TEST_F(RemovalPass, everyMarkedFileNotRemovedIsListedWithItsReason)
 {
-    for (const RemovalMethod method : kBothMethods) {
+    for (const RemovalMethod each : kBothMethods) {
+        method = each;
         const std::string vanished = addRow("vanished\nline.jpg", true);
         const std::string swapped = addRow("swapped\t.jpg", true);
         const std::string unknown = addRow("unknown.jpg", true, "duplicate", false);
@@ -174,7 +176,6 @@ TEST_F(RemovalPass, everyMarkedFileNotRemovedIsListedWithItsReason)
         addRow("kept.jpg", false);
         ASSERT_EQ(unlink(vanished.c_str()), 0);
         replaceKeepingTimes(swapped, "elsewise!");
-        view.method = method;
         EXPECT_EQ(run(), (QStringList {heading(method), shown(later), QString(),
                                        QStringLiteral("3 marked files were not removed:"),
                                        notRemoved(vanished, "no longer exists"),
@@ -191,14 +192,14 @@ TEST_F(RemovalPass, everyMarkedFileNotRemovedIsListedWithItsReason)
 
 TEST_F(RemovalPass, theLastUnchangedCopyOfAContentStaysUnlessRemovingEveryCopyWasConfirmed)
 {
-    for (const RemovalMethod method : kBothMethods) {
-        view.method = method;
+    for (const RemovalMethod each : kBothMethods) {
+        method = each;
         // Every copy marked: kept without the confirmation, removed with it.
         const std::string first = addRow("1.jpg", true);
         const std::string second = addRow("2.jpg", true);
-        EXPECT_EQ(SetsLosingEveryCopy(grid, found), std::vector<int> {}) << "not yet in the record";
+        EXPECT_EQ(SetsLosingEveryCopy(PlanRemoval(grid, found, method)), std::vector<int> {}) << "not yet in the record";
         endSet();
-        EXPECT_EQ(SetsLosingEveryCopy(grid, found), std::vector<int> {0});
+        EXPECT_EQ(SetsLosingEveryCopy(PlanRemoval(grid, found, method)), std::vector<int> {0});
         const char *lastCopy = "kept: it is the last copy of its content (no unmarked copy is left unchanged)";
         EXPECT_EQ(run(), (QStringList {heading(method), QString(), QStringLiteral("2 marked files were not removed:"),
                                        notRemoved(first, lastCopy), notRemoved(second, lastCopy)}));
@@ -216,7 +217,7 @@ TEST_F(RemovalPass, theLastUnchangedCopyOfAContentStaysUnlessRemovingEveryCopyWa
         endSet();
         const std::string marked3 = addRow("marked3.jpg", true);
         const std::string standing = addRow("standing.jpg", false);
-        EXPECT_EQ(SetsLosingEveryCopy(grid, found), std::vector<int> {});
+        EXPECT_EQ(SetsLosingEveryCopy(PlanRemoval(grid, found, method)), std::vector<int> {});
         ASSERT_EQ(unlink(deleted.c_str()), 0);
         tree.writeFile("edited.jpg", "DUPLICATE");
         EXPECT_EQ(run(), (QStringList {heading(method), shown(marked3), QString(),
@@ -229,44 +230,56 @@ TEST_F(RemovalPass, theLastUnchangedCopyOfAContentStaysUnlessRemovingEveryCopyWa
     }
 }
 
-TEST_F(RemovalPass, methodIsLookedUpAgainForEveryMarkedRow)
-{
-    const std::string recycled = addRow("recycled.jpg", true);
-    const std::string overwritten = addRow("overwritten.jpg", true);
-    addRow("kept.jpg", false);
-    // The user switches to the hard drive while the first row's messages run.
-    view.onMessages = [&](int pump) {
-        if (pump == 1) {
-            view.method = RemovalMethod::HardDrive;
-        }
-    };
-    EXPECT_EQ(run(), (QStringList {heading(RemovalMethod::RecycleBin), shown(recycled), shown(overwritten)}));
-    EXPECT_TRUE(TrashHome::instance().trashedCopyOf(recycled).has_value());
-    EXPECT_FALSE(TrashHome::instance().trashedCopyOf(overwritten).has_value());
-    EXPECT_FALSE(TempTree::exists(overwritten));
-}
-
-TEST_F(RemovalPass, aSearchStartedDuringThePassEndsIt)
+TEST_F(RemovalPass, whatTheUserDoesWhileThePassRunsChangesNothingItRemoves)
 {
     const std::string first = addRow("first.jpg", true);
+    const std::string unmarkedLater = addRow("unmarked later.jpg", false);
     const std::string second = addRow("second.jpg", true);
-    const std::string third = addRow("third.jpg", true);
-    addRow("kept.jpg", false);
-    // A new search started from the message pump empties the result table,
-    // or empties the record and fills the table anew.
-    view.onMessages = [&](int pump) {
-        if (pump == 1) {
-            grid.RemoveAllRows();
-        }
-    };
-    EXPECT_NO_THROW(EXPECT_EQ(run(), (QStringList {heading(RemovalMethod::RecycleBin), shown(first)})));
-    EXPECT_TRUE(TempTree::exists(second) && TempTree::exists(third));
-
-    reset();
-    const std::string again = addRow("again.jpg", true);
-    addRow("again kept.jpg", false);
+    const std::string kept = addRow("kept.jpg", false);
     endSet();
-    view.onMessages = [&](int) { found.clear(); };
-    EXPECT_EQ(run(), QStringList {heading(RemovalMethod::RecycleBin)});
-    EXPECT_TRUE(TempTree::exists(again));
+    const RemovalPlan plan = PlanRemoval(grid, found, RemovalMethod::RecycleBin);
+    // While the first row's messages run the user unmarks, marks, sorts
+    // and starts a new search that empties the table and the record.
+    view.onMessages = [&](int pump) {
+        if (pump != 0) {
+            return;
+        }
+        grid.CellAt(QStringLiteral("Del"), 2).setBoolean(false);
+        grid.CellAt(QStringLiteral("Del"), 1).setBoolean(true);
+        grid.CellAt(QStringLiteral("Del"), 3).setBoolean(true);
+        grid.FindColumn(QStringLiteral("Dest"))->setSorted(true);
+        grid.RemoveAllRows();
+        found.clear();
+    };
+    RemoveMarkedFiles(plan, view);
+    EXPECT_EQ(view.report, (QStringList {heading(RemovalMethod::RecycleBin), shown(first), shown(second)}));
+    EXPECT_EQ(view.positions, (std::vector<int> {0, 1, 2, 3}));
+    EXPECT_TRUE(TrashHome::instance().trashedCopyOf(first).has_value());
+    EXPECT_TRUE(TrashHome::instance().trashedCopyOf(second).has_value());
+    EXPECT_TRUE(TempTree::exists(unmarkedLater) && TempTree::exists(kept));
+    EXPECT_EQ(TrashHome::instance().entryCount(), 2);
+}
+
+TEST_F(RemovalPass, aCopyReachedByAnotherPathOfTheMarkedFileKeepsNothing)
+{
+    // The record holds one file under two paths, as a folder swapped for a
+    // link to its twin would show it: the second path is no surviving copy.
+    tree.makeFolder("x");
+    const std::string marked = tree.writeFile("x/a.jpg", "duplicate");
+    tree.makeSymlink("y", "x");
+    const std::string viaLink = tree.path("y/a.jpg");
+    for (const RemovalMethod each : kBothMethods) {
+        method = each;
+        const int row = grid.AppendRows(2);
+        grid.CellAt(QStringLiteral("Dest"), row - 1).setText(pathToText(marked));
+        grid.CellAt(QStringLiteral("Del"), row - 1).setBoolean(true);
+        grid.CellAt(QStringLiteral("Dest"), row).setText(pathToText(viaLink));
+        const FoundFile file = foundNow(marked);
+        found.addSet({{pathToText(marked), file}, {pathToText(viaLink), file}});
+        EXPECT_EQ(run(), (QStringList {heading(each), QString(), QStringLiteral("1 marked file was not removed:"),
+                                       notRemoved(marked, "kept: it is the last copy of its content (no unmarked "
+                                                          "copy is left unchanged)")}));
+        EXPECT_EQ(TempTree::readFile(marked), "duplicate");
+        reset();
+    }
 }
