@@ -7,6 +7,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <sys/stat.h>
 
 using namespace quillmere;
 using test::TempTree;
@@ -80,6 +84,74 @@ TEST_F(RemovalWindow, aFileReplacedAfterTheSearchIsLeftAndReported)
                                           QStringLiteral("1 marked file was not removed:"),
                                           QString::fromStdString(b) + QStringLiteral(" \u2014 changed since the search")}));
     }
+}
+
+TEST_F(RemovalWindow, whatTheUserDoesDuringThePassLeavesItsMethodItsFilesAndItsReport)
+{
+    std::vector<std::string> marked;
+    std::vector<std::string> kept;
+    for (const char *set : {"a", "b", "c"}) {
+        const std::string content(300 + 100 * (set[0] - 'a'), set[0]);
+        marked.push_back(tree.writeFile(std::string(set) + "1.jpg", content));
+        kept.push_back(tree.writeFile(std::string(set) + "2.jpg", content));
+    }
+    search("*.jpg");
+    ASSERT_EQ(form.DataGrid1->RowCount(), 6);
+    std::set<ino_t> markedFiles;
+    for (const std::string &path : marked) {
+        mark(path);
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        markedFiles.insert(info.st_ino);
+    }
+    QStringList expected {RemovalHeading(RemovalMethod::RecycleBin)};
+    for (int row = 0; row < 6; ++row) {
+        if (form.DataGrid1->CellAt(QStringLiteral("Del"), row).asBoolean()) {
+            expected << cell("Dest", row);
+        }
+    }
+    form.PageControl1->setCurrentIndex(2);
+    form.RadioButton1->setChecked(true);
+
+    // At the pass's first pump the user goes back, picks the other method,
+    // presses Delete twice, sorts, marks every row and starts a new search.
+    bool ranDuringPass = false;
+    QTimer::singleShot(0, &form, [&] {
+        ranDuringPass = form.removalRunning();
+        EXPECT_FALSE(form.BitBtn6->isEnabled());
+        EXPECT_FALSE(form.BitBtn1->isEnabled());
+        QTest::mouseClick(form.BitBtn9, Qt::LeftButton);
+        EXPECT_EQ(form.currentPage(), 2);
+        form.RadioButton2->setChecked(true);
+        QTest::mouseClick(form.BitBtn6, Qt::LeftButton);
+        form.BitBtn6Click();
+        form.DataGrid1->HeaderClick(form.DataGrid1->FindColumn(QStringLiteral("Dest"))->Index());
+        form.BitBtn_2Click();
+        form.PageControl1->setCurrentIndex(0);
+        form.BitBtn1Click();
+    });
+    form.BitBtn6Click();
+
+    EXPECT_TRUE(ranDuringPass);
+    EXPECT_EQ(report(), expected);
+    EXPECT_EQ(form.DataGrid1->RowCount(), 6);
+    // The trash method's result: each marked file, whole, in the trash.
+    const char *dataHome = std::getenv("XDG_DATA_HOME");
+    const std::string trashFiles = (dataHome != nullptr && dataHome[0] != '\0'
+                                        ? std::string(dataHome)
+                                        : std::string(std::getenv("HOME")) + "/.local/share")
+        + "/Trash/files";
+    for (const auto &entry : std::filesystem::directory_iterator(trashFiles)) {
+        struct stat info {};
+        if (::lstat(entry.path().c_str(), &info) == 0) {
+            markedFiles.erase(info.st_ino);
+        }
+    }
+    EXPECT_TRUE(markedFiles.empty()) << markedFiles.size() << " marked files are not in the trash";
+    for (const std::string &path : kept) {
+        EXPECT_TRUE(TempTree::exists(path)) << path;
+    }
+    EXPECT_TRUE(form.BitBtn6->isEnabled() && form.BitBtn1->isEnabled() && !form.removalRunning());
 }
 
 TEST_F(RemovalWindow, removingEveryCopyOfASetIsAskedFirst)
