@@ -537,8 +537,10 @@ bool TForm1::removalRunning() const
 void TForm1::BitBtn6Click()
 {
     // The running pass works from its own plan; a second one would only
-    // race it for the same files and cut its report in two.
+    // race it for the same files and cut its report in two. Delete leads
+    // back to the running pass's report instead.
     if (removalRunning_) {
+        showPage(3);
         return;
     }
     const RemovalMethod method = RadioButton2->isChecked() ? RemovalMethod::HardDrive : RemovalMethod::RecycleBin;
@@ -557,18 +559,13 @@ void TForm1::BitBtn6Click()
     }
     Memo3->clear();
     showPage(currentPage() + 1);
-    // While the pass runs, Delete and Start wait: a new search would empty
-    // the report of files already removed.
+    // While the pass runs, Start waits: a new search would empty the report
+    // of files already removed.
     removalRunning_ = true;
-    const QList<QPushButton *> waiting {BitBtn6, BitBtn1};
-    for (QPushButton *button : waiting) {
-        button->setEnabled(false);
-    }
-    const auto done = qScopeGuard([&] {
+    BitBtn1->setEnabled(false);
+    const auto done = qScopeGuard([this] {
         removalRunning_ = false;
-        for (QPushButton *button : waiting) {
-            button->setEnabled(true);
-        }
+        BitBtn1->setEnabled(true);
     });
     ReportPages pages(*this);
     RemoveMarkedFiles(plan, pages);

@@ -68,7 +68,8 @@ public:
 
     // Removal of the marked files and the report.
     void BitBtn6Click();
-    // Whether a removal pass is running; Delete and Start wait for it.
+    // Whether a removal pass is running; Start waits for it, and Delete
+    // shows its report instead of starting another.
     bool removalRunning() const;
 
     // The other windows and services the handlers reach; set by the program

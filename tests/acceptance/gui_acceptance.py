@@ -188,7 +188,9 @@ COLUMN_WIDTHS = [27, 242, 74, 93, 81, 138, 64]  # "#" to "Delete", each followed
 DELETE_COLUMN = 6
 CHECK_SIDE = 13
 VISIBLE_ROWS = 4
-# The removal page's "Delete from hard drive" radio button.
+# The removal page's "Delete to the Recycle bin" and "Delete from hard drive"
+# radio buttons.
+RADIO_RECYCLE_BIN = (16, 32)
 RADIO_HARD_DRIVE = (16, 56)
 # Where every page shows its group caption.
 CAPTION_STRIP = (0, 0, 220, 14)
@@ -921,6 +923,55 @@ def scenario_keep_one_trash(program):
     expect_report(window, RECYCLE_HEADING, sorted(removed), ordered=False)
 
 
+def scenario_method_change_mid_pass(program):
+    """Delete from the hard drive, then, while the pass runs, Back, "Delete to
+    the Recycle bin" and Delete again: the pass keeps to the overwrite, Delete
+    only leads back to its report, and the report lists every file it
+    removed."""
+    pics = os.path.join(program.files, "pictures")
+    base = make_jpeg(os.path.join(pics, "base.jpg"), ["gradient:red-blue"], size=65532)
+    os.unlink(os.path.join(pics, "base.jpg"))
+    # Enough sets that the pass, three flushed writes a file, is still
+    # running after a few clicks.
+    pairs = 400
+    sets = []
+    for number in range(pairs):
+        data = base + number.to_bytes(4, "big")
+        members = [os.path.join(pics, "a", "%04d.jpg" % number), os.path.join(pics, "b", "%04d.jpg" % number)]
+        copy_to(data, *members)
+        sets.append(members)
+    before = snapshot(program.files)
+
+    run_search(program, pics)
+    window, pages = program.window, program.pages
+    program.screen.key("ctrl+k")
+    time.sleep(0.5)
+    window.press_next()
+    pages.expect(2, "Next")
+    window.choose_hard_drive()
+    window.press_delete()
+    window.press_back()
+    pages.expect(2, "Back during the removal")
+    window.click_at(RADIO_RECYCLE_BIN[0] + 7, RADIO_RECYCLE_BIN[1] + 8)
+    program.screen.screenshot("removal-recycle-bin-mid-pass")
+    left_then = sum(1 for members in sets for path in members if os.path.exists(path))
+    check(left_then > pairs, "the removal was over before Back was pressed; the scenario needs more files")
+    window.press_delete()
+    pages.expect(3, "Delete during the removal")
+    window.wait_settled("the rest of the removal", timeout=90)
+    program.screen.screenshot("report")
+
+    after = snapshot(program.files)
+    removed = set()
+    for members in sets:
+        left = [path for path in members if path in after]
+        check(len(left) == 1, "exactly one copy of %s should be left; left: %s" % (members, left))
+        removed.update(path for path in members if path not in after)
+    check(trash_is_empty(program), "the removal started as \"Delete from hard drive\" put files into the trash")
+    expect_unchanged(before, after, removed, "a method changed during the removal")
+    expect_report(window, HARD_DRIVE_HEADING, sorted(removed), ordered=False)
+
+
 SCENARIOS = {
     "every_copy_question": scenario_every_copy_question,
     "keep_one_trash": scenario_keep_one_trash,
@@ -929,6 +980,7 @@ SCENARIOS = {
     "stop_listing": scenario_stop_listing,
     "page_flow": scenario_page_flow,
     "exit_status": scenario_exit_status,
+    "method_change_mid_pass": scenario_method_change_mid_pass,
 }
 
 
