@@ -31,6 +31,9 @@ ThumbnailsAhead::ThumbnailsAhead(std::vector<std::string> paths, int workers)
     try {
         for (std::size_t i = 0; i < count; ++i) {
             workers_.emplace_back([this] { work(); });
+            // Named from here, so the name holds from the moment the thread
+            // exists, not only once it has been scheduled.
+            pthread_setname_np(workers_.back().native_handle(), kThumbnailThreadName);
         }
     } catch (...) {
         // Fewer threads than asked for still do the work; none at all leaves
@@ -53,7 +56,6 @@ bool ThumbnailsAhead::canStart() const
 
 void ThumbnailsAhead::work()
 {
-    pthread_setname_np(pthread_self(), kThumbnailThreadName);
     const DecodeCancelScope scope(cancelled_);
     std::unique_lock lock(mutex_);
     for (;;) {
