@@ -134,8 +134,12 @@ TEST_F(RemovalPass, recycleBinListsEachTrashedFileInRowOrderAsPeopleReadIt)
     const std::string a = addRow("a.jpg", true);
     const std::string kept = addRow("kept.jpg", false);
     const std::string odd = addRow("\xe9t\xe9.jpg", true); // Latin-1 bytes, not UTF-8
-    EXPECT_EQ(run(), (QStringList {heading(RemovalMethod::RecycleBin), shown(a), shown(odd)}));
+    // A line separator and a zero-width space: one report line, no look-alike.
+    const std::string separated = addRow("line\xe2\x80\xa8" "break\xe2\x80\x8b.jpg", true);
+    const QStringList report = run();
+    EXPECT_EQ(report, (QStringList {heading(RemovalMethod::RecycleBin), shown(a), shown(odd), shown(separated)}));
     EXPECT_TRUE(shown(odd).endsWith(QStringLiteral("/\\xE9t\\xE9.jpg")));
+    EXPECT_TRUE(report.last().endsWith(QStringLiteral("/line\\u2028break\\u200b.jpg")));
     EXPECT_FALSE(TempTree::exists(a));
     EXPECT_FALSE(TempTree::exists(odd));
     EXPECT_TRUE(TempTree::exists(kept));
