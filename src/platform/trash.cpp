@@ -1,6 +1,5 @@
 #include "platform/trash.h"
 
-#include "platform/file_identity.h"
 #include "platform/trash_location.h"
 
 #include <cerrno>
@@ -20,25 +19,18 @@ constexpr int kMaxNameAttempts = 100000;
 // Room left in a name for ".<attempt>" and the info suffix.
 constexpr std::size_t kMaxBaseName = NAME_MAX - 7 - 10;
 
-// The path a folder descriptor leads to now, as the kernel knows it; nothing
-// when that path no longer leads to the same folder (it was removed, or the
-// path is not reachable from here).
+// The path of an open folder, as the kernel knows it now; it follows the
+// folder wherever it was renamed to, and holds no link.
 std::optional<std::string> pathOfFolder(int folder)
 {
     char link[64];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", folder);
     std::string path(PATH_MAX, '\0');
     const ssize_t length = ::readlink(link, path.data(), path.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) {
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size() || path[0] != '/') {
         return std::nullopt;
     }
     path.resize(static_cast<std::size_t>(length));
-    struct stat byPath {};
-    struct stat held {};
-    if (path[0] != '/' || ::stat(path.c_str(), &byPath) != 0 || ::fstat(folder, &held) != 0
-        || !SameFile(byPath, held)) {
-        return std::nullopt;
-    }
     return path;
 }
 

@@ -1,0 +1,295 @@
+#include "removal/recycle_bin.h"
+#include "support/temp_tree.h"
+#include "found_now.h"
+#include "trash_home.h"
+
+#include <array>
+#include <cerrno>
+#include <dirent.h>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace quillmere;
+using quillmere::test::TempTree;
+using quillmere::test::TrashHome;
+using quillmere::test::asUnprivilegedUser;
+using quillmere::test::foundNow;
+
+namespace {
+
+std::string realPathOf(const std::string &path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? resolved : "";
+}
+
+struct stat lstatOf(const std::string &path)
+{
+    struct stat info {};
+    info.st_mode = 0;
+    ::lstat(path.c_str(), &info);
+    return info;
+}
+
+std::vector<std::string> infoLines(const std::string &trash, const std::string &name)
+{
+    std::istringstream in(TempTree::readFile(trash + "/info/" + name + ".trashinfo"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool isPrivateFolder(const std::string &path)
+{
+    const struct stat info = lstatOf(path);
+    return S_ISDIR(info.st_mode) && (info.st_mode & 07777) == 0700 && info.st_uid == ::getuid();
+}
+
+// A folder with nothing in it (a missing one or a link is not).
+bool isEmptyFolder(const std::string &path)
+{
+    DIR *dir = S_ISDIR(lstatOf(path).st_mode) ? ::opendir(path.c_str()) : nullptr;
+    if (dir == nullptr) {
+        return false;
+    }
+    int entries = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        entries += std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 ? 1 : 0;
+    }
+    ::closedir(dir);
+    return entries == 0;
+}
+
+// A small file system of its own, mounted inside a test folder.
+class ScratchVolume {
+public:
+    explicit ScratchVolume(std::string at)
+        : at_(std::move(at))
+        , mounted_(::mount("tmpfs", at_.c_str(), "tmpfs", 0, "size=4m,mode=0755") == 0)
+        , error_(mounted_ ? 0 : errno)
+    {
+    }
+    ~ScratchVolume()
+    {
+        if (mounted_) {
+            ::umount2(at_.c_str(), MNT_DETACH);
+        }
+    }
+    bool mounted() const { return mounted_; }
+    std::string whyNot() const { return std::strerror(error_); }
+
+private:
+    std::string at_;
+    bool mounted_;
+    int error_;
+};
+
+class TrashLayout : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TrashHome::instance().empty();
+        ASSERT_FALSE(TempTree::exists(homeTrash));
+    }
+    const std::string homeTrash = TrashHome::instance().dataHome() + "/Trash";
+    const std::string uid = std::to_string(::getuid());
+    TempTree tree;
+};
+
+// A file system of its own at "volume" in the test's tree; the test is
+// skipped where mounting is not allowed.
+#define MOUNT_VOLUME_OR_SKIP(volume)                                                                                   \
+    const ScratchVolume volume(tree.makeFolder("volume"));                                                             \
+    if (!volume.mounted()) {                                                                                           \
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << volume.whyNot() << "); the trash of another file system "    \
+                     << "is not checked";                                                                              \
+    }
+
+} // namespace
+
+TEST_F(TrashLayout, theHomeTrashHoldsTheBytesAndAnInfoEntryWithTheEncodedPathAndTheDate)
+{
+    const std::string root = realPathOf(tree.root());
+    ASSERT_EQ(root.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-"),
+              std::string::npos)
+        << root << ": the paths expected below are written for a root that needs no encoding";
+    tree.makeFolder("sub dir");
+    const std::array<std::pair<std::string, std::string>, 3> cases {{
+        {"plain.jpg", "plain.jpg"},
+        {"a b%#\xc3\xa9+.jpg", "a%20b%25%23%C3%A9%2B.jpg"},
+        {"\xff\xfe odd.jpg", "%FF%FE%20odd.jpg"},
+    }};
+    const std::time_t before = std::time(nullptr);
+    for (const auto &[name, encoded] : cases) {
+        const std::string path = tree.writeFile("sub dir/" + name, "bytes of " + name);
+        ASSERT_TRUE(RecycleFile(path, foundNow(path)).removed()) << name;
+        EXPECT_FALSE(TempTree::exists(path));
+    }
+    const std::time_t after = std::time(nullptr);
+
+    for (const char *folder : {"", "/files", "/info"}) {
+        EXPECT_TRUE(isPrivateFolder(homeTrash + folder)) << folder;
+    }
+    for (const auto &[name, encoded] : cases) {
+        EXPECT_EQ(TempTree::readFile(homeTrash + "/files/" + name), "bytes of " + name);
+        const std::vector<std::string> lines = infoLines(homeTrash, name);
+        ASSERT_EQ(lines.size(), 3u) << name;
+        EXPECT_EQ(lines[0], "[Trash Info]");
+        EXPECT_EQ(lines[1], "Path=" + root + "/sub%20dir/" + encoded);
+        // Local time, to the second, in exactly this form.
+        struct tm local {};
+        const char *end = ::strptime(lines[2].c_str(), "DeletionDate=%Y-%m-%dT%H:%M:%S", &local);
+        ASSERT_TRUE(end != nullptr && *end == '\0') << lines[2];
+        EXPECT_EQ(lines[2].size(), std::string("DeletionDate=YYYY-MM-DDThh:mm:ss").size()) << lines[2];
+        local.tm_isdst = -1;
+        const std::time_t deleted = std::mktime(&local);
+        EXPECT_TRUE(deleted >= before && deleted <= after) << lines[2];
+    }
+}
+
+TEST_F(TrashLayout, aNameTakenInTheTrashGivesTheEntryTheNextFreeNumber)
+{
+    std::vector<std::string> paths;
+    for (const char *folder : {"a", "b", "c"}) {
+        tree.makeFolder(folder);
+        paths.push_back(tree.writeFile(std::string(folder) + "/same.jpg", folder));
+    }
+    ASSERT_TRUE(RecycleFile(paths[0], foundNow(paths[0])).removed());
+    // An entry without an info entry, and an info entry without an entry.
+    std::FILE *orphan = std::fopen((homeTrash + "/files/same.jpg.2").c_str(), "w");
+    ASSERT_NE(orphan, nullptr);
+    std::fclose(orphan);
+    ASSERT_TRUE(RecycleFile(paths[1], foundNow(paths[1])).removed());
+    orphan = std::fopen((homeTrash + "/info/same.jpg.4.trashinfo").c_str(), "w");
+    ASSERT_NE(orphan, nullptr);
+    std::fclose(orphan);
+    ASSERT_TRUE(RecycleFile(paths[2], foundNow(paths[2])).removed());
+
+    const std::array<std::pair<const char *, std::string>, 3> expected {
+        {{"same.jpg", paths[0]}, {"same.jpg.3", paths[1]}, {"same.jpg.5", paths[2]}}};
+    for (const auto &[name, original] : expected) {
+        EXPECT_EQ(TempTree::readFile(homeTrash + "/files/" + name), NameOfPath(FolderOfPath(original))) << name;
+        const std::vector<std::string> lines = infoLines(homeTrash, name);
+        ASSERT_GE(lines.size(), 2u) << name;
+        EXPECT_EQ(lines[1], "Path=" + realPathOf(FolderOfPath(original)) + "/same.jpg") << name;
+    }
+    EXPECT_TRUE(TempTree::readFile(homeTrash + "/files/same.jpg.2").empty());
+    EXPECT_FALSE(TempTree::exists(homeTrash + "/info/same.jpg.2.trashinfo"));
+    EXPECT_TRUE(TempTree::readFile(homeTrash + "/info/same.jpg.4.trashinfo").empty());
+    EXPECT_FALSE(TempTree::exists(homeTrash + "/files/same.jpg.4"));
+}
+
+TEST_F(TrashLayout, theDesktopsOwnViewOfTheTrashListsTheFileWithItsOriginalPath)
+{
+    for (const char *needed : {"/usr/bin/gio", "/usr/bin/dbus-run-session", "/usr/libexec/gvfsd-trash"}) {
+        if (::access(needed, X_OK) != 0) {
+            GTEST_SKIP() << needed << " is missing (Debian's gvfs and dbus, see scripts/install-deps.sh); "
+                         << "the trash is not checked through GIO";
+        }
+    }
+    const std::string path = tree.writeFile("seen by gio 100%.jpg", "listed");
+    ASSERT_TRUE(RecycleFile(path, foundNow(path)).removed());
+    // The child inherits the test's home; the bound only keeps a broken bus from hanging the test.
+    std::FILE *gio = ::popen("timeout 120 dbus-run-session -- gio list -a trash::orig-path trash:// 2>/dev/null", "r");
+    ASSERT_NE(gio, nullptr);
+    std::string listing;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, gio)) > 0;) {
+        listing.append(buffer, got);
+    }
+    ASSERT_EQ(::pclose(gio), 0) << listing;
+    EXPECT_NE(listing.find("seen by gio 100%.jpg\t6\t(regular)\ttrash::orig-path=" + realPathOf(tree.root())
+                           + "/seen by gio 100%.jpg\n"),
+              std::string::npos)
+        << listing;
+}
+
+TEST_F(TrashLayout, aFileOnAnotherFileSystemGoesToThatFileSystemsOwnTrash)
+{
+    MOUNT_VOLUME_OR_SKIP(volume);
+    const std::string top = tree.path("volume");
+    tree.makeFolder("volume/pics");
+    const auto trashOnVolume = [&](const std::string &name) {
+        const std::string path = tree.writeFile("volume/pics/" + name, "on the volume");
+        EXPECT_TRUE(RecycleFile(path, foundNow(path)).removed()) << name;
+        EXPECT_FALSE(TempTree::exists(path)) << name;
+    };
+
+    // No shared trash there: the user's own, made private, recording paths from the top.
+    trashOnVolume("a b.jpg");
+    const std::string own = top + "/.Trash-" + uid;
+    EXPECT_TRUE(isPrivateFolder(own));
+    EXPECT_EQ(TempTree::readFile(own + "/files/a b.jpg"), "on the volume");
+    EXPECT_EQ(infoLines(own, "a b.jpg").at(1), "Path=pics/a%20b.jpg");
+
+    // A ".Trash" that is a link, even to a sticky folder, is not used.
+    const std::string elsewhere = tree.makeFolder("volume/elsewhere");
+    ASSERT_EQ(::chmod(elsewhere.c_str(), 01777), 0);
+    tree.makeSymlink("volume/.Trash", "elsewhere");
+    trashOnVolume("b.jpg");
+    EXPECT_EQ(TempTree::readFile(own + "/files/b.jpg"), "on the volume");
+    EXPECT_TRUE(isEmptyFolder(elsewhere));
+
+    // A real shared one with the sticky bit: the user's folder in it is made private and used.
+    ASSERT_EQ(::unlink(tree.path("volume/.Trash").c_str()), 0);
+    const std::string shared = tree.makeFolder("volume/.Trash");
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    trashOnVolume("c.jpg");
+    EXPECT_TRUE(isPrivateFolder(shared + "/" + uid));
+    EXPECT_EQ(TempTree::readFile(shared + "/" + uid + "/files/c.jpg"), "on the volume");
+    EXPECT_EQ(infoLines(shared + "/" + uid, "c.jpg").at(1), "Path=pics/c.jpg");
+    EXPECT_FALSE(TempTree::exists(own + "/files/c.jpg"));
+
+    EXPECT_FALSE(TempTree::exists(homeTrash)) << "nothing may cross into the home trash";
+}
+
+TEST_F(TrashLayout, aFileSystemWithoutAUsableTrashKeepsTheFile)
+{
+    MOUNT_VOLUME_OR_SKIP(volume);
+    const std::string path = tree.writeFile("volume/kept.jpg", "kept");
+    const std::string decoy = tree.makeFolder("volume/decoy");
+    // Trash folders that are links, or that belong to someone else, are refused.
+    const std::string shared = tree.makeFolder("volume/.Trash");
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    tree.makeSymlink("volume/.Trash/" + uid, decoy);
+    tree.makeSymlink("volume/.Trash-" + uid, decoy);
+    EXPECT_EQ(RecycleFile(path, foundNow(path)).outcome, RemovalOutcome::TrashRefused);
+    ASSERT_EQ(::unlink(tree.path("volume/.Trash-" + uid).c_str()), 0);
+    const std::string others = tree.makeFolder("volume/.Trash-" + uid);
+    ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(RecycleFile(path, foundNow(path)).outcome, RemovalOutcome::TrashRefused);
+
+    EXPECT_EQ(TempTree::readFile(path), "kept");
+    EXPECT_TRUE(isEmptyFolder(decoy));
+    EXPECT_TRUE(isEmptyFolder(others));
+    EXPECT_FALSE(TempTree::exists(homeTrash)) << "a refused file is never copied elsewhere";
+}
+
+TEST_F(TrashLayout, aMoveTheFolderDoesNotAllowLeavesNoInfoEntryBehind)
+{
+    MOUNT_VOLUME_OR_SKIP(volume);
+    const std::string locked = tree.makeFolder("volume/locked");
+    const std::string path = tree.writeFile("volume/locked/photo.jpg", "stays");
+    const int outcome = asUnprivilegedUser(tree.path("volume"), [&] {
+        ::chmod(locked.c_str(), 0555);
+        const RemovalResult result = RecycleFile(path, foundNow(path));
+        ::chmod(locked.c_str(), 0755);
+        return static_cast<int>(result.outcome);
+    });
+    EXPECT_EQ(outcome, static_cast<int>(RemovalOutcome::TrashRefused));
+    EXPECT_EQ(TempTree::readFile(path), "stays");
+    const std::string trash = tree.path("volume/.Trash-" + std::to_string(::geteuid() == 0 ? 65534 : ::getuid()));
+    EXPECT_TRUE(isEmptyFolder(trash + "/info"));
+    EXPECT_TRUE(isEmptyFolder(trash + "/files"));
+}
