@@ -1,3 +1,4 @@
+#include "platform/trash_location.h"
 #include "removal/recycle_bin.h"
 #include "support/temp_tree.h"
 #include "found_now.h"
@@ -99,6 +100,7 @@ class TrashLayout : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        ASSERT_EQ(DataHome(), TrashHome::instance().dataHome()) << "the trash would not be the test's own";
         TrashHome::instance().empty();
         ASSERT_FALSE(TempTree::exists(homeTrash));
     }
@@ -156,6 +158,14 @@ TEST_F(TrashLayout, theHomeTrashHoldsTheBytesAndAnInfoEntryWithTheEncodedPathAnd
         const std::time_t deleted = std::mktime(&local);
         EXPECT_TRUE(deleted >= before && deleted <= after) << lines[2];
     }
+
+    // A name too long to take the info suffix is cut in the trash, before the
+    // character the limit falls into; its info entry keeps it whole.
+    const std::string longPath = tree.writeFile("sub dir/" + std::string(237, 'x') + "\xc3\xa9.jpg", "long");
+    ASSERT_TRUE(RecycleFile(longPath, foundNow(longPath)).removed());
+    EXPECT_EQ(TempTree::readFile(homeTrash + "/files/" + std::string(237, 'x')), "long");
+    EXPECT_EQ(infoLines(homeTrash, std::string(237, 'x')).at(1),
+              "Path=" + root + "/sub%20dir/" + std::string(237, 'x') + "%C3%A9.jpg");
 }
 
 TEST_F(TrashLayout, aNameTakenInTheTrashGivesTheEntryTheNextFreeNumber)

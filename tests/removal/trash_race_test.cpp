@@ -1,3 +1,4 @@
+#include "platform/trash_location.h"
 #include "removal/recycle_bin.h"
 #include "support/temp_tree.h"
 #include "found_now.h"
@@ -61,6 +62,7 @@ protected:
     // An empty home trash, laid out so that it can be watched.
     void emptyTrash() const
     {
+        ASSERT_EQ(DataHome(), TrashHome::instance().dataHome()) << "the trash would not be the test's own";
         TrashHome::instance().empty();
         std::filesystem::create_directories(trash + "/files");
         std::filesystem::create_directories(trash + "/info");
@@ -79,7 +81,6 @@ protected:
             << "trial " << trial;
         EXPECT_TRUE(result.leftAt.empty()) << "trial " << trial;
         removed += result.removed() ? 1 : 0;
-        fprintf(stderr, "%c", result.removed() ? 1+0x2f : 0x30 + int(result.outcome));
     }
 
     const std::string trash = TrashHome::instance().dataHome() + "/Trash";
@@ -95,7 +96,7 @@ TEST_F(TrashRace, aFileRenamedOverTheMarkedNameDuringTheMoveNeverStaysInTheTrash
     // name and back. The marked file keeps a second name, so the racer
     // destroys nothing.
     for (int trial = 0; trial < kTrials; ++trial) {
-        emptyTrash();
+        ASSERT_NO_FATAL_FAILURE(emptyTrash());
         TempTree local;
         const std::string marked = local.writeFile("marked.jpg", std::string(64, 'm'));
         ASSERT_EQ(::link(marked.c_str(), local.path("marked.keep").c_str()), 0);
@@ -136,7 +137,7 @@ TEST_F(TrashRace, aFolderFlippedForALinkToALookAlikeNeverSendsTheLookAlikeToTheT
     // to another folder that holds a file of the same name and bytes, blind
     // to what the removal does.
     for (int trial = 0; trial < kTrials; ++trial) {
-        emptyTrash();
+        ASSERT_NO_FATAL_FAILURE(emptyTrash());
         TempTree local;
         local.makeFolder("photos");
         local.makeFolder("lookalike");
