@@ -5,7 +5,7 @@
 #include "trash_home.h"
 
 #include <atomic>
-#include <dirent.h>
+#include <iterator>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -45,18 +45,6 @@ std::set<ino_t> fileInodesUnder(const std::string &folder)
     return inodes;
 }
 
-int entriesIn(const std::string &folder)
-{
-    int count = 0;
-    if (DIR *dir = ::opendir(folder.c_str())) {
-        while (const dirent *entry = ::readdir(dir)) {
-            count += entry->d_name[0] == '.' && (entry->d_name[1] == '\0' || entry->d_name[1] == '.') ? 0 : 1;
-        }
-        ::closedir(dir);
-    }
-    return count;
-}
-
 class TrashRace : public ::testing::Test {
 protected:
     // An empty home trash, laid out so that it can be watched.
@@ -76,7 +64,8 @@ protected:
         EXPECT_EQ(trashed.count(other), 0u) << "trial " << trial << ": the other file went to the trash";
         EXPECT_EQ(fileInodesUnder(tree).count(other), 1u) << "trial " << trial << ": the other file is lost";
         EXPECT_EQ(trashed, result.removed() ? std::set<ino_t> {marked} : std::set<ino_t> {}) << "trial " << trial;
-        EXPECT_EQ(entriesIn(trash + "/info"), result.removed() ? 1 : 0) << "trial " << trial;
+        const auto infoEntries = std::distance(std::filesystem::directory_iterator(trash + "/info"), {});
+        EXPECT_EQ(infoEntries, result.removed() ? 1 : 0) << "trial " << trial;
         EXPECT_TRUE(result.removed() || result.outcome == RemovalOutcome::Changed || result.outcome == RemovalOutcome::Gone)
             << "trial " << trial;
         EXPECT_TRUE(result.leftAt.empty()) << "trial " << trial;
