@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <ctime>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,6 +51,8 @@ std::string nameInTrash(const std::string &name, int attempt)
     return attempt == 1 ? base : base + "." + std::to_string(attempt);
 }
 
+// Every byte but letters, digits, "-._~" and "/" as %XX, so that any byte
+// string, UTF-8 or not, survives in the line-based info text.
 std::string percentEncoded(const std::string &path)
 {
     static const char kHex[] = "0123456789ABCDEF";
@@ -97,6 +100,18 @@ std::string recordedPath(const std::string &folderPath, const std::string &name,
     return full.substr(skip);
 }
 
+// The text of an info entry: the original path and the local time of the
+// deletion.
+std::string infoText(const std::string &originalPath, std::time_t deletedAt)
+{
+    struct tm local {};
+    char date[32] = "";
+    if (::localtime_r(&deletedAt, &local) != nullptr) {
+        std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    }
+    return "[Trash Info]\nPath=" + percentEncoded(originalPath) + "\nDeletionDate=" + date + "\n";
+}
+
 } // namespace
 
 TrashedEntry::TrashedEntry(UniqueFd files, UniqueFd info, std::string trashRoot, std::string name)
@@ -121,16 +136,6 @@ bool TrashedEntry::putBack(int folder, const std::string &name)
     return true;
 }
 
-std::string TrashInfoText(const std::string &originalPath, std::time_t deletedAt)
-{
-    struct tm local {};
-    char date[32] = "";
-    if (::localtime_r(&deletedAt, &local) != nullptr) {
-        std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-    }
-    return "[Trash Info]\nPath=" + percentEncoded(originalPath) + "\nDeletionDate=" + date + "\n";
-}
-
 TrashMove MoveToTrash(int folder, const std::string &name)
 {
     struct stat folderInfo {};
@@ -145,7 +150,7 @@ TrashMove MoveToTrash(int folder, const std::string &name)
     if (!trash) {
         return {};
     }
-    const std::string info = TrashInfoText(recordedPath(*folderPath, name, trash->topFolder), std::time(nullptr));
+    const std::string info = infoText(recordedPath(*folderPath, name, trash->topFolder), std::time(nullptr));
 
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate = nameInTrash(name, attempt);

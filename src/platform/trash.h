@@ -2,7 +2,6 @@
 
 #include "platform/unique_fd.h"
 
-#include <ctime>
 #include <optional>
 #include <string>
 
@@ -49,9 +48,5 @@ struct TrashMove {
 // lets desktops list and restore it, is written first and removed again when
 // the move fails.
 TrashMove MoveToTrash(int folder, const std::string &name);
-
-// The text of an info entry: the original path, percent-encoded byte for
-// byte, and the local time of the deletion.
-std::string TrashInfoText(const std::string &originalPath, std::time_t deletedAt);
 
 } // namespace quillmere
