@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config ccache
   qt6-base-dev libjpeg62-turbo-dev libpng-dev libglib2.0-dev libxxhash-dev
   libgtest-dev
+  gvfs libglib2.0-bin dbus-daemon
   fonts-dejavu-core
   xvfb xauth xdotool imagemagick x11-utils xclip
   desktop-file-utils appstream man-db groff-base

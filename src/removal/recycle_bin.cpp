@@ -1,29 +1,24 @@
 #include "removal/recycle_bin.h"
 
+#include "platform/trash.h"
 #include "removal/found_file_check.h"
 
-// GIO names a struct member "signals", which Qt defines as a macro.
-#pragma push_macro("signals")
-#undef signals
-#include <gio/gio.h>
-#pragma pop_macro("signals")
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace quillmere {
 
-bool TrashFile(const std::string &path)
+namespace {
+
+// Whether what arrived in the trash is the marked file as the comparison read
+// it. The move itself sets its change time, so that one is not compared.
+bool isMarkedFile(const struct stat &info, const FileIdentity &file)
 {
-    if (path.empty() || path.find('\0') != std::string::npos) {
-        return false;
-    }
-    GFile *file = g_file_new_for_path(path.c_str());
-    GError *error = nullptr;
-    const gboolean trashed = g_file_trash(file, nullptr, &error);
-    if (error != nullptr) {
-        g_error_free(error);
-    }
-    g_object_unref(file);
-    return trashed != FALSE;
+    return S_ISREG(info.st_mode) && SameFile(info, file) && static_cast<std::int64_t>(info.st_size) == file.size
+        && FileIdentityOf(info).modifiedNs == file.modifiedNs;
 }
+
+} // namespace
 
 RemovalResult RecycleFile(const std::string &path, const FoundFile &found)
 {
@@ -31,10 +26,24 @@ RemovalResult RecycleFile(const std::string &path, const FoundFile &found)
     if (const auto problem = entry.open(path, found)) {
         return {*problem, {}};
     }
-    if (!TrashFile(path)) {
+    TrashMove move = MoveToTrash(entry.folder(), entry.name());
+    if (move.status == TrashMoveStatus::Gone) {
+        return {RemovalOutcome::Gone, {}};
+    }
+    if (move.status != TrashMoveStatus::Moved || !move.entry) {
         return {RemovalOutcome::TrashRefused, {}};
     }
-    return {};
+    // Another file may have taken the name between the check and the move.
+    TrashedEntry &trashed = *move.entry;
+    struct stat arrived {};
+    if (::fstatat(trashed.filesFolder(), trashed.name().c_str(), &arrived, AT_SYMLINK_NOFOLLOW) == 0
+        && isMarkedFile(arrived, found.file)) {
+        return {};
+    }
+    if (trashed.putBack(entry.folder(), entry.name())) {
+        return {RemovalOutcome::Changed, {}};
+    }
+    return {RemovalOutcome::Changed, trashed.path()};
 }
 
 } // namespace quillmere

@@ -9,7 +9,7 @@ namespace quillmere::test {
 // trash that the tests can read and that is not the user's. GLib reads HOME and
 // XDG_DATA_HOME once, on first use, so both are set before main() runs; TMPDIR
 // is pointed inside the same home, which keeps the temporary files on the
-// home's file system (GIO uses the home trash only for files on it).
+// home's file system (the home trash takes only files on it).
 class TrashHome {
 public:
     static const TrashHome &instance();
@@ -17,7 +17,8 @@ public:
     const std::string &home() const { return home_; }
     std::string dataHome() const { return home_ + "/.local/share"; }
 
-    // Whether GIO sees this home; trashing must not run otherwise.
+    // Whether GLib, and so the desktop's own view of the trash, sees this
+    // home; trashing must not run otherwise.
     bool usedByGio() const;
     // Empties the trash.
     void empty() const;
