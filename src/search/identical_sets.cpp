@@ -296,7 +296,8 @@ private:
             return std::pair(file.device, file.inode);
         };
         std::vector<int> byFile = members;
-        std::stable_sort(byFile.begin(), byFile.end(), [&](int a, int b) { return fileOf(a) < fileOf(b); });
+        std::sort(byFile.begin(), byFile.end(),
+                  [&](int a, int b) { return std::pair(fileOf(a), a) < std::pair(fileOf(b), b); });
         std::vector<int> later;
         for (std::size_t k = 1; k < byFile.size(); ++k) {
             if (fileOf(byFile[k]) == fileOf(byFile[k - 1])) {

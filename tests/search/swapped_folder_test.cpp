@@ -66,7 +66,7 @@ protected:
         Run run;
         view.onPump = [&] {
             const int pump = view.pumps - 1;
-            const std::string &stage = view.only("label1 ").back();
+            const std::string stage = view.only("label1 ").back();
             if (run.measuringFrom < 0 && stage == "label1 Creating a list of files") {
                 run.measuringFrom = pump;
             }
