@@ -1,5 +1,4 @@
 #include "common/stop_flag.h"
-#include "listed_by_hand.h"
 #include "platform/path_text.h"
 #include "recording_view.h"
 #include "search/file_list.h"
@@ -176,29 +175,6 @@ TEST(IdenticalSetsOfOneFile, AFileReachedTwiceStaysOnceAndItsCopiesStay)
     const std::vector<std::string> paths {first, link, copy, link};
     EXPECT_EQ(FindIdenticalSets(paths, 3000), (std::vector<std::vector<int>> {{0, 2}}));
     EXPECT_TRUE(FindIdenticalSets({first, link}, 3000).empty());
-}
-
-TEST(IdenticalSetsOfListedFolders, AFolderReplacedBeforeItsFileIsOpenedIsLeftOut)
-{
-    TempTree tree;
-    tree.makeFolder("x");
-    tree.makeFolder("y");
-    const std::string bytes = test::deterministicBytes(3000, 6);
-    const std::vector<std::string> paths {tree.writeFile("x/a.jpg", bytes), tree.writeFile("y/a.jpg", bytes),
-                                          tree.writeFile("x/c.jpg", bytes)};
-    ListedFolders listed;
-    test::listFolderOf(listed, tree.path("x/a.jpg"));
-    test::listFolderOf(listed, tree.path("y/a.jpg"));
-    FolderHandles folders(&listed);
-    const auto sets = FindIdenticalSets(
-        paths, 3000,
-        [&](int index) {
-            if (index == 1) {
-                test::swapFolderForLink(tree.path("y"), tree.path("x"));
-            }
-        },
-        {}, nullptr, {}, &folders);
-    EXPECT_EQ(sets, (std::vector<std::vector<int>> {{0, 2}}));
 }
 
 } // namespace
