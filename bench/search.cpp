@@ -128,7 +128,7 @@ int main(int argc, char **argv)
         const double listed = secondsSince(start);
         MeasureCandidates(files, *candidates, view);
         const double measured = secondsSince(start);
-        CompareCandidates(*candidates, *pairs, view, {}, &setSizes);
+        CompareCandidates(*candidates, *pairs, view, files.folders(), {}, &setSizes);
         const double total = secondsSince(start);
         view.pumpMessages();
         totals.push_back(total);

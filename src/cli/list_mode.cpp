@@ -141,6 +141,13 @@ void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, st
 
 int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool showProgress)
 {
+    SilentSearchView silent;
+    TerminalProgress terminal(err);
+    return RunListMode(line, out, err, showProgress ? static_cast<SearchView &>(terminal) : silent);
+}
+
+int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchView &view)
+{
     if (!knownMask(line.mask)) {
         std::fprintf(err, "quillmere: unknown mask \"%s\": use \"*.jpg\", \"*.bmp\" or \"*.png\"\n",
                      line.mask.toLocal8Bit().constData());
@@ -154,9 +161,6 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool sh
         return 1;
     }
 
-    SilentSearchView silent;
-    TerminalProgress terminal(err);
-    SearchView &view = showProgress ? static_cast<SearchView &>(terminal) : silent;
     FileList files;
     auto candidates = makeCandidateGrid();
     auto pairs = makePairGrid();
@@ -169,7 +173,7 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool sh
         RemoveSystemPaths(files);
     }
     if (MeasureCandidates(files, *candidates, view)) {
-        CompareCandidates(*candidates, *pairs, view, {}, &setSizes);
+        CompareCandidates(*candidates, *pairs, view, files.folders(), {}, &setSizes);
     }
     printSets(*pairs, setSizes, line.json, out);
     return 0;

@@ -5,6 +5,7 @@
 namespace quillmere {
 
 struct CommandLine;
+class SearchView;
 
 // The list mode: the search's listing, measuring and comparison with the
 // window's rules, without a window, printing the sets of identical files to
@@ -16,5 +17,7 @@ struct CommandLine;
 // Returns the exit status: 0 when the search ran, 1 for a folder that cannot
 // be searched or a bad mask.
 int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool showProgress);
+// The same with the search's progress going to `view`.
+int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchView &view);
 
 } // namespace quillmere

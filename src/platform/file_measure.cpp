@@ -9,7 +9,12 @@ namespace quillmere {
 
 int OpenFoundFile(const std::string &path, struct stat &info) noexcept
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    return OpenFoundFileIn(AT_FDCWD, path.c_str(), info);
+}
+
+int OpenFoundFileIn(int folder, const char *name, struct stat &info) noexcept
+{
+    const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         return -1;
     }
@@ -27,11 +32,13 @@ int OpenFoundFile(const std::string &path, struct stat &info) noexcept
     return fd;
 }
 
-FileStamp MeasureFileStamp(const std::string &path) noexcept
+namespace {
+
+FileStamp measureOpened(int folder, const char *name) noexcept
 {
     FileStamp stamp;
     struct stat st {};
-    const int fd = OpenFoundFile(path, st);
+    const int fd = OpenFoundFileIn(folder, name, st);
     if (fd < 0) {
         return stamp;
     }
@@ -43,12 +50,14 @@ FileStamp MeasureFileStamp(const std::string &path) noexcept
     return stamp;
 }
 
-FileStamp MeasureFileStatus(const std::string &path) noexcept
+} // namespace
+
+FileStamp MeasureFileStamp(const std::string &path) noexcept
 {
-    return MeasureFileStatusIn(AT_FDCWD, path.c_str(), path);
+    return measureOpened(AT_FDCWD, path.c_str());
 }
 
-FileStamp MeasureFileStatusIn(int folder, const char *name, const std::string &path) noexcept
+FileStamp MeasureFileStatusIn(int folder, const char *name) noexcept
 {
     static const uid_t user = ::geteuid();
     struct stat st {};
@@ -57,7 +66,7 @@ FileStamp MeasureFileStatusIn(int folder, const char *name, const std::string &p
     // everyone else, so every other file is opened as before.
     if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user
         || (st.st_mode & S_IRUSR) == 0) {
-        return MeasureFileStamp(path);
+        return measureOpened(folder, name);
     }
     FileStamp stamp;
     stamp.size = static_cast<double>(st.st_size);

@@ -22,6 +22,9 @@ struct FileStamp {
 // status in `info`, or -1 with errno set: ELOOP for a symbolic link, ENODEV
 // for anything else that is not a regular file.
 int OpenFoundFile(const std::string &path, struct stat &info) noexcept;
+// The same for the file `name` in the folder open as `folder` (AT_FDCWD for
+// the working folder).
+int OpenFoundFileIn(int folder, const char *name, struct stat &info) noexcept;
 
 // Opens `path` as OpenFoundFile does and, when it is a regular file, returns
 // its length taken from the open file together with its identity. Anything
@@ -29,15 +32,13 @@ int OpenFoundFile(const std::string &path, struct stat &info) noexcept;
 // a FIFO, a device, a socket) measures -1. Never throws.
 FileStamp MeasureFileStamp(const std::string &path) noexcept;
 
-// What MeasureFileStamp would return, taken from the file's status without
-// opening it where that gives the same answer: a regular file (not followed
-// through a symbolic link) that its owner, the caller, may read opens
-// read-only without fail. Any other path is measured by MeasureFileStamp.
-FileStamp MeasureFileStatus(const std::string &path) noexcept;
-// The same for the file `name` in the folder open as `folder` (AT_FDCWD for
-// the working folder), `path` being the same file's whole path, which a file
-// that must be opened is opened by.
-FileStamp MeasureFileStatusIn(int folder, const char *name, const std::string &path) noexcept;
+// What MeasureFileStamp would return for the file `name` in the folder open
+// as `folder` (AT_FDCWD for the working folder), taken from the file's
+// status without opening it where that gives the same answer: a regular file
+// (not followed through a symbolic link) that its owner, the caller, may read
+// opens read-only without fail. Any other file is opened, from that folder
+// too, so nothing on the way to it is looked up again.
+FileStamp MeasureFileStatusIn(int folder, const char *name) noexcept;
 
 // The size part of MeasureFileStamp.
 double MeasureFile(const std::string &path) noexcept;

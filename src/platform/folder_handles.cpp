@@ -1,6 +1,7 @@
 #include "platform/folder_handles.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -21,8 +22,11 @@ std::size_t descriptorShare()
 
 } // namespace
 
-FolderHandles::FolderHandles(std::size_t capacity)
-    : capacity_(std::min(capacity, descriptorShare()))
+FolderHandles::FolderHandles(const ListedFolders *listed, std::size_t capacity)
+    : listed_(listed)
+    // One folder at least, so that files are never looked up by their whole
+    // path.
+    , capacity_(std::max<std::size_t>(1, std::min(capacity, descriptorShare())))
 {
 }
 
@@ -49,29 +53,62 @@ const FolderHandles::Folder *FolderHandles::find(std::string_view folder)
     std::string key(folder);
     auto known = held_.find(key);
     if (known == held_.end()) {
-        if (capacity_ == 0) {
+        Folder opened;
+        if (!open(key, opened)) {
             return nullptr;
         }
         if (held_.size() >= capacity_) {
             clear();
         }
-        // The folder's path is resolved as the whole file path would be:
-        // links on the way to it are followed, as the file system does for
-        // every folder part of a path.
-        const int fd = ::open(key.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            return nullptr;
-        }
-        struct stat info {};
-        if (::fstat(fd, &info) != 0) {
-            ::close(fd);
-            return nullptr;
-        }
-        known = held_.emplace(key, Folder {fd, FolderIdentityOf(info)}).first;
+        known = held_.emplace(key, opened).first;
     }
     lastPath_ = std::move(key);
     last_ = &known->second;
     return last_;
+}
+
+bool FolderHandles::open(const std::string &key, Folder &opened)
+{
+    const ListedFolders::Folder *listed = nullptr;
+    if (listed_ != nullptr) {
+        listed = listed_->find(key);
+        if (listed == nullptr) {
+            errno = 0;
+            return false;
+        }
+    }
+    int fd = -1;
+    if (listed == nullptr || listed->start) {
+        fd = ::open(key.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    } else {
+        // From the folder above, itself reached the same way, so no link is
+        // followed anywhere below the start folder. The folder above may be
+        // let go of once this one is open.
+        std::string_view parentKey;
+        std::string_view name;
+        SplitPath(key, parentKey, name);
+        if (parentKey == key || name.empty()) {
+            errno = 0;
+            return false;
+        }
+        const Folder *parent = find(parentKey);
+        if (parent == nullptr) {
+            return false;
+        }
+        fd = ::openat(parent->fd, std::string(name).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode)
+        || (listed != nullptr && FolderIdentityOf(info) != listed->identity)) {
+        ::close(fd);
+        errno = 0;
+        return false;
+    }
+    opened = Folder {fd, FolderIdentityOf(info)};
+    return true;
 }
 
 void SplitPath(std::string_view path, std::string_view &folder, std::string_view &name)

@@ -117,6 +117,7 @@ bool listFolder(Walk &walk, DirectoryReader &reader, const std::string &folder)
                 if (subfolder.size() + 1 < PATH_MAX) {
                     DirectoryReader child = openSubfolder(walk, reader, entry.name);
                     if (child.isOpen() && !alreadyBeingListed(walk, child)) {
+                        walk.list.folders().add(subfolder, { child.device(), child.inode() });
                         walk.levels.push_back({ entry.name, child.device(), child.inode() });
                         listFolder(walk, child, subfolder + "/");
                         walk.levels.pop_back();
@@ -158,6 +159,9 @@ void CollectFiles(const std::string &folder, const QString &mask, FileList &list
     // The start folder is the user's explicit choice, so a link naming it is
     // followed; links met inside the tree never are.
     DirectoryReader reader = DirectoryReader::openPath(start, true);
+    if (reader.isOpen()) {
+        list.folders().addStart(FolderKey(start), { reader.device(), reader.inode() });
+    }
     walk.levels.push_back({ std::string(), reader.device(), reader.inode() });
     listFolder(walk, reader, start);
 }

@@ -27,6 +27,9 @@ class SearchView;
 // before its subfolders are listed, and only a bounded number of folders stay
 // open, so the depth of a tree is limited by PATH_MAX alone, never by the
 // limit of open descriptors.
+//
+// Every folder listed is recorded in the list's folders with its identity,
+// the start folder as the one opened by its path.
 void CollectFiles(const std::string &folder, const QString &mask, FileList &list, bool recurse, SearchView &view);
 
 } // namespace quillmere

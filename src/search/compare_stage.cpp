@@ -17,8 +17,9 @@ constexpr int kSizeColumn = 1;
 
 } // namespace
 
-bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view, const IdenticalSetsLimits &limits,
-                       std::vector<int> *setSizes, std::vector<FoundFile> *foundFiles)
+bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view, const ListedFolders &listed,
+                       const IdenticalSetsLimits &limits, std::vector<int> *setSizes,
+                       std::vector<FoundFile> *foundFiles)
 {
     const int m = candidates.RowCount();
     if (m < 2) {
@@ -62,7 +63,7 @@ bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view
 
     // Files of one folder fall into many runs of one size: the folder is
     // opened once for all of them.
-    FolderHandles folders;
+    FolderHandles folders(&listed);
     int first = 0;
     while (first < m) {
         int end = first + 1;

@@ -4,6 +4,7 @@
 
 namespace quillmere {
 
+class ListedFolders;
 class SearchView;
 class TDataGrid;
 
@@ -20,10 +21,15 @@ class TDataGrid;
 // Returns false, touching nothing, when the candidate table has fewer than
 // two rows: the search then ends.
 //
+// Files are opened only through the folders of `listed` (the listing the
+// candidates came from), each only while it is still the folder listed: a
+// file whose folder was replaced since (by a symbolic link or another
+// folder) is identical to nothing.
+//
 // `setSizes`, when given, receives the number of rows of each set written, in
 // the order of the sets; `foundFiles`, when given, one entry per row written:
 // the file as the comparison read it and its folder.
-bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view,
+bool CompareCandidates(TDataGrid &candidates, TDataGrid &pairs, SearchView &view, const ListedFolders &listed,
                        const IdenticalSetsLimits &limits = {}, std::vector<int> *setSizes = nullptr,
                        std::vector<FoundFile> *foundFiles = nullptr);
 

@@ -12,6 +12,7 @@ FileList::FileList()
 void FileList::clear()
 {
     std::vector<StoredText>().swap(paths_);
+    folders_.clear();
     store_ = std::make_shared<TextStore>();
     stores_.assign(1, store_);
 }

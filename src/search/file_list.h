@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/listed_folders.h"
 #include "table/text_store.h"
 
 #include <memory>
@@ -27,7 +28,11 @@ public:
     std::vector<std::string> paths() const;
 
     void append(std::string_view path) { paths_.push_back(store_->addPath(path)); }
-    // Empties the list; tables still referring to the old paths keep them.
+    // The folders the paths were listed from, as the listing found them.
+    const ListedFolders &folders() const { return folders_; }
+    ListedFolders &folders() { return folders_; }
+    // Empties the list and its folders; tables still referring to the old
+    // paths keep them.
     void clear();
     // Removes every path for which `drop(std::string_view)` is true; the
     // others keep their order.
@@ -68,6 +73,7 @@ private:
     std::shared_ptr<TextStore> store_;
     TextStores stores_;
     std::vector<StoredText> paths_;
+    ListedFolders folders_;
     int updateDepth_ = 0;
 };
 

@@ -61,6 +61,7 @@ public:
         , scratch_(newBuffer())
         , fds_(paths.size())
         , seen_(paths.size())
+        , folderSeen_(paths.size())
         , endState_(paths.size(), 0)
         , ownFolders_(folders == nullptr ? std::make_unique<FolderHandles>() : nullptr)
         , folders_(folders == nullptr ? *ownFolders_ : *folders)
@@ -111,8 +112,10 @@ private:
 
     // Opens file `index` and checks that it is still the regular file of
     // `size_` bytes that its first open found: a file replaced, edited or
-    // unlinked between two opens is identical to nothing. -1 with errno set
-    // when the open itself failed, -1 with errno 0 for any other file.
+    // unlinked between two opens is identical to nothing. The file is opened
+    // from its folder only: a folder that cannot be reached as it was listed
+    // leaves it unopened. -1 with errno set when an open itself failed, -1
+    // with errno 0 for any other file.
     int open(int index)
     {
         const auto i = static_cast<std::size_t>(index);
@@ -121,8 +124,10 @@ private:
         std::string_view name;
         SplitPath(paths_[i], folderPart, name);
         const FolderHandles::Folder *folder = folders_.find(folderPart);
-        const int fd = folder != nullptr ? ::openat(folder->fd, std::string(name).c_str(), kFlags)
-                                         : ::open(paths_[i].c_str(), kFlags);
+        if (folder == nullptr) {
+            return -1;
+        }
+        const int fd = ::openat(folder->fd, std::string(name).c_str(), kFlags);
         if (fd < 0) {
             return -1;
         }
@@ -135,6 +140,7 @@ private:
         const FileIdentity identity = FileIdentityOf(info);
         if (!seen_[i]) {
             seen_[i] = identity;
+            folderSeen_[i] = folder->identity;
         } else if (*seen_[i] != identity) {
             ::close(fd);
             errno = 0;
@@ -234,23 +240,6 @@ private:
         return ::fstat(fd, &info) == 0 && seen_[i] && FileIdentityOf(info) == *seen_[i];
     }
 
-    // The folder a file lies in; folders met before in this comparison are
-    // not looked up again.
-    bool folderOf(int index, FolderIdentity &folder)
-    {
-        const std::string path = FolderOfPath(paths_[static_cast<std::size_t>(index)]);
-        if (const FolderHandles::Folder *held = folders_.find(path)) {
-            folder = held->identity;
-            return true;
-        }
-        struct stat info {};
-        if (::stat(path.c_str(), &info) != 0) {
-            return false;
-        }
-        folder = FolderIdentityOf(info);
-        return true;
-    }
-
     // A file read to its end is identical to the others only if it was not
     // changed while it was read: the same file in the same state as at its
     // first open, with nothing after its measured length.
@@ -276,11 +265,7 @@ private:
             return false;
         }
         if (found_ != nullptr) {
-            FolderIdentity folder;
-            if (!folderOf(index, folder)) {
-                return false;
-            }
-            (*found_)[i] = FoundFile {*seen_[i], folder};
+            (*found_)[i] = FoundFile {*seen_[i], folderSeen_[i]};
         }
         return true;
     }
@@ -295,9 +280,36 @@ private:
             }
             release(index);
         }
+        unchanged = firstPathOfEachFile(std::move(unchanged));
         if (unchanged.size() >= 2) {
             results_.push_back(std::move(unchanged));
         }
+    }
+
+    // A file is no copy of itself: of several paths that reached one file
+    // (hard links, or a path swapped to it while the search ran) only the
+    // first stays in the set. `members` is in ascending order and stays so.
+    std::vector<int> firstPathOfEachFile(std::vector<int> members) const
+    {
+        const auto fileOf = [&](int index) {
+            const FileIdentity &file = *seen_[static_cast<std::size_t>(index)];
+            return std::pair(file.device, file.inode);
+        };
+        std::vector<int> byFile = members;
+        std::sort(byFile.begin(), byFile.end(),
+                  [&](int a, int b) { return std::pair(fileOf(a), a) < std::pair(fileOf(b), b); });
+        std::vector<int> later;
+        for (std::size_t k = 1; k < byFile.size(); ++k) {
+            if (fileOf(byFile[k]) == fileOf(byFile[k - 1])) {
+                later.push_back(byFile[k]);
+            }
+        }
+        if (later.empty()) {
+            return members;
+        }
+        std::sort(later.begin(), later.end());
+        std::erase_if(members, [&](int index) { return std::binary_search(later.begin(), later.end(), index); });
+        return members;
     }
 
     std::size_t bufferSize() const { return std::max<std::size_t>(1, std::max(limits_.firstBlock, limits_.block)); }
@@ -521,6 +533,8 @@ private:
     std::vector<std::unique_ptr<unsigned char[]>> spare_;
     std::vector<UniqueFd> fds_;
     std::vector<std::optional<FileIdentity>> seen_;
+    // The folder each file was first opened from, as it was found then.
+    std::vector<FolderIdentity> folderSeen_;
     // For files opened just for their last block: 1 when they ended unchanged
     // then, -1 when not, 0 when not checked yet.
     std::vector<signed char> endState_;

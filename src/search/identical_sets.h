@@ -48,8 +48,12 @@ struct IdenticalSetsLimits {
 // blocking and never through a symbolic link. When the descriptor limit is
 // reached, files are opened just for each block, so no set is cut short.
 //
+// Two paths that reach one file (device and inode) are never members of one
+// set: the first of them stays.
+//
 // `found`, when given, receives one entry per path; for every member of a
-// returned set it holds the file as it was read and the folder it lies in.
+// returned set it holds the file as it was read and the folder it was read
+// from.
 //
 // `whileReading()` is called every few hundred reads that follow no call of
 // beforeFirstOpen (files read again, later blocks), so that the window keeps
@@ -60,7 +64,9 @@ struct IdenticalSetsLimits {
 //
 // `folders`, when given, holds the folders the files are opened from; a
 // caller comparing many small sets passes one for all of them, so that a
-// folder is opened once, not once per set that has a file in it.
+// folder is opened once, not once per set that has a file in it. A file whose
+// folder it does not find is identical to nothing. Without it, each folder is
+// opened by its path.
 std::vector<std::vector<int>> FindIdenticalSets(const std::vector<std::string> &paths, std::int64_t size,
                                                 const std::function<void(int)> &beforeFirstOpen = {},
                                                 const IdenticalSetsLimits &limits = {},

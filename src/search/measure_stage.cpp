@@ -92,8 +92,9 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
     const TextStores sizeStores {sizeStore};
     std::unordered_map<double, StoredText> sizeTexts;
     // The list holds the files of a folder together: each is looked up from
-    // its folder, not from the root.
-    FolderHandles folders;
+    // its folder, not from the root. A folder that is no longer the one
+    // listed (replaced by a link or another folder) measures nothing.
+    FolderHandles folders(&list.folders());
     for (int s = 0; s < n; ++s) {
         view.setProgressPosition(s);
         // The path cell refers to the list's own copy of the path; the list
@@ -104,8 +105,8 @@ bool MeasureCandidates(const FileList &list, TDataGrid &candidates, SearchView &
         std::string_view name;
         SplitPath(path, folderPart, name);
         const FolderHandles::Folder *folder = folders.find(folderPart);
-        const FileStamp stamp = folder != nullptr ? MeasureFileStatusIn(folder->fd, std::string(name).c_str(), path)
-                                                  : MeasureFileStatus(path);
+        const FileStamp stamp = folder != nullptr ? MeasureFileStatusIn(folder->fd, std::string(name).c_str())
+                                                  : FileStamp {};
         view.setLabel3(stored.text());
         if (stamp.size > 100 && !IsInRecycleFolder(path, dataHome)
             && seenFiles.add(stamp.device, stamp.inode)) {

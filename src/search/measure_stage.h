@@ -16,7 +16,9 @@ class TDataGrid;
 // (`dest2` path text, `size2` general number text of the size) of the
 // candidate table, then sorts that table by its size text so that equal sizes
 // stand together. Several paths of one file (hard links, bind mounts) make
-// one candidate: the first listed of them.
+// one candidate: the first listed of them. Files are reached only through the
+// list's folders as they were listed; a file whose folder was replaced since
+// (by a symbolic link or another folder) is no candidate.
 //
 // Shows "Creating a list of files" in Label1 and each path in Label3, moves
 // the progress bar (maximum count - 2, position = index) and lets pending

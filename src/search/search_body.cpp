@@ -53,8 +53,8 @@ void RunSearchBody(SearchContext &context)
         context.setSizes.clear();
         context.foundFiles.clear();
         if (MeasureCandidates(context.files, context.candidates, context.view)
-            && CompareCandidates(context.candidates, context.pairs, context.view, {}, &context.setSizes,
-                                 &context.foundFiles)) {
+            && CompareCandidates(context.candidates, context.pairs, context.view, context.files.folders(), {},
+                                 &context.setSizes, &context.foundFiles)) {
             // ---- Result stage: rows of DataGrid1 from the pair table. ----
             if (context.fillResults) {
                 stopped = !context.fillResults();

@@ -1,9 +1,12 @@
 #include "cli/command_line.h"
 #include "cli/json_path.h"
 #include "cli/list_mode.h"
+#include "search/recording_view.h"
+#include "support/swaps.h"
 #include "support/temp_tree.h"
 
 #include <cstdio>
+#include <functional>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -20,8 +23,9 @@ struct Outcome {
     std::string err;
 };
 
-// Runs the list mode in this process on the given arguments.
-Outcome list(std::vector<const char *> arguments)
+// Runs the list mode in this process on the given arguments, showing its
+// progress to `view` when one is given.
+Outcome list(std::vector<const char *> arguments, SearchView *view = nullptr)
 {
     arguments.insert(arguments.begin(), "quillmere");
     const CommandLine line = ParseCommandLine(static_cast<int>(arguments.size()), arguments.data());
@@ -33,7 +37,7 @@ Outcome list(std::vector<const char *> arguments)
     std::FILE *out = open_memstream(&outText, &outSize);
     std::FILE *err = open_memstream(&errText, &errSize);
     Outcome run;
-    run.status = RunListMode(line, out, err, false);
+    run.status = view != nullptr ? RunListMode(line, out, err, *view) : RunListMode(line, out, err, false);
     std::fclose(out);
     std::fclose(err);
     run.out.assign(outText, outSize);
@@ -170,6 +174,39 @@ TEST(ListMode, NamesOfAnyBytesComeOutExactlyOrReversiblyEscaped)
     EXPECT_EQ(JsonPathString(plain), "\"" + plain + "\"");
     EXPECT_NE(run.out.find(oddJson), std::string::npos) << run.out;
     EXPECT_EQ(run.out.front(), '[');
+}
+
+TEST(ListMode, AFolderReplacedWhileTheSearchRunsIsNotPrinted)
+{
+    const std::vector<std::function<void(const TempTree &)>> changes {
+        [](const TempTree &tree) { test::swapFolderForLink(tree.path("y"), tree.path("x")); },
+        [](const TempTree &tree) { test::swapFolderForCopy(tree.path("y")); },
+    };
+    for (std::size_t c = 0; c <= changes.size(); ++c) {
+        TempTree tree;
+        tree.makeFolder("x");
+        tree.makeFolder("y");
+        const std::string x = tree.writeFile("x/a.jpg", std::string(300, 'j'));
+        const std::string y = tree.writeFile("y/a.jpg", std::string(300, 'j'));
+        // The change comes just before the comparison reads the first file.
+        test::RecordingView view;
+        bool changed = false;
+        view.onPump = [&] {
+            const auto stages = view.only("label1 ");
+            if (!changed && c < changes.size() && !stages.empty() && stages.back() == "label1 Compare files:") {
+                changed = true;
+                changes[c](tree);
+            }
+        };
+        const Outcome run = list({"--list", tree.root().c_str()}, &view);
+        EXPECT_EQ(run.status, 0);
+        if (c == changes.size()) {
+            EXPECT_TRUE(run.out == x + "\n" + y + "\n" || run.out == y + "\n" + x + "\n") << run.out;
+        } else {
+            EXPECT_TRUE(changed) << c;
+            EXPECT_EQ(run.out, "") << "change " << c;
+        }
+    }
 }
 
 TEST(ListMode, AFolderThatCannotBeSearchedOrABadMaskIsAnError)

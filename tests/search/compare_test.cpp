@@ -1,3 +1,4 @@
+#include "listed_by_hand.h"
 #include "platform/path_text.h"
 #include "recording_view.h"
 #include "search/compare_stage.h"
@@ -293,6 +294,7 @@ protected:
     void candidate(const std::string &name, const std::string &bytes)
     {
         const std::string path = tree.writeFile(name, bytes);
+        test::listFolderOf(listed, path);
         candidates->AppendRows(1);
         candidates->CellAt(0, candidates->RowCount() - 1).setText(pathToText(path));
         candidates->CellAt(1, candidates->RowCount() - 1).setText(QString::number(bytes.size()));
@@ -308,6 +310,7 @@ protected:
     }
 
     TempTree tree;
+    ListedFolders listed;
     RecordingView view;
     std::unique_ptr<TDataGrid> candidates = makeCandidateGrid();
     std::unique_ptr<TDataGrid> pairs = makePairGrid();
@@ -328,7 +331,7 @@ TEST_F(CompareStageTest, SetsStandAsChainsInCandidateOrder)
     for (const char *name : { "z1", "z2", "z3", "z4" }) {
         candidate(name, z);
     }
-    ASSERT_TRUE(CompareCandidates(*candidates, *pairs, view));
+    ASSERT_TRUE(CompareCandidates(*candidates, *pairs, view, listed));
     EXPECT_EQ(pairNames(), (std::vector<std::string> { "x1|150", "x2|150", "x3|150", "y1|150", "y2|150", "z1|4000",
                                                        "z2|4000", "z3|4000", "z4|4000" }));
 }
@@ -339,7 +342,7 @@ TEST_F(CompareStageTest, PumpsBeforeEachCandidateButTheLast)
     candidate("a", same);
     candidate("b", same);
     candidate("c", content(500, 2));
-    ASSERT_TRUE(CompareCandidates(*candidates, *pairs, view));
+    ASSERT_TRUE(CompareCandidates(*candidates, *pairs, view, listed));
     const std::string a = tree.path("a");
     const std::string b = tree.path("b");
     EXPECT_EQ(view.events, (std::vector<std::string> { "max 1", "label1 Compare files:", "pump", "pos 0", "label3 " + a,
@@ -359,15 +362,15 @@ TEST_F(CompareStageTest, FilesGoneSinceMeasuringAreSkippedAndTheRestPaired)
         ::unlink(tree.path("d").c_str());
         candidates->RemoveAllRows();
     };
-    ASSERT_TRUE(CompareCandidates(*candidates, *pairs, view));
+    ASSERT_TRUE(CompareCandidates(*candidates, *pairs, view, listed));
     EXPECT_EQ(pairNames(), (std::vector<std::string> { "b|300", "c|300" }));
 }
 
 TEST_F(CompareStageTest, FewerThanTwoCandidatesCompareNothing)
 {
-    EXPECT_FALSE(CompareCandidates(*candidates, *pairs, view));
+    EXPECT_FALSE(CompareCandidates(*candidates, *pairs, view, listed));
     candidate("a", "x");
-    EXPECT_FALSE(CompareCandidates(*candidates, *pairs, view));
+    EXPECT_FALSE(CompareCandidates(*candidates, *pairs, view, listed));
     EXPECT_TRUE(view.events.empty());
     EXPECT_EQ(pairs->RowCount(), 0);
 }

@@ -1,5 +1,6 @@
 #include "platform/file_measure.h"
 #include "platform/path_text.h"
+#include "listed_by_hand.h"
 #include "recording_view.h"
 #include "search/file_list.h"
 #include "search/measure_stage.h"
@@ -43,6 +44,7 @@ protected:
     {
         const std::string path = tree.writeFile(name, std::string(size, 'x'));
         list.append(path);
+        test::listFolderOf(list.folders(), path);
         return path;
     }
     // The candidate rows as "path|size".
@@ -109,6 +111,7 @@ TEST_F(MeasureStageTest, RecycleFoldersAndSecondPathsOfOneFileGiveNoCandidates)
     ASSERT_EQ(::link(original.c_str(), link.c_str()), 0);
     list.append(link);
     list.append(original);
+    test::listFolderOf(list.folders(), link);
 
     ASSERT_TRUE(MeasureCandidates(list, *candidates, view));
     EXPECT_EQ(rows(), (std::vector<std::string> { kept + "|301", link + "|400" }));

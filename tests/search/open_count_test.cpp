@@ -1,3 +1,4 @@
+#include "listed_by_hand.h"
 #include "search/file_list.h"
 #include "search/identical_sets.h"
 #include "search/measure_stage.h"
@@ -77,6 +78,7 @@ TEST(OpenCount, MeasuringReadsOwnRegularFilesFromTheirStatus)
     FileList list;
     for (int i = 0; i < 4; ++i) {
         list.append(tree.writeFile("m" + std::to_string(i), std::string(200 + i, 'm')));
+        test::listFolderOf(list.folders(), list.at(i));
     }
     OpenCounter counter(tree.root());
     auto candidates = makeCandidateGrid();
