@@ -11,6 +11,9 @@ namespace quillmere::test {
 // record them.
 FoundFile foundNow(const std::string &path);
 
+// Lets every user pass through the folders above `root` (not into `root`).
+void letEveryoneThroughAbove(const std::string &root);
+
 // Runs `body` as the unprivileged user "nobody" in a child process when the
 // tests run as root (root may change any folder whatever its mode), after
 // handing `root` and everything in it to that user; otherwise runs it here.
