@@ -101,7 +101,7 @@ LeftoverResult finishFolder(const std::string &folderPath)
     }
     Contents contents;
     if (!readContents(folder.fd(), contents) || contents.other || contents.files.size() > 1) {
-        return {Action::LeftAlone, folderPath, "it holds more than one file"};
+        return {Action::LeftAlone, folderPath, "it holds more than the one file it was made for"};
     }
     if (contents.files.empty()) {
         removeMarkers(folder, contents);

@@ -64,7 +64,14 @@ RemovalResult OverwriteAndDeleteFile(const std::string &path, const FoundFile &f
     }
     if (const int error = hidden.moveIn(name)) {
         hidden.remove();
-        return {error == ENOENT ? RemovalOutcome::Gone : RemovalOutcome::FolderLocked, {}, errorText(error)};
+        // ENOENT also comes when the new folder itself was taken away.
+        struct stat named {};
+        const bool gone = ::fstatat(entry.folder(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0
+            || !SameFile(named, opened);
+        if (error == ENOENT && gone) {
+            return {RemovalOutcome::Gone, {}, {}};
+        }
+        return {RemovalOutcome::FolderLocked, {}, errorText(error)};
     }
     const std::string inside = entry.sibling(hidden.name()) + "/" + name;
     // Gives whatever was moved in its name back, untouched.
