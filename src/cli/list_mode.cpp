@@ -169,7 +169,9 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool sh
     // The list mode changes no file: what interrupted removals left is only
     // named, for a search in the window to finish.
     for (const std::string &removalFolder : removalFolders) {
-        std::fprintf(err, "quillmere: not searched, left by an interrupted removal (a search in the window finishes it): %s\n",
+        std::fprintf(err,
+                     "quillmere: not searched, left by an interrupted removal (a search in the window finishes it): "
+                     "%s\n",
                      ShownPath(removalFolder).toStdString().c_str());
     }
     if (line.excludeSystemFolders) {

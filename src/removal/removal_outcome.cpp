@@ -24,7 +24,8 @@ QString RemovalReason(const RemovalResult &result)
         return QStringLiteral("no longer exists");
     case RemovalOutcome::Changed:
         if (!result.leftAt.empty()) {
-            return QStringLiteral("changed since the search; a file that could not get its name back lies, untouched, at ")
+            return QStringLiteral("changed since the search; a file that could not get its name back lies, "
+                                  "untouched, at ")
                 + ShownPath(result.leftAt);
         }
         return QStringLiteral("changed since the search");

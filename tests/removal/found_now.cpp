@@ -1,6 +1,7 @@
 #include "found_now.h"
 
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,21 @@ FoundFile foundNow(const std::string &path)
         throw std::runtime_error("cannot look up " + path);
     }
     return FoundFile {FileIdentityOf(file), FolderIdentityOf(folder)};
+}
+
+std::set<std::string> entriesOf(const std::string &folder)
+{
+    std::set<std::string> names;
+    if (DIR *dir = ::opendir(folder.c_str())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.insert(name);
+            }
+        }
+        ::closedir(dir);
+    }
+    return names;
 }
 
 void letEveryoneThroughAbove(const std::string &root)

@@ -9,7 +9,6 @@
 #include "found_now.h"
 
 #include <csignal>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/stat.h>
@@ -18,24 +17,10 @@
 
 using namespace quillmere;
 using quillmere::test::TempTree;
+using quillmere::test::entriesOf;
 using quillmere::test::foundNow;
 
 namespace {
-
-std::set<std::string> entriesOf(const std::string &folder)
-{
-    std::set<std::string> names;
-    if (DIR *dir = ::opendir(folder.c_str())) {
-        while (const dirent *entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.insert(name);
-            }
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
 
 // Runs the overwrite of `path` in a child that is killed at the hook, as a
 // power cut or a SIGKILL would end it; true when it died there.

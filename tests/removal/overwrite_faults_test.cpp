@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -19,26 +18,12 @@
 
 using namespace quillmere;
 using quillmere::test::TempTree;
+using quillmere::test::entriesOf;
 using quillmere::test::foundNow;
 
 namespace {
 
 constexpr uid_t kNobody = 65534;
-
-std::set<std::string> entriesOf(const std::string &folder)
-{
-    std::set<std::string> names;
-    if (DIR *dir = ::opendir(folder.c_str())) {
-        while (const dirent *entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.insert(name);
-            }
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
 
 std::string contentOf(int fd)
 {
@@ -173,7 +158,8 @@ TEST(OverwriteFaults, anotherUserRenamingOverThePrivateNameNeverLosesAFileOrTheR
         ASSERT_TRUE(racing && WIFEXITED(status) && WEXITSTATUS(status) == 0)
             << "the racer did not run: status " << status;
 
-        EXPECT_EQ(result.outcome, RemovalOutcome::Removed) << "trial " << trial << ": " << RemovalReason(result).toStdString();
+        EXPECT_EQ(result.outcome, RemovalOutcome::Removed)
+            << "trial " << trial << ": " << RemovalReason(result).toStdString();
         EXPECT_EQ(statOf(markedView.get()).st_nlink, 0u) << "trial " << trial << ": the marked file has a name";
         EXPECT_EQ(statOf(racerView.get()).st_nlink, 1u) << "trial " << trial << ": the racer's file lost its name";
         EXPECT_EQ(contentOf(racerView.get()), "racer's own") << "trial " << trial;
