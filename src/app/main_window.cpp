@@ -2,6 +2,7 @@
 
 #include "common/error_report.h"
 #include "app/every_copy_question.h"
+#include "app/removal_folders_box.h"
 #include "app/still_progress.h"
 #include "platform/absolute_path.h"
 #include "app/page_group.h"
@@ -358,7 +359,7 @@ void TForm1::runSearchBody()
     if (thumbnailsAhead_ != nullptr) {
         thumbnailsAhead_->cancel();
     }
-    SearchContext context{*this, Memo1, *DataGrid1, *DataGrid2, *DataGrid3, {}, {}, {}, {}, {}, {}};
+    SearchContext context{*this, Memo1, *DataGrid1, *DataGrid2, *DataGrid3, {}, {}, {}, {}, {}, {}, {}};
     context.clearReport = [this] { Memo3->clear(); };
     context.clearThumbnails = [this] {
         ImageList1.Clear();
@@ -377,7 +378,17 @@ void TForm1::runSearchBody()
         options.excludeSystemFolders = CheckBox2->isChecked();
         return options;
     };
+    // What interrupted removals left is finished during the search and
+    // shown once it has ended.
+    std::vector<LeftoverResult> leftovers;
+    context.finishRemovalFolders = [&leftovers](const std::vector<std::string> &folders) {
+        leftovers = FinishLeftovers(folders);
+    };
+    const unsigned closesBefore = closeCount_;
     RunSearchBody(context);
+    if (!leftovers.empty() && closeCount_ == closesBefore) {
+        ShowRemovalFoldersBox(this, leftovers);
+    }
 }
 
 void TForm1::setLabel1(const QString &text)

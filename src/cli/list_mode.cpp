@@ -167,8 +167,17 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchV
     std::vector<int> setSizes;
     // The listing ends early when the stop flag is up; nothing here raises it.
     StopFlag = 0;
-    CollectFiles(folder, line.mask, files, line.recurse, view);
+    std::vector<std::string> removalFolders;
+    CollectFiles(folder, line.mask, files, line.recurse, view, &removalFolders);
     StopFlag = 1;
+    // The list mode changes no file: what interrupted removals left is only
+    // named, for a search in the window to finish.
+    for (const std::string &removalFolder : removalFolders) {
+        std::fprintf(err,
+                     "quillmere: not searched, left by an interrupted removal (a search in the window finishes it): "
+                     "%s\n",
+                     ShownPath(removalFolder).toStdString().c_str());
+    }
     if (line.excludeSystemFolders) {
         RemoveSystemPaths(files);
     }

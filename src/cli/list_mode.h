@@ -11,7 +11,8 @@ class SearchView;
 // window's rules, without a window, printing the sets of identical files to
 // `out` (raw path bytes, one per line, an empty line between sets; or JSON).
 // Sets come in the order the search finds them, each file in candidate order.
-// Nothing is ever removed. Errors go to `err` as one line. Progress goes to
+// Nothing is ever removed or changed; each folder an interrupted removal
+// left behind is named on `err`, one line each. Errors go to `err` as one line. Progress goes to
 // `err` only when `showProgress` (standard error is a terminal).
 //
 // Returns the exit status: 0 when the search ran, 1 for a folder that cannot

@@ -110,6 +110,8 @@ DirectoryReader::DirectoryReader(int fd)
     }
     device_ = st.st_dev;
     inode_ = st.st_ino;
+    owner_ = st.st_uid;
+    mode_ = st.st_mode;
 }
 
 DirectoryReader DirectoryReader::openPath(const std::string &path, bool followLink)
@@ -158,6 +160,8 @@ DirectoryReader::DirectoryReader(DirectoryReader &&other) noexcept
     : dir_(other.dir_)
     , device_(other.device_)
     , inode_(other.inode_)
+    , owner_(other.owner_)
+    , mode_(other.mode_)
 {
     other.dir_ = nullptr;
 }

@@ -47,6 +47,8 @@ public:
     bool isOpen() const { return dir_ != nullptr; }
     dev_t device() const { return device_; }
     ino_t inode() const { return inode_; }
+    uid_t owner() const { return owner_; }
+    mode_t mode() const { return mode_; }
 
     // The next entry, "." and ".." included; false at the end of the folder
     // and on a read error (which ends the reading of this folder).
@@ -61,6 +63,8 @@ private:
     DIR *dir_ = nullptr;
     dev_t device_ = 0;
     ino_t inode_ = 0;
+    uid_t owner_ = 0;
+    mode_t mode_ = 0;
 };
 
 // True for the file-system kinds that describe the kernel rather than hold

@@ -1,27 +1,22 @@
 #pragma once
 
 #include "platform/file_identity.h"
+#include "removal/overwrite_passes.h"
 #include "removal/removal_outcome.h"
 
-#include <cstddef>
 #include <functional>
 #include <string>
 
 namespace quillmere {
 
-// The overwrite writes one block of this many bytes over the file again and
-// again, the last block cut to what is left.
-inline constexpr std::size_t kOverwriteBlockSize = 4096;
-inline constexpr int kOverwritePasses = 3;
-
-// Called after each pass has been written and flushed, while the file is still
-// open under its private name; pass counts from 0.
-using OverwritePassHook = std::function<void(int pass)>;
+// Called once the file lies in its private folder, just before it is checked
+// a last time and the first byte is written.
+using BeforeFirstWriteHook = std::function<void()>;
 
 // Overwrites the whole content of the found file at this path three times
 // with bytes of the program's pseudo-random generator, each pass with a
 // freshly filled block, flushing to the disk after each pass; then deletes
-// it. Returns Removed only when the file is gone.
+// it. Returns Removed only when the file is gone and every pass was written.
 //
 // The file is reached through its folder, which must be the folder the search
 // saw, and must be the very regular file the comparison read, unchanged; a
@@ -29,15 +24,22 @@ using OverwritePassHook = std::function<void(int pass)>;
 // alone when it has other names (hard links) whose content it would destroy
 // or cannot be opened for writing.
 //
-// Before the first byte is written, the file is renamed to a private name in
-// its folder and checked again under that name, so a folder that does not let
-// its entries go stops the removal before anything is destroyed, and a rename
-// racing in the folder can never make the removal write or delete another
-// file. Only the private name is deleted. When a write fails, a file not yet
-// written gets its name back; a file written in part is deleted. A destroyed
-// file whose private name cannot be deleted is reported Stranded, with where
-// it lies.
+// Before the first byte is written, the file is moved into a new folder that
+// only this user may enter (see RemovalFolder), made beside it, and checked
+// there to be the file opened; a folder that takes no new entries, or does
+// not let the file go, stops the removal before anything is destroyed. Just
+// before the first write its length and modification time are compared again
+// with what the comparison read: a file that another program is writing gets
+// its name back untouched. Only the inode written is deleted, and only its
+// last name going is reported as removed.
+//
+// A write or flush that fails before any byte changed gives the file its name
+// back untouched (NotWritten); one that fails later still deletes it and says
+// that old bytes may remain (Incomplete), as does a file another program
+// wrote to during the passes. A destroyed file that cannot be deleted is
+// reported Stranded, with where it lies.
 RemovalResult OverwriteAndDeleteFile(const std::string &path, const FoundFile &found,
-                                     const OverwritePassHook &afterPass = {});
+                                     const OverwritePassHook &afterPass = {},
+                                     const BeforeFirstWriteHook &beforeFirstWrite = {});
 
 } // namespace quillmere

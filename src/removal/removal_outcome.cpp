@@ -4,6 +4,15 @@
 
 namespace quillmere {
 
+namespace {
+
+QString withDetail(const QString &text, const std::string &detail)
+{
+    return detail.empty() ? text : text + QStringLiteral(" (") + QString::fromStdString(detail) + QLatin1Char(')');
+}
+
+} // namespace
+
 QString RemovalReason(const RemovalResult &result)
 {
     switch (result.outcome) {
@@ -15,7 +24,8 @@ QString RemovalReason(const RemovalResult &result)
         return QStringLiteral("no longer exists");
     case RemovalOutcome::Changed:
         if (!result.leftAt.empty()) {
-            return QStringLiteral("changed since the search; the file that took its name now lies at ")
+            return QStringLiteral("changed since the search; a file that could not get its name back lies, "
+                                  "untouched, at ")
                 + ShownPath(result.leftAt);
         }
         return QStringLiteral("changed since the search");
@@ -29,13 +39,21 @@ QString RemovalReason(const RemovalResult &result)
         return QStringLiteral("its folder does not allow removing it");
     case RemovalOutcome::NotWritten:
         if (!result.leftAt.empty()) {
-            return QStringLiteral("could not be overwritten; it now lies, unchanged, at ") + ShownPath(result.leftAt);
+            return withDetail(QStringLiteral("could not be overwritten"), result.detail)
+                + QStringLiteral("; it now lies, unchanged, at ") + ShownPath(result.leftAt);
         }
-        return QStringLiteral("could not be overwritten; left as it was");
+        return withDetail(QStringLiteral("could not be overwritten"), result.detail)
+            + QStringLiteral("; left as it was");
     case RemovalOutcome::TrashRefused:
         return QStringLiteral("could not be moved to the trash");
     case RemovalOutcome::Stranded:
+        if (result.leftAt.empty()) {
+            return QStringLiteral("overwritten but not deleted: ") + QString::fromStdString(result.detail);
+        }
         return QStringLiteral("overwritten but could not be deleted; it now lies at ") + ShownPath(result.leftAt);
+    case RemovalOutcome::Incomplete:
+        return QStringLiteral("the overwrite stopped part way (") + QString::fromStdString(result.detail)
+            + QStringLiteral("); the file was deleted, but some of its old content may remain on the disk");
     }
     return {};
 }

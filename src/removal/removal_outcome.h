@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string>
+#include <utility>
 
 namespace quillmere {
 
@@ -17,15 +18,25 @@ enum class RemovalOutcome {
     FolderLocked, // its folder does not let its entries be removed
     NotWritten,   // a write failed before any byte changed; the file is as it was
     TrashRefused, // the trash did not take it
-    Stranded,     // overwritten, but its private name could not be removed
+    Stranded,     // overwritten, but a name of it could not be removed
+    Incomplete,   // deleted, but not every pass was written over it
 };
 
 struct RemovalResult {
+    RemovalResult() = default;
+    RemovalResult(RemovalOutcome outcome, std::string leftAt = {}, std::string detail = {})
+        : outcome(outcome)
+        , leftAt(std::move(leftAt))
+        , detail(std::move(detail))
+    {
+    }
+
     RemovalOutcome outcome = RemovalOutcome::Removed;
-    // Stranded: where the destroyed file lies now. Changed: where another
-    // file that took the marked name meanwhile was left, if it could not be
-    // put back.
+    // Stranded: where the destroyed file lies now. Changed and NotWritten:
+    // where an untouched file that could not get its name back lies.
     std::string leftAt;
+    // Why a write or a step failed, in plain words (a system error's text).
+    std::string detail;
 
     bool removed() const { return outcome == RemovalOutcome::Removed; }
 };

@@ -3,6 +3,7 @@
 #include "common/stop_flag.h"
 #include "platform/directory_reader.h"
 #include "platform/path_text.h"
+#include "platform/removal_folder_name.h"
 #include "search/file_list.h"
 #include "search/name_mask.h"
 #include "search/search_view.h"
@@ -48,6 +49,8 @@ struct Walk {
     std::vector<DirectoryReader::Step> levels;
     // The folders among them that are still open, shallowest first.
     std::vector<HeldFolder> held;
+    // Where this user's removal folders met go, when anyone asks.
+    std::vector<std::string> *removalFolders;
 };
 
 bool isDotEntry(const std::string &name)
@@ -89,6 +92,19 @@ DirectoryReader openSubfolder(const Walk &walk, const DirectoryReader &reader, c
     return DirectoryReader::openBelow(*anchor.reader, via, name.c_str());
 }
 
+// A removal folder is never listed: the file in it is being, or was being,
+// overwritten. Only this user's own are collected; a link is never followed.
+void noteRemovalFolder(Walk &walk, const DirectoryReader &reader, const std::string &folder, const std::string &name)
+{
+    if (walk.removalFolders == nullptr) {
+        return;
+    }
+    const DirectoryReader found = openSubfolder(walk, reader, name);
+    if (found.isOpen() && IsOwnRemovalFolder(found.mode(), found.owner())) {
+        walk.removalFolders->push_back(folder + name);
+    }
+}
+
 // Lists one folder (`folder` ends with "/"), the deepest of walk.levels;
 // returns true when a stop request was seen, which ends the listing of every
 // folder above too. The folder's entries are read whole first; it stays open
@@ -109,7 +125,9 @@ bool listFolder(Walk &walk, DirectoryReader &reader, const std::string &folder)
     }
     bool stopped = false;
     for (const FolderEntry &entry : entries) {
-        if (entry.kind == DirectoryReader::Kind::Folder) {
+        if (entry.kind == DirectoryReader::Kind::Folder && IsRemovalFolderName(entry.name)) {
+            noteRemovalFolder(walk, reader, folder, entry.name);
+        } else if (entry.kind == DirectoryReader::Kind::Folder) {
             if (walk.recurse && !isDotEntry(entry.name)) {
                 const std::string subfolder = folder + entry.name;
                 // Deeper paths could not be opened by name later anyway; this
@@ -149,13 +167,14 @@ bool listFolder(Walk &walk, DirectoryReader &reader, const std::string &folder)
 
 } // namespace
 
-void CollectFiles(const std::string &folder, const QString &mask, FileList &list, bool recurse, SearchView &view)
+void CollectFiles(const std::string &folder, const QString &mask, FileList &list, bool recurse, SearchView &view,
+                  std::vector<std::string> *removalFolders)
 {
     std::string start = folder;
     if (start.empty() || start.back() != '/') {
         start += '/';
     }
-    Walk walk { NameMask(mask), list, recurse, view, {}, {} };
+    Walk walk { NameMask(mask), list, recurse, view, {}, {}, removalFolders };
     // The start folder is the user's explicit choice, so a link naming it is
     // followed; links met inside the tree never are.
     DirectoryReader reader = DirectoryReader::openPath(start, true);

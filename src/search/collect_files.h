@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 namespace quillmere {
 
@@ -30,6 +31,12 @@ class SearchView;
 //
 // Every folder listed is recorded in the list's folders with its identity,
 // the start folder as the one opened by its path.
-void CollectFiles(const std::string &folder, const QString &mask, FileList &list, bool recurse, SearchView &view);
+//
+// A folder named as the overwrite names the folder it moves a file into
+// (see IsRemovalFolderName) is neither listed nor entered; when it is one of
+// this user's own, its path goes to `removalFolders` (when given), for the
+// caller to finish what an interrupted removal left there.
+void CollectFiles(const std::string &folder, const QString &mask, FileList &list, bool recurse, SearchView &view,
+                  std::vector<std::string> *removalFolders = nullptr);
 
 } // namespace quillmere

@@ -44,7 +44,11 @@ void RunSearchBody(SearchContext &context)
         context.view.setLabel1(QStringLiteral("Files search "));
 
         const SearchOptions options = context.readOptions ? context.readOptions() : SearchOptions {};
-        CollectFiles(options.folder, options.mask, context.files, options.recurse, context.view);
+        std::vector<std::string> removalFolders;
+        CollectFiles(options.folder, options.mask, context.files, options.recurse, context.view, &removalFolders);
+        if (!removalFolders.empty() && context.finishRemovalFolders) {
+            context.finishRemovalFolders(removalFolders);
+        }
         if (options.excludeSystemFolders) {
             RemoveSystemPaths(context.files);
         }

@@ -38,6 +38,10 @@ struct SearchContext {
     // when it met a stop request, which ends the run at once without "Finish".
     // Left empty, the run ends after the comparison.
     std::function<bool()> fillResults;
+    // Called right after the listing with this user's removal folders it met
+    // (what interrupted removals left behind), when there are any, for the
+    // caller to finish and report. Left empty, they stay as they are.
+    std::function<void(const std::vector<std::string> &folders)> finishRemovalFolders;
 
     // Filled by the comparison: the number of pair-table rows of each set of
     // identical files, in pair-table order, and for each pair-table row the
@@ -48,7 +52,8 @@ struct SearchContext {
 
 // The search body that Start runs when StopFlag has become 0: empties the
 // file list, the report, the thumbnails and the three tables, shows
-// "Files search ", lists the files, drops system folders when asked, measures
+// "Files search ", lists the files, hands the removal folders met to
+// finishRemovalFolders, drops system folders when asked, measures
 // and orders the candidates, compares them and fills the results. One guard
 // around all of it takes every error without a message box. Unless the result
 // stage stopped or the search was abandoned (SearchAbandoned from a pump), the

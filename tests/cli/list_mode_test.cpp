@@ -9,6 +9,7 @@
 #include <functional>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -207,6 +208,23 @@ TEST(ListMode, AFolderReplacedWhileTheSearchRunsIsNotPrinted)
             EXPECT_EQ(run.out, "") << "change " << c;
         }
     }
+}
+
+TEST(ListMode, WhatAnInterruptedRemovalLeftIsNamedButNeitherListedNorChanged)
+{
+    TempTree tree;
+    const std::string jpeg(300, 'j');
+    const std::string a = tree.writeFile("a.jpg", jpeg);
+    const std::string hidden = tree.makeFolder(".quillmere-removing-00112233aabbccdd");
+    ASSERT_EQ(::chmod(hidden.c_str(), 0700), 0);
+    const std::string inside = tree.writeFile(".quillmere-removing-00112233aabbccdd/b.jpg", jpeg);
+    const Outcome run = list({"--list", tree.root().c_str()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find(hidden), std::string::npos) << run.err;
+    EXPECT_EQ(TempTree::readFile(inside), jpeg);
+    EXPECT_EQ(TempTree::readFile(a), jpeg);
 }
 
 TEST(ListMode, AFolderThatCannotBeSearchedOrABadMaskIsAnError)

@@ -1,6 +1,7 @@
 #include "found_now.h"
 
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,32 @@ FoundFile foundNow(const std::string &path)
     return FoundFile {FileIdentityOf(file), FolderIdentityOf(folder)};
 }
 
+std::set<std::string> entriesOf(const std::string &folder)
+{
+    std::set<std::string> names;
+    if (DIR *dir = ::opendir(folder.c_str())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.insert(name);
+            }
+        }
+        ::closedir(dir);
+    }
+    return names;
+}
+
+void letEveryoneThroughAbove(const std::string &root)
+{
+    namespace fs = std::filesystem;
+    for (fs::path above = fs::path(root).parent_path(); above != above.root_path(); above = above.parent_path()) {
+        struct stat info {};
+        if (::stat(above.c_str(), &info) == 0 && (info.st_mode & S_IXOTH) == 0) {
+            ::chmod(above.c_str(), (info.st_mode & 07777) | S_IXOTH);
+        }
+    }
+}
+
 int asUnprivilegedUser(const std::string &root, const std::function<int()> &body)
 {
     if (::geteuid() != 0) {
@@ -28,12 +55,7 @@ int asUnprivilegedUser(const std::string &root, const std::function<int()> &body
     }
     namespace fs = std::filesystem;
     // Every folder above the tree must let the user through.
-    for (fs::path above = fs::path(root).parent_path(); above != above.root_path(); above = above.parent_path()) {
-        struct stat info {};
-        if (::stat(above.c_str(), &info) == 0 && (info.st_mode & S_IXOTH) == 0) {
-            ::chmod(above.c_str(), (info.st_mode & 07777) | S_IXOTH);
-        }
-    }
+    letEveryoneThroughAbove(root);
     ::lchown(root.c_str(), 65534, 65534);
     for (const auto &entry : fs::recursive_directory_iterator(root)) {
         ::lchown(entry.path().c_str(), 65534, 65534);

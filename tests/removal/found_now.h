@@ -3,6 +3,7 @@
 #include "platform/file_identity.h"
 
 #include <functional>
+#include <set>
 #include <string>
 
 namespace quillmere::test {
@@ -10,6 +11,12 @@ namespace quillmere::test {
 // The file at `path` and its folder as a comparison reading it now would
 // record them.
 FoundFile foundNow(const std::string &path);
+
+// The names in a folder, "." and ".." left out.
+std::set<std::string> entriesOf(const std::string &folder);
+
+// Lets every user pass through the folders above `root` (not into `root`).
+void letEveryoneThroughAbove(const std::string &root);
 
 // Runs `body` as the unprivileged user "nobody" in a child process when the
 // tests run as root (root may change any folder whatever its mode), after

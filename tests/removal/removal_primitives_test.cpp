@@ -250,12 +250,15 @@ TEST_F(RemovalPrimitives, aDestroyedFileThatCannotBeDeletedIsReportedWhereItLies
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
     const int outcome = asUnprivilegedUser(tree.root(), [&] {
+        std::string hidden;
         const RemovalResult result = OverwriteAndDeleteFile(path, foundNow(path), [&](int pass) {
-            if (pass == 2) {
-                ::chmod(folder.c_str(), 0555); // entries can no longer be removed
+            if (pass == 2 && namesIn(folder).size() == 1) {
+                // The folder the file was moved into no longer lets it go.
+                hidden = folder + "/" + *namesIn(folder).begin();
+                ::chmod(hidden.c_str(), 0500);
             }
         });
-        ::chmod(folder.c_str(), 0755);
+        ::chmod(hidden.c_str(), 0700);
         const std::string reason = RemovalReason(result).toStdString();
         [[maybe_unused]] const ssize_t ignored = ::write(pipeFds[1], reason.data(), reason.size());
         return static_cast<int>(result.outcome);
@@ -267,9 +270,9 @@ TEST_F(RemovalPrimitives, aDestroyedFileThatCannotBeDeletedIsReportedWhereItLies
     EXPECT_EQ(outcome, static_cast<int>(RemovalOutcome::Stranded));
     const std::set<std::string> left = namesIn(folder);
     ASSERT_EQ(left.size(), 1u);
-    const std::string lies = folder + "/" + *left.begin();
-    EXPECT_NE(lies, path);
+    const std::string lies = folder + "/" + *left.begin() + "/photo.jpg";
     EXPECT_NE(TempTree::readFile(lies), std::string(5000, 'p'));
+    EXPECT_EQ(TempTree::readFile(lies).size(), 5000u);
     EXPECT_NE(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0))).find(lies), std::string::npos);
 }
 

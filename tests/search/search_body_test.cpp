@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <new>
 #include <set>
+#include <sys/stat.h>
 
 namespace quillmere {
 namespace {
@@ -41,7 +42,7 @@ protected:
     std::unique_ptr<TDataGrid> candidates = makeCandidateGrid();
     std::unique_ptr<TDataGrid> pairs = makePairGrid();
     SearchOptions options;
-    SearchContext context { view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {} };
+    SearchContext context { view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {}, {} };
     int reportClears = 0;
     int thumbnailClears = 0;
     int resultStages = 0;
@@ -76,6 +77,26 @@ TEST_F(SearchBodyTest, ClearsListsFindsDuplicatesAndEndsWithFinish)
     EXPECT_EQ(label1().front(), "label1 Files search ");
     EXPECT_EQ(label1().back(), "label1 Finish");
     EXPECT_EQ(StopFlag, 1);
+}
+
+TEST_F(SearchBodyTest, RemovalFoldersMetByTheListingGoToTheCallerUnlisted)
+{
+    const std::string photo(5000, 'p');
+    tree.writeFile("a.jpg", photo);
+    tree.makeFolder("sub");
+    const std::string own = tree.makeFolder("sub/.quillmere-removing-0123456789abcdef");
+    ASSERT_EQ(::chmod(own.c_str(), 0700), 0);
+    tree.writeFile("sub/.quillmere-removing-0123456789abcdef/b.jpg", photo);
+    std::vector<std::vector<std::string>> handed;
+    context.finishRemovalFolders = [&](const std::vector<std::string> &folders) {
+        handed.push_back(folders);
+        EXPECT_EQ(files.count(), 1) << "handed over after the listing";
+    };
+    RunSearchBody(context);
+    EXPECT_EQ(handed, std::vector<std::vector<std::string>> {{own}});
+    ASSERT_EQ(files.count(), 1);
+    EXPECT_EQ(files.at(0), tree.path("a.jpg"));
+    EXPECT_EQ(resultStages, 0);
 }
 
 TEST_F(SearchBodyTest, NoFileOrOneCandidateEndsWithFinishBeforeTheNextStage)
