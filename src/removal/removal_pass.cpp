@@ -45,16 +45,18 @@ RemovalResult removeMarkedFile(const RemovalPlan &plan, const QString &pathText)
     return OverwriteAndDeleteFile(path, file);
 }
 
-void reportNotRemoved(RemovalView &view, const std::vector<std::pair<QString, RemovalResult>> &notRemoved)
+using Unremoved = std::vector<std::pair<QString, RemovalResult>>;
+
+// One section after the removed files: an empty line, a count, and each
+// file with the reason in plain words.
+void reportSection(RemovalView &view, const Unremoved &files, const QString &one, const QString &many)
 {
-    if (notRemoved.empty()) {
+    if (files.empty()) {
         return;
     }
     view.addReportLine(QString());
-    view.addReportLine(notRemoved.size() == 1
-                           ? QStringLiteral("1 marked file was not removed:")
-                           : QStringLiteral("%1 marked files were not removed:").arg(notRemoved.size()));
-    for (const auto &[pathText, result] : notRemoved) {
+    view.addReportLine(files.size() == 1 ? one : many.arg(files.size()));
+    for (const auto &[pathText, result] : files) {
         view.addReportLine(ShownPathText(pathText) + QStringLiteral(" \u2014 ") + RemovalReason(result));
     }
 }
@@ -103,7 +105,10 @@ std::vector<int> SetsLosingEveryCopy(const RemovalPlan &plan)
 void RemoveMarkedFiles(const RemovalPlan &plan, RemovalView &view)
 {
     view.addReportLine(RemovalHeading(plan.method));
-    std::vector<std::pair<QString, RemovalResult>> notRemoved;
+    Unremoved notRemoved;
+    // Deleted, but not every byte was overwritten: neither removed as asked
+    // nor still there.
+    Unremoved incomplete;
     try {
         const int rowCount = static_cast<int>(plan.rows.size());
         view.setProgressMaximum(rowCount - 1);
@@ -118,14 +123,18 @@ void RemoveMarkedFiles(const RemovalPlan &plan, RemovalView &view)
             if (result.removed()) {
                 view.addReportLine(ShownPathText(planned.pathText));
             } else {
-                notRemoved.emplace_back(planned.pathText, result);
+                (result.outcome == RemovalOutcome::Incomplete ? incomplete : notRemoved)
+                    .emplace_back(planned.pathText, result);
             }
         }
     } catch (const std::exception &) {
         // Out of memory or the like: the pass ends here; what it did so far
         // is still reported.
     }
-    reportNotRemoved(view, notRemoved);
+    reportSection(view, incomplete, QStringLiteral("1 marked file was deleted but not wholly overwritten:"),
+                  QStringLiteral("%1 marked files were deleted but not wholly overwritten:"));
+    reportSection(view, notRemoved, QStringLiteral("1 marked file was not removed:"),
+                  QStringLiteral("%1 marked files were not removed:"));
 }
 
 } // namespace quillmere

@@ -65,8 +65,9 @@ std::vector<int> SetsLosingEveryCopy(const RemovalPlan &plan);
 // A marked file is removed only when it is the very file the comparison read,
 // unchanged, in the folder it was found in, and, unless its set is among the
 // confirmed ones, while at least one unmarked member of its set, another file
-// than the marked one, still stands unchanged. Every marked file that is not
-// removed is listed after the removed ones, behind an empty line and a count,
+// than the marked one, still stands unchanged. After the removed files come,
+// each behind an empty line and a count, the files that were deleted but not
+// wholly overwritten, then every other marked file that was not removed, each
 // with the reason in plain words. Paths are shown on one line each, as a
 // person reads them. Emptying the report and turning to the report page
 // beforehand are the caller's.

@@ -1,6 +1,8 @@
 #include "common/random_generator.h"
 #include "platform/unique_fd.h"
+#include "platform/path_text.h"
 #include "removal/overwrite.h"
+#include "removal/removal_pass.h"
 #include "support/temp_tree.h"
 #include "found_now.h"
 
@@ -22,6 +24,16 @@ using quillmere::test::entriesOf;
 using quillmere::test::foundNow;
 
 namespace {
+
+class ReportLines : public RemovalView {
+public:
+    void addReportLine(const QString &line) override { lines.push_back(line); }
+    void setProgressMaximum(int) override {}
+    void setProgressPosition(int) override {}
+    void processMessages() override {}
+
+    QStringList lines;
+};
 
 constexpr uid_t kNobody = 65534;
 
@@ -196,16 +208,30 @@ TEST(OverwriteFaults, aFullDiskNeverPassesForARemovedFile)
     }
     fill(disk.path + "/filler");
 
+    // Through the pass, each file the only one of its set, whose loss was
+    // agreed to: the report lists neither as removed.
+    RemovalPlan plan;
+    plan.method = RemovalMethod::HardDrive;
+    for (const std::string &path : {hole, sparse}) {
+        plan.rows.push_back({pathToText(path), true});
+        plan.marked.insert(pathToText(path));
+        plan.everyCopyConfirmed.insert(plan.found.setCount());
+        plan.found.addSet({{pathToText(path), foundNow(path)}});
+    }
+    ReportLines view;
     RandomState() = 7;
-    const RemovalResult notWritten = OverwriteAndDeleteFile(hole, foundNow(hole));
-    EXPECT_EQ(notWritten.outcome, RemovalOutcome::NotWritten) << RemovalReason(notWritten).toStdString();
-    EXPECT_EQ(TempTree::readFile(hole), std::string(65536, '\0'));
-
-    const RemovalResult partial = OverwriteAndDeleteFile(sparse, foundNow(sparse));
-    EXPECT_EQ(partial.outcome, RemovalOutcome::Incomplete);
-    const std::string reason = RemovalReason(partial).toStdString();
+    RemoveMarkedFiles(plan, view);
+    ASSERT_EQ(view.lines.size(), 7) << view.lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(view.lines.mid(0, 3), (QStringList {RemovalHeading(RemovalMethod::HardDrive), QString(),
+                                                  QStringLiteral("1 marked file was deleted but not wholly overwritten:")}));
+    const std::string reason = view.lines[3].toStdString();
+    EXPECT_TRUE(view.lines[3].startsWith(ShownPath(sparse) + QStringLiteral(" \u2014 "))) << reason;
     EXPECT_NE(reason.find("stopped part way"), std::string::npos) << reason;
     EXPECT_NE(reason.find(std::strerror(ENOSPC)), std::string::npos) << reason;
+    EXPECT_EQ(view.lines.mid(4, 2), (QStringList {QString(), QStringLiteral("1 marked file was not removed:")}));
+    EXPECT_TRUE(view.lines[6].startsWith(ShownPath(hole) + QStringLiteral(" \u2014 could not be overwritten")))
+        << view.lines[6].toStdString();
+    EXPECT_EQ(TempTree::readFile(hole), std::string(65536, '\0'));
     EXPECT_FALSE(TempTree::exists(sparse));
     EXPECT_EQ(entriesOf(disk.path), (std::set<std::string> {"filler", "hole.jpg"}));
 }
