@@ -929,11 +929,11 @@ def scenario_method_change_mid_pass(program):
     only leads back to its report, and the report lists every file it
     removed."""
     pics = os.path.join(program.files, "pictures")
-    base = make_jpeg(os.path.join(pics, "base.jpg"), ["gradient:red-blue"], size=65532)
+    base = make_jpeg(os.path.join(pics, "base.jpg"), ["gradient:red-blue"], size=8188)
     os.unlink(os.path.join(pics, "base.jpg"))
-    # Enough sets that the pass, three flushed writes a file, is still
-    # running after a few clicks.
-    pairs = 400
+    # Enough files that the pass, three flushed writes over each, is still
+    # running after a few clicks, also on a busy machine.
+    pairs = 2500
     sets = []
     for number in range(pairs):
         data = base + number.to_bytes(4, "big")
@@ -949,13 +949,15 @@ def scenario_method_change_mid_pass(program):
     window.press_next()
     pages.expect(2, "Next")
     window.choose_hard_drive()
+    # Clicks only, with no slow look at the screen in between.
     window.press_delete()
     window.press_back()
-    pages.expect(2, "Back during the removal")
     window.click_at(RADIO_RECYCLE_BIN[0] + 7, RADIO_RECYCLE_BIN[1] + 8)
-    program.screen.screenshot("removal-recycle-bin-mid-pass")
     left_then = sum(1 for members in sets for path in members if os.path.exists(path))
+    print("%d of %d marked files were still there when the method changed" % (left_then - pairs, pairs))
     check(left_then > pairs, "the removal was over before Back was pressed; the scenario needs more files")
+    pages.expect(2, "Back during the removal")
+    program.screen.screenshot("removal-recycle-bin-mid-pass")
     window.press_delete()
     pages.expect(3, "Delete during the removal")
     window.wait_settled("the rest of the removal", timeout=90)
