@@ -39,27 +39,27 @@ const std::map<QString, Sample> &samples()
     static const std::map<QString, Sample> all = {
         {QStringLiteral("JPEG"),
          {[](int width, int height) {
-              JpegSpec spec;
-              spec.width = width;
-              spec.height = height;
-              return encodeJpeg(spec, [&](int x, int y) { return quadrant(x, y, width, height); });
+              JpegSpec recipe;
+              recipe.width = width;
+              recipe.height = height;
+              return encodeJpeg(recipe, [&](int x, int y) { return quadrant(x, y, width, height); });
           },
           24}},
         {QStringLiteral("BMP"),
          {[](int width, int height) {
-              BmpSpec spec;
-              spec.width = width;
-              spec.height = height;
-              spec.pixels = packRows(width, height, 24, [&](int x, int y) { return quadrant(x, y, width, height); });
-              return buildBmp(spec);
+              BmpSpec recipe;
+              recipe.width = width;
+              recipe.height = height;
+              recipe.pixels = packRows(width, height, 24, [&](int x, int y) { return quadrant(x, y, width, height); });
+              return buildBmp(recipe);
           },
           0}},
         {QStringLiteral("PNG"),
          {[](int width, int height) {
-              PngSpec spec;
-              spec.width = width;
-              spec.height = height;
-              return encodePng(spec, [&](int x, int y, int c) {
+              PngSpec recipe;
+              recipe.width = width;
+              recipe.height = height;
+              return encodePng(recipe, [&](int x, int y, int c) {
                   const QRgb colour = quadrant(x, y, width, height);
                   return static_cast<unsigned>(c == 0 ? qRed(colour) : c == 1 ? qGreen(colour) : qBlue(colour));
               });
