@@ -19,7 +19,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/image_list.h"
 #include "imaging/jpeg_codec.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/jpeg_format.h"
 #include "imaging/picture.h"
 #include "imaging/row_thumbnail.h"
 #include "picture_fixtures.h"

@@ -15,13 +15,15 @@ qt_libs=$(pkg-config --libs Qt6Gui)
 common=(-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -I"$root/src" -I"$root/tests/imaging")
 sanitize=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 
-# The decoders and what they stand on; no table, no widgets, no resources.
+# The decoders, their formats and what they stand on; no table, no widgets.
 sources=(
   src/imaging/picture_limits.cpp src/imaging/byte_source.cpp src/imaging/pixel_buffer.cpp
   src/imaging/graphic.cpp src/imaging/bitmap.cpp src/imaging/bmp_reader.cpp src/imaging/stretch.cpp
   src/imaging/row_stretcher.cpp src/imaging/jpeg_codec.cpp src/imaging/jpeg_decompressor.cpp
-  src/imaging/jpeg_evidence.cpp src/imaging/jpeg_scans.cpp src/imaging/jpeg_image.cpp src/imaging/png_codec.cpp
-  src/imaging/png_image.cpp src/platform/path_text.cpp
+  src/imaging/jpeg_evidence.cpp src/imaging/jpeg_scans.cpp src/imaging/png_codec.cpp
+  src/imaging/picture_format.cpp src/imaging/encoded_picture_format.cpp src/imaging/encoded_picture.cpp
+  src/imaging/jpeg_format.cpp src/imaging/png_format.cpp src/imaging/fallback_picture.cpp
+  src/imaging/decode_cancel.cpp src/platform/path_text.cpp src/platform/file_measure.cpp
 )
 objects=()
 for source in "${sources[@]}"; do
@@ -31,6 +33,14 @@ for source in "${sources[@]}"; do
     $qt_flags -c "$root/$source" -o "$object"
   objects+=("$object")
 done
+# The stand-in picture that a format's row thumbnail shows for a broken file
+# is a compiled-in resource.
+"$(pkg-config --variable=libexecdir Qt6Core)/rcc" -name imaging "$root/src/imaging/imaging.qrc" \
+  -o "$out/qrc_imaging.cpp"
+# shellcheck disable=SC2086
+"$cxx" "${common[@]}" -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined \
+  $qt_flags -c "$out/qrc_imaging.cpp" -o "$out/qrc_imaging.o"
+objects+=("$out/qrc_imaging.o")
 
 for target in bmp_fuzzer jpeg_fuzzer png_fuzzer; do
   # shellcheck disable=SC2086

@@ -5,7 +5,7 @@
 // -timeout and -rss_limit_mb turn a slow or greedy input into a finding.
 #include "imaging/bitmap.h"
 #include "imaging/jpeg_codec.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/jpeg_format.h"
 #include "platform/errors.h"
 
 #include <QImage>

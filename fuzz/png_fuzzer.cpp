@@ -5,7 +5,7 @@
 // whole picture decoded. Runs at the program's own pixel cap; the run's
 // -timeout and -rss_limit_mb turn a slow or greedy input into a finding.
 #include "imaging/bitmap.h"
-#include "imaging/png_image.h"
+#include "imaging/png_format.h"
 #include "platform/errors.h"
 
 #include <QImage>

@@ -8,6 +8,7 @@
 #include "app/page_group.h"
 #include "common/stop_flag.h"
 #include "folders/folder_edit.h"
+#include "imaging/picture_formats.h"
 #include "platform/errors.h"
 #include "platform/path_text.h"
 #include "removal/removal_pass.h"
@@ -140,7 +141,7 @@ void TForm1::buildOptionsPage()
 
     ComboBox1 = new QComboBox(GroupBox3);
     ComboBox1->setGeometry(22, 83, 145, 22);
-    ComboBox1->addItems({QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.png")});
+    ComboBox1->addItems(PictureMasks());
     ComboBox1->setCurrentIndex(0);
 
     CheckBox2 = new QCheckBox(QStringLiteral("Excluded system folders"), GroupBox3);

@@ -1,5 +1,7 @@
 #include "cli/command_line.h"
 
+#include "cli/mask_texts.h"
+
 #include <cstring>
 
 #ifndef QUILLMERE_VERSION
@@ -51,7 +53,7 @@ CommandLine ParseCommandLine(int argc, const char *const *argv)
             folderGiven = true;
         } else if (argument == "--mask") {
             if (i + 1 >= argc) {
-                return usage("--mask needs one of \"*.jpg\", \"*.bmp\" or \"*.png\"");
+                return usage("--mask needs one of " + QuotedMasks(", ", " or "));
             }
             line.mask = QString::fromLocal8Bit(argv[++i]);
             listOnly = true;
@@ -82,7 +84,7 @@ CommandLine ParseCommandLine(int argc, const char *const *argv)
 std::string UsageText()
 {
     return "Usage: quillmere\n"
-           "       quillmere --list FOLDER [--mask \"*.jpg\"|\"*.bmp\"|\"*.png\"] [--no-subfolders]\n"
+           "       quillmere --list FOLDER [--mask " + QuotedMasks("|", "|") + "] [--no-subfolders]\n"
            "                 [--include-system-folders] [--json]\n"
            "       quillmere --help | --version\n"
            "\n"
@@ -92,7 +94,7 @@ std::string UsageText()
            "  --list FOLDER             print the sets of identical files under FOLDER and\n"
            "                            remove nothing: one path per line, an empty line\n"
            "                            between sets\n"
-           "  --mask MASK               which files: \"*.jpg\" (the default), \"*.bmp\" or \"*.png\"\n"
+           "  --mask MASK               which files: " + QuotedMasks(", ", " or ", true) + "\n"
            "  --no-subfolders           look in FOLDER itself only\n"
            "  --include-system-folders  also look in system folders\n"
            "  --json                    print a JSON array of sets of paths; a byte that is\n"

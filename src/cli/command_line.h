@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/picture_formats.h"
+
 #include <QString>
 #include <string>
 
@@ -16,7 +18,7 @@ struct CommandLine {
     };
     Mode mode = Mode::Window;
     std::string folder;               // --list's folder, as path bytes
-    QString mask = QStringLiteral("*.jpg");
+    QString mask = PictureMasks().front(); // --mask, the first format's by default
     bool recurse = true;              // --no-subfolders turns it off
     bool excludeSystemFolders = true; // --include-system-folders turns it off
     bool json = false;

@@ -3,6 +3,8 @@
 #include "common/stop_flag.h"
 #include "cli/command_line.h"
 #include "cli/json_path.h"
+#include "cli/mask_texts.h"
+#include "imaging/picture_formats.h"
 #include "platform/absolute_path.h"
 #include "platform/path_text.h"
 #include "search/collect_files.h"
@@ -77,16 +79,6 @@ private:
     std::chrono::steady_clock::time_point last_;
 };
 
-bool knownMask(const QString &mask)
-{
-    for (const char *known : {"*.jpg", "*.bmp", "*.png"}) {
-        if (mask.compare(QLatin1String(known), Qt::CaseInsensitive) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Why the folder cannot be searched, or nothing.
 std::string folderProblem(const std::string &folder)
 {
@@ -148,9 +140,9 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool sh
 
 int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchView &view)
 {
-    if (!knownMask(line.mask)) {
-        std::fprintf(err, "quillmere: unknown mask \"%s\": use \"*.jpg\", \"*.bmp\" or \"*.png\"\n",
-                     line.mask.toLocal8Bit().constData());
+    if (PictureFormatForMask(line.mask) == nullptr) {
+        std::fprintf(err, "quillmere: unknown mask \"%s\": use %s\n", line.mask.toLocal8Bit().constData(),
+                     QuotedMasks(", ", " or ").c_str());
         return 1;
     }
     // As in the window: a relative folder is taken against the working

@@ -1,8 +1,7 @@
 #include "imaging/picture.h"
 
-#include "imaging/bitmap.h"
-#include "imaging/jpeg_image.h"
-#include "imaging/png_image.h"
+#include "imaging/picture_format.h"
+#include "imaging/picture_formats.h"
 #include "platform/errors.h"
 #include "platform/file_identity.h"
 #include "platform/path_text.h"
@@ -42,18 +41,6 @@ std::unique_ptr<TGraphic> createIcon()
 {
     return std::make_unique<TUndecodedGraphic>(QStringLiteral("Icon"));
 }
-std::unique_ptr<TGraphic> createBitmap()
-{
-    return std::make_unique<TBitmap>();
-}
-std::unique_ptr<TGraphic> createJpeg()
-{
-    return std::make_unique<TJPEGImage>();
-}
-std::unique_ptr<TGraphic> createPng()
-{
-    return std::make_unique<TPNGImage>();
-}
 
 std::string asciiLower(std::string text)
 {
@@ -81,11 +68,17 @@ void TPicture::Draw(QPainter &painter, const QRect &rect) const
 
 const std::vector<PictureKind> &RegisteredPictureKinds()
 {
-    // The picture layer's own kinds first, then the JPEG kind, then PNG.
-    static const std::vector<PictureKind> kinds = {
-        {"wmf", createMetafile}, {"emf", createMetafile}, {"ico", createIcon}, {"bmp", createBitmap},
-        {"jpeg", createJpeg},    {"jpg", createJpeg},     {"png", createPng},
-    };
+    // The picture layer's own kinds first, then every extension of every
+    // picture format, in the formats' order.
+    static const std::vector<PictureKind> kinds = [] {
+        std::vector<PictureKind> all = {{"wmf", createMetafile}, {"emf", createMetafile}, {"ico", createIcon}};
+        for (const PictureFormat *format : PictureFormats()) {
+            for (const std::string &extension : format->extensions()) {
+                all.push_back({extension, [format] { return format->newPicture(); }});
+            }
+        }
+        return all;
+    }();
     return kinds;
 }
 

@@ -39,7 +39,7 @@ private:
 // extensions are stored lower-case.
 struct PictureKind {
     std::string extension;
-    std::unique_ptr<TGraphic> (*create)();
+    std::function<std::unique_ptr<TGraphic>()> create;
 };
 const std::vector<PictureKind> &RegisteredPictureKinds();
 

@@ -9,24 +9,11 @@
 
 namespace quillmere {
 
-class TDataGrid;
 class TImageList;
-
-// Which decoding steps a file's name asks for. Only the file-name part of
-// the path counts (after the last '/'), with ASCII letters lower-cased. The
-// JPEG and bitmap tests look for a substring, not an ending: "a.jpg.bak" is
-// a JPEG by name, "holiday.jpg.bmp" asks for both steps. The PNG test looks
-// at the ending only, so a backup such as "a.png.bak" is not read as a
-// picture; "a.jpg.png" asks for the JPEG and the PNG step.
-struct ThumbnailSteps {
-    bool jpeg = false;   // the name contains ".jpg" or ".jpeg"
-    bool bitmap = false; // the name contains ".bmp"
-    bool png = false;    // the name ends in ".png"
-};
-ThumbnailSteps thumbnailStepsFor(const std::string &path);
 
 // "640 X 480".
 QString resolutionText(int width, int height);
+QString resolutionText(QSize size);
 
 // What the steps for one file produced.
 struct ThumbnailOutcome {
@@ -53,24 +40,11 @@ struct DecodedThumbnails {
     std::optional<QString> resolution;
 };
 
-// Runs the JPEG step, the bitmap step and the PNG step, in that order, as
-// the file's name asks. Raises nothing for any file content.
-//
-// JPEG step: always appends one entry. A file that cannot be loaded (cannot
-// be opened, not a JPEG, damaged header) is replaced by the fallback picture,
-// whose size 100 X 80 becomes the resolution; a picture that loads but fails
-// to decode (an empty file included) also gets the fallback picture, and no
-// resolution. A JPEG cut short shows what was decoded, with its header size.
-//
-// Bitmap step: appends the file's picture stretched to 100 x 75 with its
-// resolution ("0 X 0" and a white thumbnail for an empty file). A file that
-// fails to load appends the fallback picture instead and leaves the
-// resolution as it was, so every row still gets exactly one entry per step.
-//
-// PNG step: the JPEG step with a PNG picture, with the same outcomes: one
-// entry; the fallback picture and 100 X 80 for a file that cannot be loaded,
-// the fallback picture and no resolution for one that fails to decode; a
-// file cut short shows the rows it holds, with its header size.
+// Runs the thumbnail step of every picture format the file's name asks for
+// (PictureFormatsNamedBy), in the formats' order: JPEG, bitmap, PNG. Each
+// step appends exactly one entry, the file's own picture or the stand-in,
+// and may set the resolution (see each format's rowThumbnail). Raises
+// nothing for any file content.
 DecodedThumbnails decodeThumbnails(const std::string &path);
 
 // Appends the decoded entries to list, in order.
@@ -78,12 +52,5 @@ ThumbnailOutcome addThumbnails(const DecodedThumbnails &decoded, TImageList &lis
 
 // decodeThumbnails, then addThumbnails.
 ThumbnailOutcome makeThumbnails(const std::string &path, TImageList &list);
-
-// The thumbnail and resolution of result row `row`: makeThumbnails, then the
-// resolution text, if any, written to the row's Res cell. Returns the entry
-// the row shows (shownIndex), or -1 when its name asked for no step.
-int MakeRowThumbnail(const std::string &path, int row, TDataGrid &grid, TImageList &list);
-// The same with thumbnails decoded beforehand.
-int AddRowThumbnail(const DecodedThumbnails &decoded, int row, TDataGrid &grid, TImageList &list);
 
 } // namespace quillmere

@@ -6,7 +6,7 @@
 
 namespace quillmere {
 
-// A file-name mask such as "*.jpg": "*" matches any run of characters (the
+// A file-name mask such as "*.dat": "*" matches any run of characters (the
 // empty one too), "?" exactly one character, everything else itself with
 // ASCII letters compared regardless of case. The whole name must match.
 // Names are byte strings; a byte that is not part of valid UTF-8 counts as

@@ -2,6 +2,7 @@
 
 #include "common/stop_flag.h"
 #include "imaging/row_thumbnail.h"
+#include "search/row_thumbnail_cell.h"
 #include "imaging/thumbnails_ahead.h"
 #include "platform/file_dates.h"
 #include "platform/path_text.h"

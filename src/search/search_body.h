@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/picture_formats.h"
 #include "platform/file_identity.h"
 
 #include <vector>
@@ -17,7 +18,7 @@ class TDataGrid;
 // The options page as one search reads it.
 struct SearchOptions {
     bool recurse = true;               // CheckBox1 "Search in subdirectories"
-    QString mask = QStringLiteral("*.jpg"); // ComboBox1's selected item
+    QString mask = PictureMasks().front(); // ComboBox1's selected item
     std::string folder;                // Edit1, as path bytes
     bool excludeSystemFolders = true;  // CheckBox2 "Excluded system folders"
 };

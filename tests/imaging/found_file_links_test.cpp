@@ -4,7 +4,6 @@
 #include "picture_fixtures.h"
 #include "platform/errors.h"
 #include "support/temp_tree.h"
-#include "table/data_grid.h"
 
 #include <gtest/gtest.h>
 
@@ -65,16 +64,14 @@ TEST_F(FoundFileLinks, loadingByExtensionRefusesThemAndKeepsThePreviousPicture)
 
 TEST_F(FoundFileLinks, rowThumbnailsShowTheFallbackPicture)
 {
-    TDataGrid grid{QStringLiteral("DataGrid1")};
-    grid.addColumn<TGridTextColumn>(QStringLiteral("Res"));
     TImageList list;
+    int row = 0;
     for (const std::string extension : { ".jpg", ".bmp" }) {
         for (const std::string &link : linksNamed("row", extension)) {
-            grid.AppendRows(1);
-            const int row = grid.RowCount() - 1;
-            EXPECT_EQ(MakeRowThumbnail(link, row, grid, list), row) << link;
+            const ThumbnailOutcome outcome = makeThumbnails(link, list);
+            EXPECT_EQ(outcome.shownIndex, row++) << link;
             // The stand-in's size for a JPEG file by name; none for a bitmap.
-            EXPECT_EQ(grid.CellAt(QStringLiteral("Res"), row).text(),
+            EXPECT_EQ(outcome.resolution.value_or(QString()),
                       extension == ".jpg" ? QStringLiteral("100 X 80") : QString())
                 << link;
         }

@@ -6,7 +6,7 @@
 #include "imaging/byte_source.h"
 #include "imaging/image_list.h"
 #include "imaging/jpeg_codec.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/jpeg_format.h"
 #include "imaging/picture_limits.h"
 #include "imaging/row_thumbnail.h"
 #include "picture_fixtures.h"

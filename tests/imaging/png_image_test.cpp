@@ -4,7 +4,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/picture_limits.h"
 #include "imaging/png_codec.h"
-#include "imaging/png_image.h"
+#include "imaging/png_format.h"
 #include "imaging/stretch.h"
 #include "picture_fixtures.h"
 #include "support/pictures.h"

@@ -1,14 +1,15 @@
 #include "imaging/bitmap.h"
 #include "imaging/fallback_picture.h"
 #include "imaging/image_list.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/jpeg_format.h"
 #include "imaging/picture.h"
+#include "imaging/picture_format.h"
+#include "imaging/picture_formats.h"
 #include "imaging/row_thumbnail.h"
 #include "picture_fixtures.h"
 #include "support/pictures.h"
 #include "platform/errors.h"
 #include "support/temp_tree.h"
-#include "table/data_grid.h"
 
 #include <QPainter>
 #include <cstdio>
@@ -53,21 +54,17 @@ struct Row {
 
 class RowThumbnail : public ::testing::Test {
 protected:
-    RowThumbnail()
-    {
-        grid.addColumn<TGridTextColumn>(QStringLiteral("Res"));
-    }
     Row make(const std::string &name, const std::string &content)
     {
-        const std::string path = tree.writeFile(name, content);
+        return make(tree.writeFile(name, content));
+    }
+    Row make(const std::string &path)
+    {
         const int before = list.Count();
-        grid.AppendRows(1);
-        const int row = grid.RowCount() - 1;
-        const int returned = MakeRowThumbnail(path, row, grid, list);
-        return {returned, list.Count() - before, grid.CellAt(QStringLiteral("Res"), row).text()};
+        const ThumbnailOutcome outcome = makeThumbnails(path, list);
+        return {outcome.shownIndex, list.Count() - before, outcome.resolution.value_or(QString())};
     }
     TempTree tree;
-    TDataGrid grid{QStringLiteral("DataGrid1")};
     TImageList list;
 };
 
@@ -76,8 +73,11 @@ protected:
 TEST(ThumbnailNames, onlyTheFileNameCountsAndAnySubstringMatches)
 {
     const auto steps = [](const std::string &path) {
-        const ThumbnailSteps s = thumbnailStepsFor(path);
-        return std::string(s.jpeg ? "J" : "") + (s.bitmap ? "B" : "") + (s.png ? "P" : "");
+        std::string initials;
+        for (const PictureFormat *format : PictureFormatsNamedBy(path)) {
+            initials += format->name().front().toLatin1();
+        }
+        return initials;
     };
     EXPECT_EQ(steps("/p/Photo.JPG"), "J");
     EXPECT_EQ(steps("/p/photo.jpeg"), "J");
@@ -176,10 +176,10 @@ TEST_F(RowThumbnail, brokenBitmapsGetTheFallbackInsteadOfEndingTheSearch)
     EXPECT_EQ(list.Entry(r.returned), fallback);
 
     // Files that vanished or cannot be read as files.
-    const int gone = MakeRowThumbnail(tree.path("gone.bmp"), 0, grid, list);
+    const int gone = make(tree.path("gone.bmp")).returned;
     EXPECT_EQ(gone, list.Count() - 1);
     EXPECT_EQ(list.Entry(gone), fallback);
-    EXPECT_NO_THROW(MakeRowThumbnail(tree.makeFifo("pipe.jpg"), 0, grid, list));
+    EXPECT_NO_THROW(make(tree.makeFifo("pipe.jpg")));
 }
 
 TEST_F(RowThumbnail, pngFilesGetTheirOwnPictureOrTheFallback)

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <string>
+#include <vector>
+
+namespace quillmere {
+
+class PictureFormat;
+
+// Every picture format the program reads, in a fixed order: the order of
+// the search masks offered, and the order in which a file's thumbnail steps
+// run. The first format's mask is the default.
+const std::vector<const PictureFormat *> &PictureFormats();
+
+// The search masks, one per format, in registry order ("*.jpg", ...).
+QStringList PictureMasks();
+
+// The format whose mask is mask, compared without regard to ASCII letter
+// case; nullptr for none.
+const PictureFormat *PictureFormatForMask(const QString &mask);
+
+// The formats whose thumbnail steps a file's name asks for, in registry
+// order. Only the file-name part of the path counts (after the last '/'),
+// its ASCII letters lower-cased.
+std::vector<const PictureFormat *> PictureFormatsNamedBy(const std::string &path);
+
+} // namespace quillmere
