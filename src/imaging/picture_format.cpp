@@ -32,6 +32,16 @@ bool PictureFormat::namesFile(const std::string &lowerName) const
     });
 }
 
+std::vector<std::uint8_t> PictureFormat::exifBlock(const std::string &) const
+{
+    return {};
+}
+
+int PictureFormat::orientation(const std::string &) const
+{
+    return 1;
+}
+
 TBitmap newRowThumbnail()
 {
     // Given its size width first, then height, as the thumbnail maker does.

@@ -73,6 +73,19 @@ public:
     // errors for a file it cannot decode, an empty one included.
     virtual TBitmap smallDecode(const std::string &path, QSize atLeast) const = 0;
 
+    // The file's EXIF block as TIFF-structured bytes (from the byte-order
+    // mark "II" or "MM" on), for the formats that carry one in a box or
+    // chunk of their own; empty when there is none. Reads headers only.
+    virtual std::vector<std::uint8_t> exifBlock(const std::string &path) const;
+
+    // How the stored pixels are turned against the upright picture, as the
+    // EXIF orientation tag says it (1 upright to 8); 1 when the file says
+    // nothing. The other operations above give the stored pixels. The
+    // default reads the orientation tag of exifBlock; a format that records
+    // its turn otherwise (a TIFF tag of its own) says so here, and one whose
+    // decoder already turns the pixels upright answers 1.
+    virtual int orientation(const std::string &path) const;
+
 private:
     QString name_;
     std::vector<std::string> extensions_;
