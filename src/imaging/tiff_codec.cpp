@@ -251,6 +251,25 @@ public:
             raise("Image data out of proportion to the file");
         }
 
+        RowStretcher stretcher(static_cast<int>(width_), static_cast<int>(height_), target, rect,
+                               RowStretcher::Mode::Nearest);
+        if (!stretcher.active()) {
+            return;
+        }
+        std::uint16_t photometric = 0, bits = 0, inks = INKSET_CMYK;
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_INKSET, &inks);
+        if (photometric == PHOTOMETRIC_SEPARATED && inks == INKSET_CMYK && bits == 16 && samples >= 4) {
+            // libtiff's RGBA reader takes CMYK at 8 bits only.
+            if (TIFFIsTiled(tif_) || separate_) {
+                raise("16-bit CMYK only in strips of interleaved samples");
+            }
+            samples_ = samples;
+            drawByRows(stretcher, &PageDrawer::cmyk16);
+            return;
+        }
+
         char message[1024] = {};
         if (!TIFFRGBAImageOK(tif_, message) || !TIFFRGBAImageBegin(&rgba_.img, tif_, 1, message)) {
             raise(message[0] ? std::string(message) : std::string("cannot read this kind of picture"));
@@ -259,14 +278,8 @@ public:
         // The stored pixels, whatever the Orientation tag says: asking for
         // the file's own orientation makes libtiff flip nothing.
         rgba_.img.req_orientation = rgba_.img.orientation;
-        const std::uint16_t photometric = rgba_.img.photometric;
+        photometric = rgba_.img.photometric;
         premultiplied_ = photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE;
-
-        RowStretcher stretcher(static_cast<int>(width_), static_cast<int>(height_), target, rect,
-                               RowStretcher::Mode::Nearest);
-        if (!stretcher.active()) {
-            return;
-        }
         // libtiff's RGBA reader (after it has set JPEG data to come out as
         // RGB) reads whole strips and tiles; plain strips are read row by
         // row, so a tall strip never has to be held.
@@ -276,7 +289,7 @@ public:
         if (TIFFIsTiled(tif_) || separate_ || subsampled) {
             drawByBands(stretcher);
         } else {
-            drawByRows(stretcher);
+            drawByRows(stretcher, &PageDrawer::rgbaRow);
         }
     }
 
@@ -306,7 +319,32 @@ private:
         }
     }
 
-    void drawByRows(RowStretcher &stretcher)
+    using RowConverter = void (PageDrawer::*)(std::uint32_t y, const std::uint8_t *line, std::uint32_t *colours);
+
+    // One stored row turned into colours by libtiff's RGBA reader.
+    void rgbaRow(std::uint32_t y, const std::uint8_t *line, std::uint32_t *colours)
+    {
+        rgba_.img.put.contig(&rgba_.img, colours, 0, y, width_, 1, 0, 0, const_cast<std::uint8_t *>(line));
+    }
+
+    // One stored row of 16-bit CMYK (in host order once libtiff has read
+    // it) turned into colours as libtiff turns 8-bit CMYK: each ink taken
+    // off white, black over all three.
+    void cmyk16(std::uint32_t, const std::uint8_t *line, std::uint32_t *colours)
+    {
+        const auto *samples = reinterpret_cast<const std::uint16_t *>(line);
+        const auto to8 = [](std::uint16_t v) { return (std::uint32_t(v) * 255 + 32767) / 65535; };
+        for (std::uint32_t x = 0; x < width_; ++x) {
+            const std::uint16_t *ink = samples + std::size_t(x) * samples_;
+            const std::uint32_t white = 255 - to8(ink[3]);
+            const std::uint32_t r = white * (255 - to8(ink[0])) / 255;
+            const std::uint32_t g = white * (255 - to8(ink[1])) / 255;
+            const std::uint32_t b = white * (255 - to8(ink[2])) / 255;
+            colours[x] = r | g << 8 | b << 16 | 0xFF000000u;
+        }
+    }
+
+    void drawByRows(RowStretcher &stretcher, RowConverter convert)
     {
         const tmsize_t lineBytes = TIFFScanlineSize(tif_);
         if (lineBytes <= 0) {
@@ -340,9 +378,8 @@ private:
                     reader_.fail("cannot read a row");
                 }
             }
-            rgba_.img.put.contig(&rgba_.img, colours.data(), 0, static_cast<std::uint32_t>(y), width_, 1, 0, 0,
-                                 line.data());
-            putRow(stretcher, y, colours.data());
+            (this->*convert)(y, line.data(), colours.data());
+            putRow(stretcher, wanted, colours.data());
         }
     }
 
@@ -403,6 +440,7 @@ private:
     std::uint32_t height_ = 0;
     bool separate_ = false;
     bool premultiplied_ = true;
+    std::uint16_t samples_ = 1;
 };
 
 // A reduced-resolution page: where its directory is, and its size.

@@ -133,7 +133,7 @@ void writePage(TIFF *tif, const TiffPage &page, int index, const TiffSample &sam
 } // namespace
 
 std::string encodeTiff(const std::vector<TiffPage> &pages, const TiffSample &sample, bool bigEndian, bool bigTiff,
-                       const std::vector<TiffPage> &subPages)
+                       const std::vector<TiffPage> &subPages, const std::string &description)
 {
     char path[] = "/tmp/tiff-fixture-XXXXXX";
     const int fd = mkstemp(path);
@@ -155,6 +155,9 @@ std::string encodeTiff(const std::vector<TiffPage> &pages, const TiffSample &sam
         if (i == 0 && !subPages.empty()) {
             std::vector<std::uint64_t> offsets(subPages.size(), 0);
             TIFFSetField(tif, TIFFTAG_SUBIFD, static_cast<std::uint16_t>(subPages.size()), offsets.data());
+        }
+        if (i == 0 && !description.empty()) {
+            TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.c_str());
         }
         writePage(tif, pages[i], static_cast<int>(i), sample);
         TIFFWriteDirectory(tif);
@@ -195,6 +198,73 @@ std::string tiffClaiming(std::uint32_t width, std::uint32_t height, int compress
             }
         }
     }
+    return file;
+}
+
+namespace {
+
+std::string le16(unsigned value)
+{
+    return std::string{static_cast<char>(value & 255), static_cast<char>((value >> 8) & 255)};
+}
+
+std::string le32le(std::uint32_t value)
+{
+    return le16(value & 0xFFFF) + le16(value >> 16);
+}
+
+std::uint32_t readLe32(const std::string &file, std::size_t at)
+{
+    std::uint32_t value = 0;
+    for (int b = 3; b >= 0; --b) {
+        value = value << 8 | std::uint8_t(file[at + b]);
+    }
+    return value;
+}
+
+} // namespace
+
+std::string plainTiffDirectoryFirst(int width, int height, int rowsPerStrip)
+{
+    const int strips = (height + rowsPerStrip - 1) / rowsPerStrip;
+    const int entries = 9;
+    const std::uint32_t arrays = 8 + 2 + 12 * entries + 4;
+    const std::uint32_t data = arrays + 8 * std::uint32_t(strips);
+    const auto entry = [](unsigned tag, unsigned type, std::uint32_t count, std::uint32_t value) {
+        return le16(tag) + le16(type) + le32le(count) + (type == 3 && count == 1 ? le16(value) + le16(0) : le32le(value));
+    };
+    std::string offsets, counts, pixels;
+    for (int s = 0; s < strips; ++s) {
+        const int rows = std::min(rowsPerStrip, height - s * rowsPerStrip);
+        offsets += le32le(data + std::uint32_t(pixels.size()));
+        counts += le32le(std::uint32_t(rows * width * 3));
+        for (int y = s * rowsPerStrip; y < s * rowsPerStrip + rows; ++y) {
+            for (int x = 0; x < width; ++x) {
+                pixels += static_cast<char>((x * 4) & 255);
+                pixels += static_cast<char>((y * 6) & 255);
+                pixels += static_cast<char>(100);
+            }
+        }
+    }
+    std::string file = std::string("II*\0", 4) + le32le(8) + le16(entries);
+    file += entry(256, 4, 1, std::uint32_t(width));
+    file += entry(257, 4, 1, std::uint32_t(height));
+    file += entry(258, 3, 1, 8);
+    file += entry(259, 3, 1, 1);
+    file += entry(262, 3, 1, 2);
+    file += entry(273, 4, std::uint32_t(strips), strips == 1 ? data : arrays);
+    file += entry(277, 3, 1, 3);
+    file += entry(278, 4, 1, std::uint32_t(rowsPerStrip));
+    file += entry(279, 4, std::uint32_t(strips), strips == 1 ? std::uint32_t(pixels.size()) : arrays + 4 * strips);
+    file += le32le(0);
+    return file + offsets + counts + pixels;
+}
+
+std::string withDirectoryLoop(std::string file)
+{
+    const std::uint32_t directory = readLe32(file, 4);
+    const unsigned count = std::uint8_t(file[directory]) | unsigned(std::uint8_t(file[directory + 1])) << 8;
+    file.replace(directory + 2 + 12 * count, 4, le32le(directory));
     return file;
 }
 

@@ -30,10 +30,20 @@ struct TiffPage {
 // written as SubIFDs of the first page. bigTiff writes the 64-bit form.
 using TiffSample = std::function<unsigned(int page, int x, int y, int channel)>;
 std::string encodeTiff(const std::vector<TiffPage> &pages, const TiffSample &sample, bool bigEndian = false,
-                       bool bigTiff = false, const std::vector<TiffPage> &subPages = {});
+                       bool bigTiff = false, const std::vector<TiffPage> &subPages = {},
+                       const std::string &description = {});
 
 // A 16 x 12 RGB picture's file with its first directory claiming width x
 // height (its strips stay as written).
 std::string tiffClaiming(std::uint32_t width, std::uint32_t height, int compression);
+
+// An uncompressed little-endian RGB file written by hand with its directory
+// first, before the strips (libtiff writes it last), so that a file cut in
+// its pixels still has its directory. Pixel (x, y) is (4x, 6y, 100).
+std::string plainTiffDirectoryFirst(int width, int height, int rowsPerStrip);
+
+// The file with its first directory's next-page offset pointing back at
+// that directory.
+std::string withDirectoryLoop(std::string file);
 
 } // namespace quillmere::test
