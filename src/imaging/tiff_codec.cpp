@@ -314,9 +314,6 @@ private:
     {
         const bool premultiplied = premultiplied_;
         stretcher.putRow(y, [&](int x) { return overWhite(colours[x], premultiplied); });
-        if (cost_) {
-            ++cost_->rowsConverted;
-        }
     }
 
     using RowConverter = void (PageDrawer::*)(std::uint32_t y, const std::uint8_t *line, std::uint32_t *colours);
@@ -379,6 +376,9 @@ private:
                 }
             }
             (this->*convert)(y, line.data(), colours.data());
+            if (cost_) {
+                ++cost_->rowsConverted;
+            }
             putRow(stretcher, wanted, colours.data());
         }
     }
@@ -425,6 +425,9 @@ private:
             rgba_.img.col_offset = 0;
             if (!TIFFRGBAImageGet(&rgba_.img, colours.data(), width_, rows)) {
                 reader_.fail("cannot read a strip or tile");
+            }
+            if (cost_) {
+                cost_->rowsConverted += rows;
             }
             for (int y = first; y < static_cast<int>(top + rows); y = stretcher.nextRow(y + 1)) {
                 putRow(stretcher, y, colours.data() + std::size_t(y - static_cast<int>(top)) * width_);

@@ -234,7 +234,16 @@ std::vector<HostileCase> hostileCases()
     large.width = 600;
     large.height = 400;
     TiffPage wordy;
+    TiffPage flat;
+    flat.width = 8000;
+    flat.height = 8000;
+    flat.colour = TiffPage::Colour::Grey;
+    flat.compression = 8;
+    flat.rowsPerStrip = 8000;
     return {
+        {QStringLiteral("TIFF"), "TIFF of one grey, 8000 x 8000 in one Deflate strip of some 70 KB",
+         [=] { return encodeTiff({flat}, [](int, int, int, int) { return 128u; }); }, Outcome::StandInNoSize,
+         std::nullopt},
         {QStringLiteral("TIFF"), "TIFF claiming 16000 x 16000 in one Deflate strip of a few hundred bytes",
          [] { return tiffClaiming(16000, 16000, 8); }, Outcome::StandInNoSize, std::nullopt},
         {QStringLiteral("TIFF"), "TIFF claiming 100000 x 100000 pixels",
