@@ -1,8 +1,10 @@
 // Writes the seed corpora of the fuzz targets: small BMP files of every
 // header form, depth and compression, small JPEG files of every colour kind,
-// and small PNG files of every colour type and depth, plain and interlaced,
+// small PNG files of every colour type and depth, plain and interlaced, and
+// small TIFF files of every colour kind, depth, compression and layout,
 // all made by the test suite's own writers.
 #include "picture_fixtures.h"
+#include "tiff_fixtures.h"
 
 #include <filesystem>
 #include <fstream>
@@ -121,5 +123,58 @@ int main(int argc, char **argv)
                            pngChunk("tEXt", std::string("Title\0seed", 10))};
     animated.afterData = {pngChunk("fdAT", be32(1) + std::string(8, '\x11'))};
     write(root / "png" / "animated.png", encodePng(animated, [](int x, int, int c) { return (x * 16 + c) & 255u; }));
+
+    std::filesystem::create_directories(root / "tiff");
+    const TiffSample tiffPattern = [](int page, int x, int y, int c) { return unsigned(x * 37 + y * 71 + c * 13 + page) & 255; };
+    using Colour = TiffPage::Colour;
+    const std::pair<const char *, Colour> tiffKinds[] = {
+        {"grey", Colour::Grey}, {"palette", Colour::Palette}, {"rgb", Colour::Rgb}, {"cmyk", Colour::Cmyk}};
+    int t = 0;
+    for (const auto &[name, colour] : tiffKinds) {
+        for (const int compression : {1, 5, 8, 32773}) {
+            TiffPage page;
+            page.width = 13;
+            page.height = 9;
+            page.colour = colour;
+            page.compression = compression;
+            page.rowsPerStrip = 4;
+            page.alpha = colour == Colour::Rgb && compression == 8;
+            if (colour == Colour::Palette) {
+                page.palette.assign(3 * 256, 0);
+                for (int i = 0; i < 3 * 256; ++i) {
+                    page.palette[i] = static_cast<std::uint16_t>(i * 85);
+                }
+            }
+            ++t;
+            write(root / "tiff" / (std::string(name) + std::to_string(t) + ".tif"),
+                  encodeTiff({page}, tiffPattern, t % 2 == 1, t % 4 == 3));
+        }
+    }
+    TiffPage wide;
+    wide.width = 40;
+    wide.height = 24;
+    wide.bitsPerSample = 16;
+    wide.tileSize = 16;
+    write(root / "tiff" / "tiled16.tif", encodeTiff({wide}, tiffPattern));
+    wide.separatePlanes = true;
+    wide.bitsPerSample = 8;
+    write(root / "tiff" / "tiled-planes.tif", encodeTiff({wide}, tiffPattern));
+    TiffPage jpeg;
+    jpeg.width = 32;
+    jpeg.height = 16;
+    jpeg.colour = Colour::YCbCrJpeg;
+    jpeg.rowsPerStrip = 16;
+    TiffPage reduced = jpeg;
+    reduced.width = 16;
+    reduced.height = 8;
+    reduced.reduced = true;
+    reduced.colour = Colour::Rgb;
+    write(root / "tiff" / "jpeg-reduced.tif", encodeTiff({jpeg, reduced}, tiffPattern));
+    write(root / "tiff" / "subifd.tif", encodeTiff({wide}, tiffPattern, false, false, {reduced}));
+    TiffPage cmyk16;
+    cmyk16.colour = Colour::Cmyk;
+    cmyk16.bitsPerSample = 16;
+    write(root / "tiff" / "cmyk16.tif", encodeTiff({cmyk16}, tiffPattern));
+    write(root / "tiff" / "directory-first.tif", plainTiffDirectoryFirst(9, 7, 2));
     return 0;
 }

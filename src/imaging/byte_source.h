@@ -52,6 +52,9 @@ public:
     std::size_t read(void *buffer, std::size_t count) override;
     std::uint64_t remaining() const override { return length_ - position_; }
     std::uint64_t length() const { return length_; }
+    // The open file, for readers that read at offsets of their own (pread);
+    // that leaves this source's own position alone.
+    int descriptor() const { return fd_.get(); }
 
 private:
     UniqueFd fd_;

@@ -9,6 +9,7 @@ namespace quillmere {
 const PictureFormat &jpegFormat();
 const PictureFormat &bmpFormat();
 const PictureFormat &pngFormat();
+const PictureFormat &tiffFormat();
 
 const std::vector<const PictureFormat *> &PictureFormats()
 {
@@ -16,6 +17,7 @@ const std::vector<const PictureFormat *> &PictureFormats()
         &jpegFormat(),
         &bmpFormat(),
         &pngFormat(),
+        &tiffFormat(),
     };
     return formats;
 }

@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "support/pictures.h"
 #include "support/temp_tree.h"
+#include "tiff_fixtures.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -60,6 +61,18 @@ const std::map<QString, Sample> &samples()
               recipe.width = width;
               recipe.height = height;
               return encodePng(recipe, [&](int x, int y, int c) {
+                  const QRgb colour = quadrant(x, y, width, height);
+                  return static_cast<unsigned>(c == 0 ? qRed(colour) : c == 1 ? qGreen(colour) : qBlue(colour));
+              });
+          },
+          0}},
+        {QStringLiteral("TIFF"),
+         {[](int width, int height) {
+              TiffPage page;
+              page.width = width;
+              page.height = height;
+              page.compression = 8; // Deflate
+              return encodeTiff({page}, [&](int, int x, int y, int c) {
                   const QRgb colour = quadrant(x, y, width, height);
                   return static_cast<unsigned>(c == 0 ? qRed(colour) : c == 1 ? qGreen(colour) : qBlue(colour));
               });
@@ -144,7 +157,8 @@ protected:
 
 TEST(PictureFormatRegistry, offersTheMasksInTheirOrderAndTheFirstAsDefault)
 {
-    EXPECT_EQ(PictureMasks(), QStringList({QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.png")}));
+    EXPECT_EQ(PictureMasks(), QStringList({QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.png"),
+                                        QStringLiteral("*.tif")}));
     EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.JPG")), PictureFormats().front());
     EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.jpeg")), nullptr);
     EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.gif")), nullptr);
