@@ -9,6 +9,8 @@ namespace quillmere {
 const PictureFormat &jpegFormat();
 const PictureFormat &bmpFormat();
 const PictureFormat &pngFormat();
+const PictureFormat &heicFormat();
+const PictureFormat &avifFormat();
 
 const std::vector<const PictureFormat *> &PictureFormats()
 {
@@ -16,6 +18,8 @@ const std::vector<const PictureFormat *> &PictureFormats()
         &jpegFormat(),
         &bmpFormat(),
         &pngFormat(),
+        &heicFormat(),
+        &avifFormat(),
     };
     return formats;
 }
