@@ -2,6 +2,7 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -98,28 +99,36 @@ Boxes boxesIn(const std::string &file, std::size_t begin, std::size_t end)
 
 } // namespace
 
-std::string encodeHeif(const HeifSpec &recipe, const std::function<QRgb(int, int)> &colour)
+static std::unique_ptr<heif_image, ImageDeleter> makeImage(int width, int height, bool alpha,
+                                                   const std::function<QRgb(int, int)> &colour)
 {
     heif_image *raw = nullptr;
-    const heif_chroma chroma = recipe.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
-    check(heif_image_create(recipe.width, recipe.height, heif_colorspace_RGB, chroma, &raw), "image");
+    const heif_chroma chroma = alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
+    check(heif_image_create(width, height, heif_colorspace_RGB, chroma, &raw), "image");
     std::unique_ptr<heif_image, ImageDeleter> image(raw);
-    check(heif_image_add_plane(raw, heif_channel_interleaved, recipe.width, recipe.height, 8), "plane");
+    check(heif_image_add_plane(raw, heif_channel_interleaved, width, height, 8), "plane");
     int stride = 0;
     std::uint8_t *plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
-    const int channels = recipe.alpha ? 4 : 3;
-    for (int y = 0; y < recipe.height; ++y) {
-        for (int x = 0; x < recipe.width; ++x) {
+    const int channels = alpha ? 4 : 3;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
             const QRgb c = colour(x, y);
             std::uint8_t *p = plane + static_cast<std::ptrdiff_t>(y) * stride + x * channels;
             p[0] = static_cast<std::uint8_t>(qRed(c));
             p[1] = static_cast<std::uint8_t>(qGreen(c));
             p[2] = static_cast<std::uint8_t>(qBlue(c));
-            if (recipe.alpha) {
+            if (alpha) {
                 p[3] = static_cast<std::uint8_t>(qAlpha(c));
             }
         }
     }
+    return image;
+}
+
+std::string encodeHeif(const HeifSpec &recipe, const std::function<QRgb(int, int)> &colour)
+{
+    const auto image = makeImage(recipe.width, recipe.height, recipe.alpha, colour);
+    heif_image *raw = image.get();
 
     std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
     heif_encoder *encoderRaw = nullptr;
@@ -144,6 +153,19 @@ std::string encodeHeif(const HeifSpec &recipe, const std::function<QRgb(int, int
         if (thumbnail) {
             heif_image_handle_release(thumbnail);
         }
+    }
+    if (recipe.thumbnailColour) {
+        // libheif encodes a thumbnail by scaling a picture down into a
+        // square, and only a picture larger than the square: here one of
+        // twice the size asked, in the thumbnail's own colours.
+        const auto colours = recipe.thumbnailColour;
+        const auto large = makeImage(recipe.thumbnailWidth * 2, recipe.thumbnailHeight * 2, false,
+                                     [&](int x, int y) { return colours(x / 2, y / 2); });
+        heif_image_handle *thumbnail = nullptr;
+        check(heif_context_encode_thumbnail(context.get(), large.get(), handleRaw, encoderRaw, options.get(),
+                                            std::max(recipe.thumbnailWidth, recipe.thumbnailHeight), &thumbnail),
+              "thumbnail");
+        std::unique_ptr<heif_image_handle, HandleDeleter> owned(thumbnail);
     }
     std::string out;
     heif_writer writer{1, appendTo};

@@ -16,6 +16,11 @@ struct HeifSpec {
     bool alpha = false;    // colour(x, y) then carries the alpha too
     int orientation = 1;   // 1 to 8 as EXIF counts them: stored as rotation and mirror boxes
     int thumbnailSide = 0; // when not 0: a thumbnail item fitting a square of this side
+    // When thumbnailColour is set: a thumbnail item of this size and these
+    // colours of its own (so a test can tell which picture was drawn).
+    int thumbnailWidth = 0;
+    int thumbnailHeight = 0;
+    std::function<QRgb(int, int)> thumbnailColour;
     int quality = 90;
 };
 std::string encodeHeif(const HeifSpec &recipe, const std::function<QRgb(int, int)> &colour);
