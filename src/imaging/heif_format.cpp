@@ -25,7 +25,9 @@ bool heifDecodeAllowed(std::uint64_t longestSide, std::uint64_t fileBytes)
         return false;
     }
     const std::uint64_t cost = longestSide * longestSide;
-    const std::uint64_t earned = std::max(kFreeHeifPixels, std::min<std::uint64_t>(fileBytes, 1ull << 40) * kHeifPixelsPerFileByte);
+    const std::uint64_t earned = fileBytes < kHeifFileBytesForFree
+        ? kFreeHeifPixels
+        : std::min<std::uint64_t>(fileBytes, 1ull << 40) * kHeifPixelsPerFileByte;
     return cost <= earned && cost * kHeifLibraryBytesPerPixel <= maxPicturePixels() * 4;
 }
 

@@ -26,13 +26,15 @@ public:
 // bounded by what the file can honestly hold. Anything a file's picture is
 // built from (a coded picture, the canvas of a grid) may have sides up to
 // the longest side its headers give, so that side squared is what it may
-// cost: a file of any size may ask for kFreeHeifPixels, and larger files for
-// kHeifPixelsPerFileByte for each of their bytes. 16 pixels a byte is far
-// beyond what cameras write (a 12-megapixel photo takes 1.5 to 3 MB).
-// libheif holds about kHeifLibraryBytesPerPixel bytes a pixel while it
-// decodes (the coded planes, a copy, the RGBA picture), so the pixel cap,
-// reckoned at 4 bytes a pixel, allows half as many pixels here.
-constexpr std::uint64_t kFreeHeifPixels = 20ull << 20;
+// cost. A file under 1 MiB may ask for kFreeHeifPixels (about 0.3 s and 80
+// MB to decode), a larger one for kHeifPixelsPerFileByte for each of its
+// bytes: 16 pixels a byte is beyond what cameras write (a 12-megapixel photo
+// takes 1.5 to 3 MB). libheif holds about kHeifLibraryBytesPerPixel bytes a
+// pixel while it decodes (the coded planes, a copy, the RGBA picture), so
+// the pixel cap, reckoned at 4 bytes a pixel, allows half as many pixels
+// here.
+constexpr std::uint64_t kFreeHeifPixels = 8ull << 20;
+constexpr std::uint64_t kHeifFileBytesForFree = 1ull << 20;
 constexpr std::uint64_t kHeifPixelsPerFileByte = 16;
 constexpr std::uint64_t kHeifLibraryBytesPerPixel = 8;
 bool heifDecodeAllowed(std::uint64_t longestSide, std::uint64_t fileBytes);
