@@ -1,7 +1,9 @@
 // Writes the seed corpora of the fuzz targets: small BMP files of every
 // header form, depth and compression, small JPEG files of every colour kind,
-// and small PNG files of every colour type and depth, plain and interlaced,
-// all made by the test suite's own writers.
+// small PNG files of every colour type and depth, plain and interlaced, and
+// small HEIC and AVIF files (alpha, turned, with a thumbnail, a grid), all
+// made by the test suite's own writers.
+#include "heif_samples.h"
 #include "picture_fixtures.h"
 
 #include <filesystem>
@@ -30,6 +32,7 @@ int main(int argc, char **argv)
     std::filesystem::create_directories(root / "bmp");
     std::filesystem::create_directories(root / "jpeg");
     std::filesystem::create_directories(root / "png");
+    std::filesystem::create_directories(root / "heif");
 
     std::vector<QRgb> table;
     for (int i = 0; i < 256; ++i) {
@@ -121,5 +124,28 @@ int main(int argc, char **argv)
                            pngChunk("tEXt", std::string("Title\0seed", 10))};
     animated.afterData = {pngChunk("fdAT", be32(1) + std::string(8, '\x11'))};
     write(root / "png" / "animated.png", encodePng(animated, [](int x, int, int c) { return (x * 16 + c) & 255u; }));
+
+    for (const auto codec : {HeifSpec::Codec::Hevc, HeifSpec::Codec::Av1}) {
+        const std::string extension = codec == HeifSpec::Codec::Hevc ? ".heic" : ".avif";
+        HeifSpec s;
+        s.width = 24;
+        s.height = 16;
+        s.codec = codec;
+        s.quality = 50;
+        const std::string plain = encodeHeif(s, pattern);
+        write(root / "heif" / ("plain" + extension), plain);
+        write(root / "heif" / ("grid" + extension), heifGrid(plain, 2, 2, 40, 30, 40, 30));
+        s.alpha = true;
+        write(root / "heif" / ("alpha" + extension),
+              encodeHeif(s, [](int x, int y) { return qRgba(x * 10, y * 15, 90, (x + y) * 6); }));
+        s.alpha = false;
+        s.orientation = 6;
+        write(root / "heif" / ("turned" + extension), encodeHeif(s, pattern));
+        s.orientation = 2;
+        s.width = 64;
+        s.height = 48;
+        s.thumbnailSide = 20;
+        write(root / "heif" / ("thumbnailed" + extension), encodeHeif(s, pattern));
+    }
     return 0;
 }
