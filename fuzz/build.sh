@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of the imaging code with clang 14 into
 # build-imaging/fuzz (or the folder given as $1): bmp_fuzzer, jpeg_fuzzer,
-# png_fuzzer, tiff_fuzzer, and
+# png_fuzzer, tiff_fuzzer, heif_fuzzer, and
 # make_seeds, which writes the seed corpora. See fuzz/README.md.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -10,8 +10,8 @@ out=${1:-$root/build-imaging/fuzz}
 mkdir -p "$out"
 
 cxx=${CXX_FUZZ:-clang++-14}
-qt_flags=$(pkg-config --cflags Qt6Gui)
-qt_libs=$(pkg-config --libs Qt6Gui)
+qt_flags="$(pkg-config --cflags Qt6Gui) $(pkg-config --cflags libheif)"
+qt_libs="$(pkg-config --libs Qt6Gui) $(pkg-config --libs libheif)"
 common=(-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -I"$root/src" -I"$root/tests/imaging")
 sanitize=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 
@@ -22,7 +22,7 @@ sources=(
   src/imaging/row_stretcher.cpp src/imaging/jpeg_codec.cpp src/imaging/jpeg_decompressor.cpp
   src/imaging/jpeg_evidence.cpp src/imaging/jpeg_scans.cpp src/imaging/png_codec.cpp
   src/imaging/picture_format.cpp src/imaging/encoded_picture_format.cpp src/imaging/encoded_picture.cpp
-  src/imaging/jpeg_format.cpp src/imaging/png_format.cpp src/imaging/tiff_codec.cpp
+  src/imaging/jpeg_format.cpp src/imaging/png_format.cpp src/imaging/heif_format.cpp src/imaging/tiff_codec.cpp
   src/imaging/tiff_format.cpp src/imaging/fallback_picture.cpp
   src/imaging/decode_cancel.cpp src/platform/path_text.cpp src/platform/file_measure.cpp
 )
@@ -43,7 +43,7 @@ done
   $qt_flags -c "$out/qrc_imaging.cpp" -o "$out/qrc_imaging.o"
 objects+=("$out/qrc_imaging.o")
 
-for target in bmp_fuzzer jpeg_fuzzer png_fuzzer tiff_fuzzer; do
+for target in bmp_fuzzer jpeg_fuzzer png_fuzzer tiff_fuzzer heif_fuzzer; do
   # shellcheck disable=SC2086
   "$cxx" "${common[@]}" "${sanitize[@]}" $qt_flags "$here/$target.cpp" "${objects[@]}" \
     -o "$out/$target" $qt_libs -ljpeg -lpng16 -ltiff -lz
@@ -51,5 +51,5 @@ done
 
 # shellcheck disable=SC2086
 "$cxx" "${common[@]}" $qt_flags "$here/make_seeds.cpp" "$root/tests/imaging/picture_fixtures.cpp" \
-  "$root/tests/imaging/tiff_fixtures.cpp" -o "$out/make_seeds" $qt_libs -ljpeg -ltiff -lz
+  "$root/tests/imaging/tiff_fixtures.cpp" "$root/tests/imaging/heif_samples.cpp" -o "$out/make_seeds" $qt_libs -ljpeg -ltiff -lz
 echo "built in $out"

@@ -1,8 +1,10 @@
 // Writes the seed corpora of the fuzz targets: small BMP files of every
 // header form, depth and compression, small JPEG files of every colour kind,
 // small PNG files of every colour type and depth, plain and interlaced, and
-// small TIFF files of every colour kind, depth, compression and layout,
-// all made by the test suite's own writers.
+// small TIFF files of every colour kind, depth, compression and layout, and
+// small HEIC and AVIF files (alpha, turned, with a thumbnail, a grid), all
+// made by the test suite's own writers.
+#include "heif_samples.h"
 #include "picture_fixtures.h"
 #include "tiff_fixtures.h"
 
@@ -32,6 +34,7 @@ int main(int argc, char **argv)
     std::filesystem::create_directories(root / "bmp");
     std::filesystem::create_directories(root / "jpeg");
     std::filesystem::create_directories(root / "png");
+    std::filesystem::create_directories(root / "heif");
 
     std::vector<QRgb> table;
     for (int i = 0; i < 256; ++i) {
@@ -176,5 +179,27 @@ int main(int argc, char **argv)
     cmyk16.bitsPerSample = 16;
     write(root / "tiff" / "cmyk16.tif", encodeTiff({cmyk16}, tiffPattern));
     write(root / "tiff" / "directory-first.tif", plainTiffDirectoryFirst(9, 7, 2));
+    for (const auto codec : {HeifSpec::Codec::Hevc, HeifSpec::Codec::Av1}) {
+        const std::string extension = codec == HeifSpec::Codec::Hevc ? ".heic" : ".avif";
+        HeifSpec s;
+        s.width = 24;
+        s.height = 16;
+        s.codec = codec;
+        s.quality = 50;
+        const std::string plain = encodeHeif(s, pattern);
+        write(root / "heif" / ("plain" + extension), plain);
+        write(root / "heif" / ("grid" + extension), heifGrid(plain, 2, 2, 40, 30, 40, 30));
+        s.alpha = true;
+        write(root / "heif" / ("alpha" + extension),
+              encodeHeif(s, [](int x, int y) { return qRgba(x * 10, y * 15, 90, (x + y) * 6); }));
+        s.alpha = false;
+        s.orientation = 6;
+        write(root / "heif" / ("turned" + extension), encodeHeif(s, pattern));
+        s.orientation = 2;
+        s.width = 64;
+        s.height = 48;
+        s.thumbnailSide = 20;
+        write(root / "heif" / ("thumbnailed" + extension), encodeHeif(s, pattern));
+    }
     return 0;
 }

@@ -9,6 +9,8 @@ namespace quillmere {
 const PictureFormat &jpegFormat();
 const PictureFormat &bmpFormat();
 const PictureFormat &pngFormat();
+const PictureFormat &heicFormat();
+const PictureFormat &avifFormat();
 const PictureFormat &tiffFormat();
 
 const std::vector<const PictureFormat *> &PictureFormats()
@@ -17,6 +19,8 @@ const std::vector<const PictureFormat *> &PictureFormats()
         &jpegFormat(),
         &bmpFormat(),
         &pngFormat(),
+        &heicFormat(),
+        &avifFormat(),
         &tiffFormat(),
     };
     return formats;

@@ -4,6 +4,7 @@
 #include "imaging/picture.h"
 #include "imaging/picture_format.h"
 #include "imaging/picture_formats.h"
+#include "heif_samples.h"
 #include "picture_fixtures.h"
 #include "platform/errors.h"
 #include "support/pictures.h"
@@ -66,6 +67,23 @@ const std::map<QString, Sample> &samples()
               });
           },
           0}},
+        {QStringLiteral("HEIC"),
+         {[](int width, int height) {
+              HeifSpec recipe;
+              recipe.width = width;
+              recipe.height = height;
+              return encodeHeif(recipe, [&](int x, int y) { return quadrant(x, y, width, height); });
+          },
+          24}},
+        {QStringLiteral("AVIF"),
+         {[](int width, int height) {
+              HeifSpec recipe;
+              recipe.width = width;
+              recipe.height = height;
+              recipe.codec = HeifSpec::Codec::Av1;
+              return encodeHeif(recipe, [&](int x, int y) { return quadrant(x, y, width, height); });
+          },
+          24}},
         {QStringLiteral("TIFF"),
          {[](int width, int height) {
               TiffPage page;
@@ -158,7 +176,7 @@ protected:
 TEST(PictureFormatRegistry, offersTheMasksInTheirOrderAndTheFirstAsDefault)
 {
     EXPECT_EQ(PictureMasks(), QStringList({QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.png"),
-                                        QStringLiteral("*.tif")}));
+                                           QStringLiteral("*.heic"), QStringLiteral("*.avif"), QStringLiteral("*.tif")}));
     EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.JPG")), PictureFormats().front());
     EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.jpeg")), nullptr);
     EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.gif")), nullptr);
