@@ -186,8 +186,8 @@ TEST(HeifPictures, smallFilesClaimingMoreThanTheyHoldGetTheStandIn)
     const std::vector<Hostile> hostile = {
         // Beyond the pixel cap.
         {"claims 60000 x 60000", withHeifClaimedSize(tile, 60000, 60000), std::nullopt, "Image too large"},
-        // Within the cap, but a picture of 9 megapixels from 800 bytes.
-        {"claims 3000 x 3000", withHeifClaimedSize(tile, 3000, 3000), std::nullopt, "out of proportion"},
+        // Within the cap, but a picture of 25 megapixels from 800 bytes.
+        {"claims 5000 x 5000", withHeifClaimedSize(tile, 5000, 5000), std::nullopt, "out of proportion"},
         // A grid of 64 x 64 tiles whose grid box says 4000 x 4000 while its
         // size property says 128 x 128: libheif would build the canvas the
         // grid box says.
