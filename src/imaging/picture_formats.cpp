@@ -9,6 +9,8 @@ namespace quillmere {
 const PictureFormat &jpegFormat();
 const PictureFormat &bmpFormat();
 const PictureFormat &pngFormat();
+const PictureFormat &webpFormat();
+const PictureFormat &gifFormat();
 
 const std::vector<const PictureFormat *> &PictureFormats()
 {
@@ -16,6 +18,8 @@ const std::vector<const PictureFormat *> &PictureFormats()
         &jpegFormat(),
         &bmpFormat(),
         &pngFormat(),
+        &webpFormat(),
+        &gifFormat(),
     };
     return formats;
 }

@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "support/pictures.h"
 #include "support/temp_tree.h"
+#include "webp_gif_fixtures.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -63,6 +64,26 @@ const std::map<QString, Sample> &samples()
                   const QRgb colour = quadrant(x, y, width, height);
                   return static_cast<unsigned>(c == 0 ? qRed(colour) : c == 1 ? qGreen(colour) : qBlue(colour));
               });
+          },
+          0}},
+        {QStringLiteral("WebP"),
+         {[](int width, int height) {
+              WebPSpec recipe;
+              recipe.width = width;
+              recipe.height = height;
+              return encodeWebP(recipe, [&](int x, int y) { return quadrant(x, y, width, height); });
+          },
+          24}},
+        {QStringLiteral("GIF"),
+         {[](int width, int height) {
+              GifSpec recipe;
+              recipe.width = width;
+              recipe.height = height;
+              recipe.colours = {quadrant(0, 0, 2, 2), quadrant(1, 0, 2, 2), quadrant(0, 1, 2, 2), quadrant(1, 1, 2, 2)};
+              recipe.images.push_back(GifImage{QRect(0, 0, width, height), false, -1, {}, [=](int x, int y) {
+                                                   return (x >= width / 2 ? 1 : 0) + (y >= height / 2 ? 2 : 0);
+                                               }});
+              return encodeGif(recipe);
           },
           0}},
     };
@@ -144,10 +165,12 @@ protected:
 
 TEST(PictureFormatRegistry, offersTheMasksInTheirOrderAndTheFirstAsDefault)
 {
-    EXPECT_EQ(PictureMasks(), QStringList({QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.png")}));
+    EXPECT_EQ(PictureMasks(), QStringList({QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.png"),
+                                           QStringLiteral("*.webp"), QStringLiteral("*.gif")}));
     EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.JPG")), PictureFormats().front());
     EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.jpeg")), nullptr);
-    EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.gif")), nullptr);
+    EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.GIF")), PictureFormats().back());
+    EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.tga")), nullptr);
 }
 
 TEST_F(EveryFormat, claimsItsOwnExtensionsAloneAndLoadsByThem)
