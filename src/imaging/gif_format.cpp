@@ -39,11 +39,11 @@ namespace {
 
 // An image of up to kFreeGifPixels decodes whatever its file; beyond that
 // each byte of the file allows kGifPixelsPerFileByte. LZW codes of twelve
-// bits can each stand for a run of 4096 pixels, so a few kilobytes can fill
-// a 16000 x 16000 image of one colour that takes seconds to unpack; drawings
-// with large flat areas still reach a few dozen pixels a byte.
+// bits can each stand for a run of 4096 pixels, so 25 kilobytes fill a
+// 6000 x 6000 image of one colour that takes half a second to unpack; a file
+// under a megabyte stays within 24 megapixels.
 constexpr std::uint64_t kFreeGifPixels = 16ull << 20;
-constexpr std::uint64_t kGifPixelsPerFileByte = 32;
+constexpr std::uint64_t kGifPixelsPerFileByte = 8;
 
 bool gifPixelsBelievable(std::uint64_t pixels, std::uint64_t fileBytes)
 {

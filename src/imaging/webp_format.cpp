@@ -54,10 +54,11 @@ const char *statusText(VP8StatusCode status)
 // each byte of the file allows kWebPPixelsPerFileByte. Lossless coding can
 // spend no bit at all on a pixel and lossy coding a fraction of one, so a
 // few hundred bytes can claim 268 megapixels that take seconds and a
-// gigabyte to decode. Photos spend a bit or more per pixel, so a 40
-// megapixel photo of 1.5 megabytes passes.
+// gigabyte to decode; a file under a megabyte stays within 24 megapixels.
+// Photos spend a bit or more per pixel, so a 30 megapixel photo of 2
+// megabytes passes; a huge flat graphic of a few kilobytes gets the stand-in.
 constexpr std::uint64_t kFreeWebPPixels = 16ull << 20;
-constexpr std::uint64_t kWebPPixelsPerFileByte = 16;
+constexpr std::uint64_t kWebPPixelsPerFileByte = 8;
 
 bool webpPixelsBelievable(std::uint64_t pixels, std::uint64_t fileBytes)
 {
