@@ -41,8 +41,8 @@ namespace {
 // each byte of the file allows kGifPixelsPerFileByte. LZW codes of twelve
 // bits can each stand for a run of 4096 pixels, so 25 kilobytes fill a
 // 6000 x 6000 image of one colour that takes half a second to unpack; a file
-// under a megabyte stays within 24 megapixels.
-constexpr std::uint64_t kFreeGifPixels = 16ull << 20;
+// under a megabyte stays within 16 megapixels.
+constexpr std::uint64_t kFreeGifPixels = 8ull << 20;
 constexpr std::uint64_t kGifPixelsPerFileByte = 8;
 
 bool gifPixelsBelievable(std::uint64_t pixels, std::uint64_t fileBytes)

@@ -54,10 +54,10 @@ const char *statusText(VP8StatusCode status)
 // each byte of the file allows kWebPPixelsPerFileByte. Lossless coding can
 // spend no bit at all on a pixel and lossy coding a fraction of one, so a
 // few hundred bytes can claim 268 megapixels that take seconds and a
-// gigabyte to decode; a file under a megabyte stays within 24 megapixels.
-// Photos spend a bit or more per pixel, so a 30 megapixel photo of 2
+// gigabyte to decode; a file under a megabyte stays within 16 megapixels.
+// Photos spend a bit or more per pixel, so a 24 megapixel photo of 2
 // megabytes passes; a huge flat graphic of a few kilobytes gets the stand-in.
-constexpr std::uint64_t kFreeWebPPixels = 16ull << 20;
+constexpr std::uint64_t kFreeWebPPixels = 8ull << 20;
 constexpr std::uint64_t kWebPPixelsPerFileByte = 8;
 
 bool webpPixelsBelievable(std::uint64_t pixels, std::uint64_t fileBytes)
@@ -67,9 +67,10 @@ bool webpPixelsBelievable(std::uint64_t pixels, std::uint64_t fileBytes)
 
 // The row thumbnail of a picture of up to this many pixels is taken from a
 // full-size decode, pixel for pixel as the other formats take theirs; a
-// larger one is decoded scaled down first, so that the thumbnail never holds
-// more than the reduced picture (libwebp delivers whole pictures only).
-constexpr std::uint64_t kFullThumbnailPixels = 16ull << 20;
+// larger one is decoded scaled down to the thumbnail's size first, so that
+// it never holds more than the reduced picture (libwebp delivers whole
+// pictures only, not rows).
+constexpr std::uint64_t kFullThumbnailPixels = 4ull << 20;
 
 // Feeding the decoder this much at a time lets a long decode see the
 // cancel flag between pieces.

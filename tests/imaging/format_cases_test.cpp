@@ -261,9 +261,9 @@ std::vector<HostileCase> hostileCases()
     cases.push_back({"words.webp", std::string("RIFF\x10\0\0\0WEBPVP8 not a picture", 29), false, QSize(100, 80), {}});
     // 44 bytes claiming 16384 x 16384, which libwebp would hold in full.
     cases.push_back({"claims-gigapixel.webp", withVp8lSize(flatWebP, 16384, 16384), false, std::nullopt, {}});
-    // A flat 4096 x 4200 picture in under a kilobyte: it decodes, but its
-    // file is no excuse for 17 megapixels.
-    cases.push_back({"flat-bomb.webp", webpStill(4096, 4200, true, false, [](int, int) { return kBlue; }), false,
+    // A flat 3000 x 3000 picture in under a kilobyte: it decodes, but its
+    // file is no excuse for 9 megapixels.
+    cases.push_back({"flat-bomb.webp", webpStill(3000, 3000, true, false, [](int, int) { return kBlue; }), false,
                      std::nullopt, {}});
     // An animation whose canvas is 16000 x 16000, its one frame 8 x 8.
     cases.push_back({"huge-canvas.webp",
@@ -278,7 +278,7 @@ std::vector<HostileCase> hostileCases()
     // An image far larger than its screen: a 16 x 16 screen, a 6000 x 6000
     // image coded in 25 KB.
     cases.push_back({"lzw-bomb.gif", flatGif(16, 16, 6000, 6000), false, std::nullopt, {}});
-    cases.push_back({"screen-bomb.gif", flatGif(5000, 4000, 5000, 4000), false, std::nullopt, {}});
+    cases.push_back({"screen-bomb.gif", flatGif(3000, 3000, 3000, 3000), false, std::nullopt, {}});
     cases.push_back({"cut.gif", cut(noisyGif(), 0.5), true, QSize(256, 192), std::pair{10, 190}});
     cases.push_back({"no-image.gif", flatGif(64, 48, 64, 48).substr(0, 13 + 6) + ";", false, std::nullopt, {}});
     cases.push_back({"huge-comment.gif", flatGif(64, 48, 64, 48, std::string(5u << 20, 'c')), true, QSize(64, 48), {}});
