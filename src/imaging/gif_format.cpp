@@ -83,7 +83,9 @@ public:
         if (!gif_) {
             failWith(error);
         }
+        // The destructor does not run for a constructor that raises.
         if (gif_->SWidth <= 0 || gif_->SHeight <= 0) {
+            DGifCloseFile(gif_, &error);
             fail("empty screen");
         }
     }

@@ -274,6 +274,8 @@ std::vector<HostileCase> hostileCases()
     cases.push_back({"huge-metadata.webp", withExtraChunk(flatWebP, "XMP ", 5u << 20), true, QSize(64, 48), {}});
 
     cases.push_back({"cut-in-header.gif", "GIF89a\x40\x00\x30", false, QSize(100, 80), {}});
+    // A screen of no pixels is refused with giflib's reader closed.
+    cases.push_back({"empty-screen.gif", gifWithScreen(flatGif(64, 48, 64, 48), 0, 0), false, QSize(100, 80), {}});
     cases.push_back({"claims-gigapixel.gif", gifWithScreen(flatGif(64, 48, 64, 48), 65535, 65535), false, std::nullopt, {}});
     // An image far larger than its screen: a 16 x 16 screen, a 6000 x 6000
     // image coded in 25 KB.
