@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of the imaging code with clang 14 into
 # build-imaging/fuzz (or the folder given as $1): bmp_fuzzer, jpeg_fuzzer,
-# png_fuzzer, tiff_fuzzer, heif_fuzzer, and
+# png_fuzzer, tiff_fuzzer, heif_fuzzer, webp_fuzzer, gif_fuzzer, and
 # make_seeds, which writes the seed corpora. See fuzz/README.md.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -23,7 +23,7 @@ sources=(
   src/imaging/jpeg_evidence.cpp src/imaging/jpeg_scans.cpp src/imaging/png_codec.cpp
   src/imaging/picture_format.cpp src/imaging/encoded_picture_format.cpp src/imaging/encoded_picture.cpp
   src/imaging/jpeg_format.cpp src/imaging/png_format.cpp src/imaging/heif_format.cpp src/imaging/tiff_codec.cpp
-  src/imaging/tiff_format.cpp src/imaging/fallback_picture.cpp
+  src/imaging/tiff_format.cpp src/imaging/webp_format.cpp src/imaging/gif_format.cpp src/imaging/fallback_picture.cpp
   src/imaging/decode_cancel.cpp src/platform/path_text.cpp src/platform/file_measure.cpp
 )
 objects=()
@@ -43,13 +43,13 @@ done
   $qt_flags -c "$out/qrc_imaging.cpp" -o "$out/qrc_imaging.o"
 objects+=("$out/qrc_imaging.o")
 
-for target in bmp_fuzzer jpeg_fuzzer png_fuzzer tiff_fuzzer heif_fuzzer; do
+for target in bmp_fuzzer jpeg_fuzzer png_fuzzer tiff_fuzzer heif_fuzzer webp_fuzzer gif_fuzzer; do
   # shellcheck disable=SC2086
   "$cxx" "${common[@]}" "${sanitize[@]}" $qt_flags "$here/$target.cpp" "${objects[@]}" \
-    -o "$out/$target" $qt_libs -ljpeg -lpng16 -ltiff -lz
+    -o "$out/$target" $qt_libs -ljpeg -lpng16 -ltiff -lz -lwebp -lwebpdemux -lgif
 done
 
 # shellcheck disable=SC2086
 "$cxx" "${common[@]}" $qt_flags "$here/make_seeds.cpp" "$root/tests/imaging/picture_fixtures.cpp" \
-  "$root/tests/imaging/tiff_fixtures.cpp" "$root/tests/imaging/heif_samples.cpp" -o "$out/make_seeds" $qt_libs -ljpeg -ltiff -lz
+  "$root/tests/imaging/tiff_fixtures.cpp" "$root/tests/imaging/heif_samples.cpp" "$root/tests/imaging/webp_gif_fixtures.cpp" -o "$out/make_seeds" $qt_libs -ljpeg -ltiff -lz -lwebp -lgif
 echo "built in $out"

@@ -7,6 +7,12 @@
 #include "heif_samples.h"
 #include "picture_fixtures.h"
 #include "tiff_fixtures.h"
+// small PNG files of every colour type and depth, plain and interlaced,
+// small WebP files (lossy, lossless, with alpha, animated, with EXIF) and
+// small GIF files (plain, interlaced, transparent, animated), all made by the
+// test suite's own writers.
+#include "picture_fixtures.h"
+#include "webp_gif_fixtures.h"
 
 #include <filesystem>
 #include <fstream>
@@ -35,6 +41,8 @@ int main(int argc, char **argv)
     std::filesystem::create_directories(root / "jpeg");
     std::filesystem::create_directories(root / "png");
     std::filesystem::create_directories(root / "heif");
+    std::filesystem::create_directories(root / "webp");
+    std::filesystem::create_directories(root / "gif");
 
     std::vector<QRgb> table;
     for (int i = 0; i < 256; ++i) {
@@ -201,5 +209,48 @@ int main(int argc, char **argv)
         s.thumbnailSide = 20;
         write(root / "heif" / ("thumbnailed" + extension), encodeHeif(s, pattern));
     }
+    const auto translucent = [](int x, int y) { return qRgba((x * 37) & 255, (y * 71) & 255, 90, (x * 20) & 255); };
+    for (const bool lossless : {false, true}) {
+        for (const bool alpha : {false, true}) {
+            WebPSpec s;
+            s.width = 24;
+            s.height = 17;
+            s.lossless = lossless;
+            s.alpha = alpha;
+            s.quality = 60;
+            write(root / "webp" / (std::string(lossless ? "lossless" : "lossy") + (alpha ? "-alpha" : "") + ".webp"),
+                  encodeWebP(s, translucent));
+        }
+    }
+    WebPSpec small;
+    small.width = 8;
+    small.height = 6;
+    small.alpha = true;
+    const std::string frame = encodeWebP(small, translucent);
+    small.lossless = true;
+    const std::string losslessFrame = encodeWebP(small, translucent);
+    write(root / "webp" / "animated.webp",
+          animatedWebP(20, 16, {WebPFrame{frame, 4, 2, 8, 6}, WebPFrame{losslessFrame, 0, 0, 8, 6}}));
+    write(root / "webp" / "exif.webp",
+          riffWebP(vp8xChunk(kVp8xExif, 8, 6) + webpImageChunks(losslessFrame) +
+                   riffChunk("EXIF", std::string("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0", 32))));
+
+    const std::vector<QRgb> colours(table.begin(), table.begin() + 16);
+    const auto index = [](int x, int y) { return (x * 3 + y) & 15; };
+    for (const bool interlaced : {false, true}) {
+        GifSpec s;
+        s.width = 13;
+        s.height = 11;
+        s.colours = colours;
+        s.images.push_back(GifImage{QRect(0, 0, 13, 11), interlaced, interlaced ? 3 : -1, {}, index});
+        write(root / "gif" / (interlaced ? "interlaced.gif" : "plain.gif"), encodeGif(s));
+    }
+    GifSpec animatedGif;
+    animatedGif.width = 16;
+    animatedGif.height = 12;
+    animatedGif.comment = "seed";
+    animatedGif.images.push_back(GifImage{QRect(3, 2, 7, 5), false, 1, colours, index});
+    animatedGif.images.push_back(GifImage{QRect(0, 0, 16, 12), true, -1, colours, index});
+    write(root / "gif" / "animated.gif", encodeGif(animatedGif));
     return 0;
 }

@@ -11,7 +11,9 @@ const PictureFormat &bmpFormat();
 const PictureFormat &pngFormat();
 const PictureFormat &heicFormat();
 const PictureFormat &avifFormat();
+const PictureFormat &webpFormat();
 const PictureFormat &tiffFormat();
+const PictureFormat &gifFormat();
 
 const std::vector<const PictureFormat *> &PictureFormats()
 {
@@ -21,7 +23,9 @@ const std::vector<const PictureFormat *> &PictureFormats()
         &pngFormat(),
         &heicFormat(),
         &avifFormat(),
+        &webpFormat(),
         &tiffFormat(),
+        &gifFormat(),
     };
     return formats;
 }

@@ -238,7 +238,7 @@ TEST(ListMode, AFolderThatCannotBeSearchedOrABadMaskIsAnError)
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_NE(run.err.find("cannot search"), std::string::npos) << run.err;
     }
-    const Outcome run = list({"--list", tree.root().c_str(), "--mask", "*.gif"});
+    const Outcome run = list({"--list", tree.root().c_str(), "--mask", "*.tga"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("unknown mask"), std::string::npos);
 }

@@ -10,6 +10,7 @@
 #include "support/pictures.h"
 #include "support/temp_tree.h"
 #include "tiff_fixtures.h"
+#include "webp_gif_fixtures.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -96,6 +97,26 @@ const std::map<QString, Sample> &samples()
               });
           },
           0}},
+        {QStringLiteral("WebP"),
+         {[](int width, int height) {
+              WebPSpec recipe;
+              recipe.width = width;
+              recipe.height = height;
+              return encodeWebP(recipe, [&](int x, int y) { return quadrant(x, y, width, height); });
+          },
+          24}},
+        {QStringLiteral("GIF"),
+         {[](int width, int height) {
+              GifSpec recipe;
+              recipe.width = width;
+              recipe.height = height;
+              recipe.colours = {quadrant(0, 0, 2, 2), quadrant(1, 0, 2, 2), quadrant(0, 1, 2, 2), quadrant(1, 1, 2, 2)};
+              recipe.images.push_back(GifImage{QRect(0, 0, width, height), false, -1, {}, [=](int x, int y) {
+                                                   return (x >= width / 2 ? 1 : 0) + (y >= height / 2 ? 2 : 0);
+                                               }});
+              return encodeGif(recipe);
+          },
+          0}},
     };
     return all;
 }
@@ -176,10 +197,12 @@ protected:
 TEST(PictureFormatRegistry, offersTheMasksInTheirOrderAndTheFirstAsDefault)
 {
     EXPECT_EQ(PictureMasks(), QStringList({QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.png"),
-                                           QStringLiteral("*.heic"), QStringLiteral("*.avif"), QStringLiteral("*.tif")}));
+                                           QStringLiteral("*.heic"), QStringLiteral("*.avif"), QStringLiteral("*.webp"),
+                                           QStringLiteral("*.tif"), QStringLiteral("*.gif")}));
     EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.JPG")), PictureFormats().front());
     EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.jpeg")), nullptr);
-    EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.gif")), nullptr);
+    EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.GIF")), PictureFormats().back());
+    EXPECT_EQ(PictureFormatForMask(QStringLiteral("*.tga")), nullptr);
 }
 
 TEST_F(EveryFormat, claimsItsOwnExtensionsAloneAndLoadsByThem)

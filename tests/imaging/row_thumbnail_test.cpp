@@ -85,7 +85,8 @@ TEST(ThumbnailNames, onlyTheFileNameCountsAndAnySubstringMatches)
     EXPECT_EQ(steps("/p/x.BMP"), "B");
     EXPECT_EQ(steps("/p/photo.bmp.jpg"), "JB");
     EXPECT_EQ(steps("/p/holiday.jpg.bmp"), "JB");
-    EXPECT_EQ(steps("/pics.jpg/x.gif"), "");
+    EXPECT_EQ(steps("/pics.jpg/x.tga"), "");
+    EXPECT_EQ(steps("/p/x.gif.bak"), "");
     EXPECT_EQ(steps("/p/x.jp g"), "");
     EXPECT_EQ(steps("/p/x.PNG"), "P");
     EXPECT_EQ(steps("/p/a.png.bak"), "");
@@ -132,7 +133,7 @@ TEST_F(RowThumbnail, everyFileGetsItsDesignedEntriesAndResolution)
     EXPECT_EQ(r.res, QStringLiteral("0 X 0"));
     EXPECT_EQ(list.Entry(r.returned).pixel(50, 50), qRgb(255, 255, 255));
 
-    r = make("x.gif", "GIF89a");
+    r = make("x.tga", "GIF89a");
     EXPECT_EQ(r.returned, -1);
     EXPECT_EQ(r.entries, 0);
     EXPECT_EQ(r.res, QString());
@@ -314,7 +315,7 @@ TEST(LoadPictureByExtension, loadsByKindAndKeepsThePictureOnFailure)
         }
         return "no error";
     };
-    EXPECT_EQ(errorOf("x.GIF", "GIF89a"), "Unknown picture file extension (.GIF)");
+    EXPECT_EQ(errorOf("x.TGA", "GIF89a"), "Unknown picture file extension (.TGA)");
     EXPECT_EQ(errorOf("noextension", ""), "Unknown picture file extension (.)");
     EXPECT_EQ(errorOf("shape.wmf", "wmf"), "Metafile pictures cannot be shown");
     EXPECT_EQ(errorOf("bad.bmp", "XX" + std::string(60, '\0')), "Bitmap image is not valid");
