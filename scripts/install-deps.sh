@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config ccache
-  qt6-base-dev libjpeg62-turbo-dev libpng-dev libglib2.0-dev libxxhash-dev
+  qt6-base-dev libjpeg62-turbo-dev libpng-dev libglib2.0-dev libxxhash-dev libexif-dev
   libgtest-dev
   gvfs libglib2.0-bin dbus-daemon
   fonts-dejavu-core

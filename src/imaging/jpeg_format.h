@@ -6,7 +6,7 @@ namespace quillmere {
 
 class PictureFormat;
 
-// JPEG files ("*.jpg"; ".jpg" or ".jpeg" anywhere in a file's name asks
+// JPEG files ("*.jpg", also .jpeg and .jpe; ".jpg", ".jpeg" or ".jpe" anywhere in a file's name asks
 // for its thumbnail step), decoded by libjpeg (jpeg_codec.h).
 const PictureFormat &jpegFormat();
 
