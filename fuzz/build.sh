@@ -12,7 +12,7 @@ mkdir -p "$out"
 cxx=${CXX_FUZZ:-clang++-14}
 qt_flags=$(pkg-config --cflags Qt6Gui)
 qt_libs=$(pkg-config --libs Qt6Gui)
-common=(-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -I"$root/src" -I"$root/tests/imaging")
+common=(-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -I"$root/src" -I"$root/tests")
 sanitize=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 
 # The decoders, their formats and what they stand on; no table, no widgets.
@@ -49,6 +49,6 @@ for target in bmp_fuzzer jpeg_fuzzer png_fuzzer; do
 done
 
 # shellcheck disable=SC2086
-"$cxx" "${common[@]}" $qt_flags "$here/make_seeds.cpp" "$root/tests/imaging/picture_fixtures.cpp" \
+"$cxx" "${common[@]}" $qt_flags "$here/make_seeds.cpp" "$root/tests/support/picture_fixtures.cpp" \
   -o "$out/make_seeds" $qt_libs -ljpeg -lz
 echo "built in $out"

@@ -2,7 +2,7 @@
 // header form, depth and compression, small JPEG files of every colour kind,
 // and small PNG files of every colour type and depth, plain and interlaced,
 // all made by the test suite's own writers.
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 
 #include <filesystem>
 #include <fstream>

@@ -6,7 +6,7 @@
 #include "imaging/picture_format.h"
 #include "imaging/picture_formats.h"
 #include "imaging/row_thumbnail.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "support/pictures.h"
 #include "platform/errors.h"
 #include "support/temp_tree.h"
