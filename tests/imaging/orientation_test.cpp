@@ -271,3 +271,54 @@ TEST(ExifBlocks, foundOnlyInTheHeadersAndWithinBounds)
     }
     EXPECT_EQ(exifOrientation({}), 1);
 }
+
+namespace {
+// A format that streams nothing of its own: every operation is PNG's, and
+// the thumbnail over another area comes from the interface's default.
+class PlainFormat final : public PictureFormat {
+public:
+    PlainFormat()
+        : PictureFormat(QStringLiteral("Plain"), {"plain"}, NameTest::EndsWith)
+    {
+    }
+    bool hasSignature(const std::uint8_t *data, std::size_t size) const override { return png().hasSignature(data, size); }
+    QSize pictureSize(const std::string &path) const override { return png().pictureSize(path); }
+    FormatThumbnail rowThumbnail(const std::string &path) const override { return png().rowThumbnail(path); }
+    std::unique_ptr<TGraphic> newPicture() const override { return png().newPicture(); }
+    TBitmap smallDecode(const std::string &path, QSize atLeast) const override { return png().smallDecode(path, atLeast); }
+
+private:
+    static const PictureFormat &png()
+    {
+        for (const PictureFormat *format : PictureFormats()) {
+            if (format->name() == QLatin1String("PNG")) {
+                return *format;
+            }
+        }
+        throw std::runtime_error("no PNG");
+    }
+};
+} // namespace
+
+TEST(Orientation, aFormatWithoutItsOwnThumbnailOverAnAreaIsTurnedAllTheSame)
+{
+    TempTree tree;
+    const PlainFormat plain;
+    const std::string path =
+        tree.writeFile("side.plain", pngWithExif(samples().at(QStringLiteral("PNG")).write(kStoredWidth, kStoredHeight),
+                                                 exifBlockWithOrientation(6)));
+    EXPECT_EQ(plain.orientation(path), 1) << "the default reads exifBlock, which this format does not give";
+    const FormatThumbnail onSide = plain.rowThumbnailOver(path, QSize(75, 100));
+    ASSERT_EQ(QSize(onSide.thumbnail.Width(), onSide.thumbnail.Height()), QSize(75, 100));
+    expectCorners(onSide.thumbnail.ToDisplayImage(), uprightCorners[1], 8, "stored over 75 x 100");
+    const FormatThumbnail upright = uprightThumbnail(plain, path, 6);
+    ASSERT_EQ(QSize(upright.thumbnail.Width(), upright.thumbnail.Height()), QSize(100, 75));
+    expectCorners(upright.thumbnail.ToDisplayImage(), uprightCorners[6], 8, "turned");
+    EXPECT_EQ(upright.size, QSize(kStoredHeight, kStoredWidth));
+
+    const std::string words = tree.writeFile("words.plain", std::string(300, 'w'));
+    const FormatThumbnail standIn = uprightThumbnail(plain, words, 6);
+    EXPECT_FALSE(standIn.ownPicture);
+    EXPECT_EQ(standIn.thumbnail.ToDisplayImage(), fallbackThumbnail());
+    EXPECT_EQ(standIn.size, QSize(100, 80));
+}
