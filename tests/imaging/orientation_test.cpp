@@ -322,3 +322,47 @@ TEST(Orientation, aFormatWithoutItsOwnThumbnailOverAnAreaIsTurnedAllTheSame)
     EXPECT_EQ(standIn.thumbnail.ToDisplayImage(), fallbackThumbnail());
     EXPECT_EQ(standIn.size, QSize(100, 80));
 }
+
+namespace {
+// A file of endless metadata: its first bytes, then a pattern repeated for
+// ever, counting every byte read or skipped.
+class EndlessSource final : public ByteSource {
+public:
+    EndlessSource(std::string head, std::string pattern)
+        : head_(std::move(head))
+        , pattern_(std::move(pattern))
+    {
+    }
+    std::size_t read(void *buffer, std::size_t count) override
+    {
+        auto *out = static_cast<char *>(buffer);
+        for (std::size_t i = 0; i < count; ++i, ++position_) {
+            out[i] = position_ < head_.size() ? head_[position_] : pattern_[(position_ - head_.size()) % pattern_.size()];
+        }
+        return count;
+    }
+    std::uint64_t remaining() const override { return ~std::uint64_t(0) - position_; }
+    std::uint64_t consumed() const { return position_; }
+
+private:
+    std::string head_;
+    std::string pattern_;
+    std::uint64_t position_ = 0;
+};
+} // namespace
+
+TEST(ExifBlocks, endlessOrHugeMetadataIsReadOnlyUpToTheSearchedPart)
+{
+    // JPEG: application segments for ever.
+    EndlessSource jpeg("\xFF\xD8", std::string("\xFF\xE2\xFF\xFF", 4) + std::string(65533, 'a'));
+    EXPECT_TRUE(jpegExifBlock(jpeg).empty());
+    EXPECT_LE(jpeg.consumed(), kExifSearchBytes + 70000);
+    // PNG: a text chunk claiming nearly 2 GB, and small chunks for ever.
+    const std::string header = std::string("\x89PNG\r\n\x1A\n", 8) + be32(13) + "IHDR" + std::string(17, '\0');
+    EndlessSource huge(header + be32(0x7FFFFFF0u) + "zTXt", "z");
+    EXPECT_TRUE(pngExifBlock(huge).empty());
+    EXPECT_LE(huge.consumed(), kExifSearchBytes);
+    EndlessSource many(header, be32(0) + "tEXt" + be32(0));
+    EXPECT_TRUE(pngExifBlock(many).empty());
+    EXPECT_LE(many.consumed(), kExifSearchBytes + 12);
+}
