@@ -22,7 +22,7 @@
 #include "imaging/jpeg_format.h"
 #include "imaging/picture.h"
 #include "imaging/row_thumbnail.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -12,7 +12,7 @@ mkdir -p "$out"
 cxx=${CXX_FUZZ:-clang++-14}
 qt_flags="$(pkg-config --cflags Qt6Gui) $(pkg-config --cflags libheif)"
 qt_libs="$(pkg-config --libs Qt6Gui) $(pkg-config --libs libheif)"
-common=(-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -I"$root/src" -I"$root/tests/imaging")
+common=(-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -I"$root/src" -I"$root/tests/imaging" -I"$root/tests")
 sanitize=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 
 # The decoders, their formats and what they stand on; no table, no widgets.
@@ -50,6 +50,6 @@ for target in bmp_fuzzer jpeg_fuzzer png_fuzzer tiff_fuzzer heif_fuzzer webp_fuz
 done
 
 # shellcheck disable=SC2086
-"$cxx" "${common[@]}" $qt_flags "$here/make_seeds.cpp" "$root/tests/imaging/picture_fixtures.cpp" \
-  "$root/tests/imaging/tiff_fixtures.cpp" "$root/tests/imaging/heif_samples.cpp" "$root/tests/imaging/webp_gif_fixtures.cpp" -o "$out/make_seeds" $qt_libs -ljpeg -ltiff -lz -lwebp -lgif
+"$cxx" "${common[@]}" $qt_flags "$here/make_seeds.cpp" "$root/tests/support/picture_fixtures.cpp" \
+  "$root/tests/support/tiff_fixtures.cpp" "$root/tests/support/heif_samples.cpp" "$root/tests/support/webp_gif_fixtures.cpp" -o "$out/make_seeds" $qt_libs -ljpeg -ltiff -lz -lwebp -lgif
 echo "built in $out"

@@ -1,18 +1,15 @@
 // Writes the seed corpora of the fuzz targets: small BMP files of every
 // header form, depth and compression, small JPEG files of every colour kind,
-// small PNG files of every colour type and depth, plain and interlaced, and
-// small TIFF files of every colour kind, depth, compression and layout, and
-// small HEIC and AVIF files (alpha, turned, with a thumbnail, a grid), all
-// made by the test suite's own writers.
-#include "heif_samples.h"
-#include "picture_fixtures.h"
-#include "tiff_fixtures.h"
 // small PNG files of every colour type and depth, plain and interlaced,
+// small TIFF files of every colour kind, depth, compression and layout,
+// small HEIC and AVIF files (alpha, turned, with a thumbnail, a grid),
 // small WebP files (lossy, lossless, with alpha, animated, with EXIF) and
 // small GIF files (plain, interlaced, transparent, animated), all made by the
 // test suite's own writers.
-#include "picture_fixtures.h"
-#include "webp_gif_fixtures.h"
+#include "support/heif_samples.h"
+#include "support/picture_fixtures.h"
+#include "support/tiff_fixtures.h"
+#include "support/webp_gif_fixtures.h"
 
 #include <filesystem>
 #include <fstream>

@@ -141,7 +141,7 @@ void TForm1::buildOptionsPage()
 
     ComboBox1 = new QComboBox(GroupBox3);
     ComboBox1->setGeometry(22, 83, 145, 22);
-    ComboBox1->addItems(PictureMasks());
+    ComboBox1->addItems(PictureMaskEntries());
     ComboBox1->setCurrentIndex(0);
 
     CheckBox2 = new QCheckBox(QStringLiteral("Excluded system folders"), GroupBox3);

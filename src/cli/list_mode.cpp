@@ -4,6 +4,7 @@
 #include "cli/command_line.h"
 #include "cli/json_path.h"
 #include "cli/mask_texts.h"
+#include "imaging/picture_content.h"
 #include "imaging/picture_formats.h"
 #include "platform/absolute_path.h"
 #include "platform/path_text.h"
@@ -19,6 +20,8 @@
 #include <chrono>
 #include <cstring>
 #include <dirent.h>
+#include <optional>
+#include <string>
 #include <sys/stat.h>
 
 namespace quillmere {
@@ -98,6 +101,21 @@ std::string folderProblem(const std::string &folder)
     return {};
 }
 
+// One file as a JSON object: its path, its size in bytes and, for a picture
+// a format reads, the upright picture's width and height from its headers.
+std::string jsonFile(const std::string &path)
+{
+    std::string object = "{\"path\": " + JsonPathString(path);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        object += ", \"size\": " + std::to_string(static_cast<long long>(info.st_size));
+    }
+    if (const std::optional<QSize> size = UprightPictureSize(path)) {
+        object += ", \"width\": " + std::to_string(size->width()) + ", \"height\": " + std::to_string(size->height());
+    }
+    return object + "}";
+}
+
 void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, std::FILE *out)
 {
     int row = 0;
@@ -113,14 +131,14 @@ void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, st
         for (int i = 0; i < setSizes[set] && row < pairs.RowCount(); ++i, ++row) {
             const std::string path = textToPath(pairs.CellAt(0, row).text());
             if (json) {
-                std::fprintf(out, "%s%s", i == 0 ? "" : ", ", JsonPathString(path).c_str());
+                std::fprintf(out, "%s%s", i == 0 ? "\n    " : ",\n    ", jsonFile(path).c_str());
             } else {
                 std::fwrite(path.data(), 1, path.size(), out);
                 std::fputc('\n', out);
             }
         }
         if (json) {
-            std::fputs("]", out);
+            std::fputs("\n  ]", out);
         }
     }
     if (json) {
@@ -140,7 +158,7 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool sh
 
 int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchView &view)
 {
-    if (PictureFormatForMask(line.mask) == nullptr) {
+    if (PictureMaskPatterns(line.mask).isEmpty()) {
         std::fprintf(err, "quillmere: unknown mask \"%s\": use %s\n", line.mask.toLocal8Bit().constData(),
                      QuotedMasks(", ", " or ").c_str());
         return 1;

@@ -9,7 +9,10 @@ class SearchView;
 
 // The list mode: the search's listing, measuring and comparison with the
 // window's rules, without a window, printing the sets of identical files to
-// `out` (raw path bytes, one per line, an empty line between sets; or JSON).
+// `out` (raw path bytes, one per line, an empty line between sets; or JSON:
+// an array of sets, each an array of files, each file an object with its
+// "path", its "size" in bytes and, for a picture a format reads, the upright
+// picture's "width" and "height" from its headers).
 // Sets come in the order the search finds them, each file in candidate order.
 // Nothing is ever removed or changed; each folder an interrupted removal
 // left behind is named on `err`, one line each. Errors go to `err` as one line. Progress goes to

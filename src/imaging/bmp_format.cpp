@@ -3,7 +3,6 @@
 #include "imaging/bitmap.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/byte_source.h"
-#include "imaging/fallback_picture.h"
 #include "imaging/picture_format.h"
 #include "platform/errors.h"
 
@@ -36,20 +35,24 @@ public:
     // the stand-in and leaves the row's size as it was.
     FormatThumbnail rowThumbnail(const std::string &path) const override
     {
+        return rowThumbnailOver(path, rowThumbnailArea().size());
+    }
+
+    FormatThumbnail rowThumbnailOver(const std::string &path, QSize area) const override
+    {
+        const QRect whole(QPoint(0, 0), area);
         FormatThumbnail made;
-        made.thumbnail = newRowThumbnail();
+        made.thumbnail = newRowThumbnail(area);
         try {
             // Straight from the file into the thumbnail: only the rows the
             // stretch takes are read, so the picture is never held whole.
             FileSource file(path);
-            made.size = stretchBmp(file, made.thumbnail.Canvas(), rowThumbnailArea());
+            made.size = stretchBmp(file, made.thumbnail.Canvas(), whole);
             made.ownPicture = true;
         } catch (const std::exception &) {
             // A broken bitmap must not end the filling of the result table:
             // it shows the stand-in like a broken JPEG file does.
-            made.thumbnail = newRowThumbnail();
-            TBitmap fallback(fallbackPicture());
-            fallback.StretchDraw(made.thumbnail.Canvas(), rowThumbnailArea());
+            made.thumbnail = standInThumbnail(area);
         }
         return made;
     }

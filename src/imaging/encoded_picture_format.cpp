@@ -41,6 +41,12 @@ QSize EncodedPictureFormat::pictureSize(const std::string &path) const
 
 FormatThumbnail EncodedPictureFormat::rowThumbnail(const std::string &path) const
 {
+    return rowThumbnailOver(path, rowThumbnailArea().size());
+}
+
+FormatThumbnail EncodedPictureFormat::rowThumbnailOver(const std::string &path, QSize area) const
+{
+    const QRect whole(QPoint(0, 0), area);
     TEncodedPicture picture(*this);
     bool loaded = true;
     try {
@@ -51,14 +57,14 @@ FormatThumbnail EncodedPictureFormat::rowThumbnail(const std::string &path) cons
     }
     FormatThumbnail made;
     try {
-        made.thumbnail = newRowThumbnail();
-        picture.StretchDraw(made.thumbnail.Canvas(), rowThumbnailArea()); // decodes
+        made.thumbnail = newRowThumbnail(area);
+        picture.StretchDraw(made.thumbnail.Canvas(), whole); // decodes
         made.ownPicture = loaded;
         made.size = QSize(picture.Width(), picture.Height());
     } catch (const std::exception &) {
         picture.Assign(fallbackPicture());
-        made.thumbnail = newRowThumbnail();
-        picture.StretchDraw(made.thumbnail.Canvas(), rowThumbnailArea());
+        made.thumbnail = newRowThumbnail(area);
+        picture.StretchDraw(made.thumbnail.Canvas(), whole);
         made.ownPicture = false;
         made.size.reset();
     }

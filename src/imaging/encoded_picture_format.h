@@ -52,6 +52,8 @@ public:
     // stand-in and no size. A file cut short: what it holds, and the size
     // its header gives.
     FormatThumbnail rowThumbnail(const std::string &path) const override;
+    // The same rules over any area, streamed like rowThumbnail.
+    FormatThumbnail rowThumbnailOver(const std::string &path, QSize area) const override;
     // A TEncodedPicture of this format.
     std::unique_ptr<TGraphic> newPicture() const override;
     // decode with fill = atLeast.

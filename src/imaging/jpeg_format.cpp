@@ -1,6 +1,8 @@
 #include "imaging/jpeg_format.h"
 
+#include "imaging/byte_source.h"
 #include "imaging/encoded_picture_format.h"
+#include "imaging/exif_blocks.h"
 #include "imaging/jpeg_codec.h"
 
 namespace quillmere {
@@ -10,7 +12,7 @@ namespace {
 class JpegFormat final : public EncodedPictureFormat {
 public:
     JpegFormat()
-        : EncodedPictureFormat(QStringLiteral("JPEG"), {"jpg", "jpeg"}, NameTest::Contains)
+        : EncodedPictureFormat(QStringLiteral("JPEG"), {"jpg", "jpeg", "jpe"}, NameTest::Contains)
     {
     }
 
@@ -31,6 +33,13 @@ public:
                 QSize fill) const override
     {
         decodeJpeg(data, size, into, fill);
+    }
+
+    // The EXIF block from the headers before the picture data.
+    std::vector<std::uint8_t> exifBlock(const std::string &path) const override
+    {
+        FileSource file(path);
+        return jpegExifBlock(file);
     }
 
     // Loading by extension makes a picture of the named kind.

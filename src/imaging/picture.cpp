@@ -1,7 +1,10 @@
 #include "imaging/picture.h"
 
+#include "imaging/orientation.h"
+#include "imaging/picture_content.h"
 #include "imaging/picture_format.h"
 #include "imaging/picture_formats.h"
+#include "imaging/upright_picture.h"
 #include "platform/errors.h"
 #include "platform/file_identity.h"
 #include "platform/path_text.h"
@@ -94,8 +97,15 @@ void LoadPictureByExtension(TPicture &holder, const std::string &path)
     if (found == kinds.rend()) {
         throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(ShownPath(extension)));
     }
-    std::unique_ptr<TGraphic> graphic = found->create();
+    // The extension says whether the file is a picture at all; its content
+    // says which kind reads it, so a PNG file named x.jpg shows its picture.
+    const PictureFormat *content = PictureFormatOfContent(path);
+    std::unique_ptr<TGraphic> graphic = content != nullptr ? content->newPicture() : found->create();
     graphic->LoadFromFile(path);
+    const int orientation = content != nullptr ? OrientationOf(*content, path) : kUpright;
+    if (orientation != kUpright) {
+        graphic = std::make_unique<TUprightPicture>(std::move(graphic), orientation);
+    }
     holder.SetGraphic(std::move(graphic));
 }
 

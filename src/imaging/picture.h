@@ -48,7 +48,11 @@ const std::vector<PictureKind> &RegisteredPictureKinds();
 // without regard to ASCII letter case; the registry is searched from the last
 // registration back). An extension without a kind raises EInvalidGraphic
 // "Unknown picture file extension (.<ext>)", the extension as written in the
-// path. Any failure leaves the holder's previous picture in place.
+// path. The file's content picks the kind that reads it when it is one of
+// the picture formats (a PNG file named x.jpg is read as PNG), and a picture
+// whose file records an orientation is held upright (TUprightPicture): its
+// size and drawing are the upright picture's. Any failure leaves the
+// holder's previous picture in place.
 void LoadPictureByExtension(TPicture &holder, const std::string &path);
 
 } // namespace quillmere

@@ -1,6 +1,8 @@
 #include "imaging/picture_format.h"
 
+#include "imaging/fallback_picture.h"
 #include "imaging/image_list.h"
+#include "imaging/orientation.h"
 
 #include <algorithm>
 
@@ -37,9 +39,28 @@ std::vector<std::uint8_t> PictureFormat::exifBlock(const std::string &) const
     return {};
 }
 
-int PictureFormat::orientation(const std::string &) const
+int PictureFormat::orientation(const std::string &path) const
 {
-    return 1;
+    return exifOrientation(exifBlock(path));
+}
+
+FormatThumbnail PictureFormat::rowThumbnailOver(const std::string &path, QSize area) const
+{
+    FormatThumbnail made = rowThumbnail(path);
+    if (!made.ownPicture || area == rowThumbnailArea().size()) {
+        return made;
+    }
+    try {
+        TBitmap small = smallDecode(path, area);
+        TBitmap thumbnail = newRowThumbnail(area);
+        small.StretchDraw(thumbnail.Canvas(), QRect(QPoint(0, 0), area));
+        made.thumbnail = std::move(thumbnail);
+    } catch (const std::exception &) {
+        made.thumbnail = standInThumbnail(area);
+        made.ownPicture = false;
+        made.size.reset();
+    }
+    return made;
 }
 
 TBitmap newRowThumbnail()
@@ -48,6 +69,22 @@ TBitmap newRowThumbnail()
     TBitmap thumbnail;
     thumbnail.SetWidth(TImageList::EntryWidth);
     thumbnail.SetHeight(TImageList::EntryHeight);
+    return thumbnail;
+}
+
+TBitmap newRowThumbnail(QSize area)
+{
+    TBitmap thumbnail;
+    thumbnail.SetWidth(area.width());
+    thumbnail.SetHeight(area.height());
+    return thumbnail;
+}
+
+TBitmap standInThumbnail(QSize area)
+{
+    TBitmap thumbnail = newRowThumbnail(area);
+    TBitmap fallback(fallbackPicture());
+    fallback.StretchDraw(thumbnail.Canvas(), QRect(QPoint(0, 0), area));
     return thumbnail;
 }
 

@@ -62,6 +62,13 @@ public:
     // the stand-in picture, by the format's own rules for the size shown.
     virtual FormatThumbnail rowThumbnail(const std::string &path) const = 0;
 
+    // rowThumbnail stretched over an area of the given size instead of
+    // 100 x 75 (a picture stored on its side is stretched over 75 x 100 and
+    // turned afterwards), by the same rules. The default stretches what
+    // smallDecode makes and takes the rules from rowThumbnail; a format that
+    // streams its thumbnail gives the same pixels as rowThumbnail's here.
+    virtual FormatThumbnail rowThumbnailOver(const std::string &path, QSize area) const;
+
     // An empty picture of this kind, for loading by extension. Drawn in a
     // window it decodes at the smallest size that still fills the window.
     virtual std::unique_ptr<TGraphic> newPicture() const = 0;
@@ -94,6 +101,10 @@ private:
 
 // A bitmap of the thumbnail list's entry size, all white.
 TBitmap newRowThumbnail();
+// The same of another size (width set first, then height).
+TBitmap newRowThumbnail(QSize area);
+// The stand-in picture stretched over a new bitmap of the given size.
+TBitmap standInThumbnail(QSize area);
 // The rectangle of a row thumbnail.
 QRect rowThumbnailArea();
 

@@ -39,6 +39,45 @@ QStringList PictureMasks()
     return masks;
 }
 
+QString AllPicturesMask()
+{
+    return QStringLiteral("All pictures");
+}
+
+QStringList PictureMaskEntries()
+{
+    QStringList entries = PictureMasks();
+    entries.append(AllPicturesMask());
+    return entries;
+}
+
+namespace {
+QStringList patternsOf(const PictureFormat &format)
+{
+    QStringList patterns;
+    for (const std::string &extension : format.extensions()) {
+        patterns.append(QStringLiteral("*.") + QString::fromStdString(extension));
+    }
+    return patterns;
+}
+} // namespace
+
+QStringList PictureMaskPatterns(const QString &entry)
+{
+    if (entry.compare(AllPicturesMask(), Qt::CaseInsensitive) == 0
+        || entry.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0) {
+        QStringList patterns;
+        for (const PictureFormat *format : PictureFormats()) {
+            patterns.append(patternsOf(*format));
+        }
+        return patterns;
+    }
+    if (const PictureFormat *format = PictureFormatForMask(entry)) {
+        return patternsOf(*format);
+    }
+    return {};
+}
+
 const PictureFormat *PictureFormatForMask(const QString &mask)
 {
     for (const PictureFormat *format : PictureFormats()) {

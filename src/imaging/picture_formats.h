@@ -17,6 +17,20 @@ const std::vector<const PictureFormat *> &PictureFormats();
 // The search masks, one per format, in registry order ("*.jpg", ...).
 QStringList PictureMasks();
 
+// The mask list's entry that lists the files of every format.
+QString AllPicturesMask();
+
+// The entries of the mask list: every format's mask in registry order, then
+// AllPicturesMask.
+QStringList PictureMaskEntries();
+
+// The file-name patterns a mask entry lists, each "*.<extension>": for a
+// format's mask every extension of that format ("*.jpg" lists .jpg, .jpeg
+// and .jpe names); for AllPicturesMask, or "all", every extension of every
+// format. Entries are compared without regard to ASCII letter case. Empty
+// for any other text.
+QStringList PictureMaskPatterns(const QString &entry);
+
 // The format whose mask is mask, compared without regard to ASCII letter
 // case; nullptr for none.
 const PictureFormat *PictureFormatForMask(const QString &mask);

@@ -1,6 +1,8 @@
 #include "imaging/png_format.h"
 
+#include "imaging/byte_source.h"
 #include "imaging/encoded_picture_format.h"
+#include "imaging/exif_blocks.h"
 #include "imaging/picture_limits.h"
 #include "imaging/png_codec.h"
 #include "platform/errors.h"
@@ -44,6 +46,13 @@ public:
         }
         into.SetSize(reduced.width(), reduced.height());
         stretchPng(data, size, into.Canvas(), QRect(QPoint(0, 0), reduced));
+    }
+
+    // The EXIF block from the headers before the picture data.
+    std::vector<std::uint8_t> exifBlock(const std::string &path) const override
+    {
+        FileSource file(path);
+        return pngExifBlock(file);
     }
 
     // Loading by extension makes a picture of the named kind.

@@ -1,6 +1,8 @@
 #include "imaging/row_thumbnail.h"
 
 #include "imaging/image_list.h"
+#include "imaging/orientation.h"
+#include "imaging/picture_content.h"
 #include "imaging/picture_format.h"
 #include "imaging/picture_formats.h"
 
@@ -16,11 +18,57 @@ QString resolutionText(QSize size)
     return resolutionText(size.width(), size.height());
 }
 
+FormatThumbnail uprightThumbnail(const PictureFormat &reader, const std::string &path, int orientation)
+{
+    if (orientation == kUpright) {
+        return reader.rowThumbnail(path);
+    }
+    // Stretched at the stored picture's proportions, then turned: the same
+    // pixels as the upright picture stretched to 100 x 75, for the cost of
+    // turning 7,500 pixels.
+    const QSize area = rowThumbnailArea().size();
+    FormatThumbnail made = reader.rowThumbnailOver(path, storedSize(area, orientation));
+    if (!made.ownPicture) {
+        // The stand-in is never turned, and its size stays as the rules
+        // gave it.
+        made.thumbnail = standInThumbnail(area);
+        return made;
+    }
+    QImage upright = uprightImage(made.thumbnail.ToDisplayImage(), orientation);
+    if (upright.size() != area) {
+        // A format that could not draw at the asked size.
+        upright = upright.scaled(area);
+    }
+    made.thumbnail.SetPixels(std::move(upright), 32);
+    if (made.size) {
+        made.size = uprightSize(*made.size, orientation);
+    }
+    return made;
+}
+
 DecodedThumbnails decodeThumbnails(const std::string &path)
 {
     DecodedThumbnails decoded;
-    for (const PictureFormat *format : PictureFormatsNamedBy(path)) {
-        FormatThumbnail made = format->rowThumbnail(path);
+    const std::vector<const PictureFormat *> steps = PictureFormatsNamedBy(path);
+    if (steps.empty()) {
+        return decoded;
+    }
+    // The name decides how many steps run and in which order; what the file
+    // holds decides how each step reads it. A file no format recognises is
+    // read by the step's own format, which gives the stand-in by its rules.
+    const PictureFormat *content = PictureFormatOfContent(path);
+    const int orientation = content != nullptr ? OrientationOf(*content, path) : kUpright;
+    std::optional<FormatThumbnail> contentThumbnail; // made once, for every step that reads by content
+    for (const PictureFormat *named : steps) {
+        FormatThumbnail made;
+        if (content != nullptr) {
+            if (!contentThumbnail) {
+                contentThumbnail = uprightThumbnail(*content, path, orientation);
+            }
+            made = *contentThumbnail;
+        } else {
+            made = named->rowThumbnail(path);
+        }
         decoded.entries.push_back(DecodedThumbnails::Entry{std::move(made.thumbnail), made.ownPicture});
         if (made.size) {
             decoded.resolution = resolutionText(*made.size);

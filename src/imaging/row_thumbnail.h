@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/bitmap.h"
+#include "imaging/picture_format.h"
 
 #include <QString>
 #include <optional>
@@ -40,15 +41,25 @@ struct DecodedThumbnails {
     std::optional<QString> resolution;
 };
 
-// Runs the thumbnail step of every picture format the file's name asks for
-// (PictureFormatsNamedBy), in the formats' order: JPEG, bitmap, PNG. Each
-// step appends exactly one entry, the file's own picture or the stand-in,
-// and may set the resolution (see each format's rowThumbnail). Raises
-// nothing for any file content.
+// Runs one thumbnail step for every picture format the file's name asks for
+// (PictureFormatsNamedBy), in the formats' order: JPEG, bitmap, PNG, ...
+// Each step appends exactly one entry, the file's own picture or the
+// stand-in, and may set the resolution (see each format's rowThumbnail).
+// The file's content picks the format that reads it in every step: a PNG
+// file named x.jpg shows its picture; a file no format recognises is read
+// by the format of the step, which gives the stand-in by its own rules.
+// A picture whose file records an orientation is shown upright, and its
+// resolution is the upright one. Raises nothing for any file content.
 DecodedThumbnails decodeThumbnails(const std::string &path);
 
 // Appends the decoded entries to list, in order.
 ThumbnailOutcome addThumbnails(const DecodedThumbnails &decoded, TImageList &list);
+
+// The thumbnail reader makes of the file for the given orientation (1 to
+// 8): stretched over 100 x 75 when upright, else over the stored picture's
+// proportions (75 x 100 on its side) and then turned; the stand-in is never
+// turned.
+FormatThumbnail uprightThumbnail(const PictureFormat &reader, const std::string &path, int orientation);
 
 // decodeThumbnails, then addThumbnails.
 ThumbnailOutcome makeThumbnails(const std::string &path, TImageList &list);

@@ -40,7 +40,7 @@ struct HeldFolder {
 };
 
 struct Walk {
-    NameMask mask;
+    FileMask mask;
     FileList &list;
     bool recurse;
     SearchView &view;
@@ -174,7 +174,7 @@ void CollectFiles(const std::string &folder, const QString &mask, FileList &list
     if (start.empty() || start.back() != '/') {
         start += '/';
     }
-    Walk walk { NameMask(mask), list, recurse, view, {}, {}, removalFolders };
+    Walk walk { FileMask(mask), list, recurse, view, {}, {}, removalFolders };
     // The start folder is the user's explicit choice, so a link naming it is
     // followed; links met inside the tree never are.
     DirectoryReader reader = DirectoryReader::openPath(start, true);

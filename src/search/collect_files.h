@@ -10,7 +10,8 @@ class FileList;
 class SearchView;
 
 // Appends to `list` every regular file below `folder` whose name matches
-// `mask`, in the order the file system returns the entries, descending into
+// `mask` (a FileMask: "*.jpg" also lists .jpeg and .jpe names, "All
+// pictures" every picture format's), in the order the file system returns the entries, descending into
 // subfolders depth first when `recurse` is set. A "/" is appended to the
 // folder when missing (an empty folder text lists "/").
 //

@@ -1,6 +1,9 @@
 #include "search/name_mask.h"
 
+#include "imaging/picture_formats.h"
+
 #include <QList>
+#include <algorithm>
 #include <cstddef>
 
 namespace quillmere {
@@ -109,6 +112,22 @@ bool NameMask::matches(std::string_view name) const
 bool NameMatchesMask(std::string_view name, const QString &mask)
 {
     return NameMask(mask).matches(name);
+}
+
+FileMask::FileMask(const QString &mask)
+{
+    QStringList patterns = PictureMaskPatterns(mask);
+    if (patterns.isEmpty()) {
+        patterns.append(mask);
+    }
+    for (const QString &pattern : patterns) {
+        patterns_.emplace_back(pattern);
+    }
+}
+
+bool FileMask::matches(std::string_view name) const
+{
+    return std::any_of(patterns_.begin(), patterns_.end(), [&](const NameMask &pattern) { return pattern.matches(name); });
 }
 
 } // namespace quillmere

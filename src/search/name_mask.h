@@ -23,4 +23,17 @@ private:
 
 bool NameMatchesMask(std::string_view name, const QString &mask);
 
+// The names a search lists for its mask: an entry of the mask list lists
+// the names of every pattern it stands for (PictureMaskPatterns: "*.jpg"
+// also lists .jpeg and .jpe names, "All pictures" every picture format's);
+// any other text is one wildcard mask.
+class FileMask {
+public:
+    explicit FileMask(const QString &mask);
+    bool matches(std::string_view name) const;
+
+private:
+    std::vector<NameMask> patterns_;
+};
+
 } // namespace quillmere

@@ -1,6 +1,8 @@
 #include "common/error_report.h"
 #include "platform/path_text.h"
 #include "review/image_view_window.h"
+#include "support/exif_writer.h"
+#include "support/picture_samples.h"
 #include "table/program_tables.h"
 #include "window_fixture.h"
 
@@ -142,4 +144,17 @@ TEST_F(ReviewWindow, shellActionsOnAnEmptyTableReportTheIndexError)
     setErrorPresenter(previous);
     EXPECT_TRUE(shell.calls.empty());
     EXPECT_EQ(shown, QStringList(3, QStringLiteral("List index out of bounds (-1)")));
+}
+
+TEST_F(ReviewWindow, aPictureStoredOnItsSideOpensInAnUprightWindow)
+{
+    const std::string stored = test::samples().at(QStringLiteral("JPEG")).write(160, 120);
+    const std::string side = tree.writeFile("side.jpg", test::jpegWithExif(stored, test::exifBlockWithOrientation(6)));
+    const std::string plain = tree.writeFile("plain.jpg", stored);
+    addRows({side, plain});
+    form.PageControl1->setCurrentIndex(1);
+    clickCell(colPriv, 0);
+    clickCell(colPriv, 1);
+    EXPECT_EQ(shownSizes, (std::vector<QSize>{QSize(338, 450), QSize(700, 525)}));
+    EXPECT_EQ(form2.Image1->Picture.Width(), 160);
 }

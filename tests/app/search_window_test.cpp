@@ -1,3 +1,6 @@
+#include "imaging/picture_format.h"
+#include "imaging/picture_formats.h"
+#include "support/picture_samples.h"
 #include "support/pictures.h"
 #include "table/program_tables.h"
 #include "window_fixture.h"
@@ -61,15 +64,15 @@ TEST_F(SearchWindow, aJpegSearchFillsEveryDuplicateRow)
         EXPECT_EQ(cell("Res", row), QStringLiteral("320 X 240"));
     }
     // Two names passed both tests, so the list holds eight pictures; no two
-    // rows share one. A photo.bmp.jpg row shows its photo, which its JPEG
-    // step appended just before the failed bitmap step's stand-in.
+    // rows share one. Both steps of a photo.bmp.jpg row read the JPEG file
+    // it is, so both of its entries show the photo.
     EXPECT_EQ(form.ImageList1.Count(), 8);
     const QImage standIn = test::fallbackThumbnail();
     for (const std::string &path : {both1, both2}) {
         const int shown = form.DataGrid1->CellAt(QStringLiteral("Priv"), rowOf(path)).asInteger();
-        ASSERT_TRUE(shown >= 0 && shown + 1 < form.ImageList1.Count()) << shown;
+        ASSERT_TRUE(shown >= 1 && shown < form.ImageList1.Count()) << shown;
         EXPECT_NE(form.ImageList1.Entry(shown), standIn);
-        EXPECT_EQ(form.ImageList1.Entry(shown + 1), standIn);
+        EXPECT_EQ(form.ImageList1.Entry(shown - 1), form.ImageList1.Entry(shown));
     }
     EXPECT_EQ(form.ImageList1.Entry(form.DataGrid1->CellAt(QStringLiteral("Priv"), rowOf(broken1)).asInteger()), standIn);
     std::set<int> pictures;
@@ -103,7 +106,7 @@ TEST_F(SearchWindow, aBrokenBitmapDoesNotHideLaterDuplicates)
     EXPECT_EQ(cell("Res", rowOf(tree.path("bad1.bmp"))), QString());
     EXPECT_EQ(cell("Res", rowOf(tree.path("bad2.bmp"))), QString());
     EXPECT_EQ(cell("Res", rowOf(tree.path("good.bmp"))), QStringLiteral("64 X 48"));
-    // The JPEG step's stand-in, then the bitmap: the bitmap's size wins.
+    // Both steps read the bitmap the file is.
     EXPECT_EQ(cell("Res", rowOf(holiday)), QStringLiteral("64 X 48"));
     EXPECT_EQ(form.ImageList1.Count(), 6);
 }
@@ -322,4 +325,39 @@ TEST_F(SearchWindow, stopBackAndStartInOnePumpLeaveOnlyTheNewSearchsRows)
     EXPECT_EQ(form.Label1->text(), QStringLiteral("Finish"));
     EXPECT_EQ(StopFlag, 1);
     EXPECT_EQ(form.currentPage(), 1);
+}
+
+TEST_F(SearchWindow, anAllPicturesSearchShowsEveryRegisteredFormatsOwnThumbnail)
+{
+    ASSERT_EQ(form.ComboBox1->itemText(form.ComboBox1->count() - 1), QStringLiteral("All pictures"));
+    tree.makeFolder("sub");
+    std::vector<std::string> paths;
+    int seed = 0;
+    for (const PictureFormat *format : PictureFormats()) {
+        // Each format's sample at its own size, so no two sets are equal; the
+        // copy carries the format's last extension in capitals.
+        const int width = 120 + 4 * seed++;
+        const std::string extension = format->extensions().back();
+        const std::string name = "sample-" + format->name().toStdString();
+        paths.push_back(tree.writeFile(name + "." + format->extensions().front(), test::sampleOf(*format).write(width, 90)));
+        paths.push_back(copyFile(paths.back(), "sub/" + name + "." + QString::fromStdString(extension).toUpper().toStdString()));
+        tree.writeFile(name + "-backup." + extension + ".bak", test::TempTree::readFile(paths.back()));
+    }
+
+    search("All pictures");
+
+    EXPECT_EQ(form.Label1->text(), QStringLiteral("Finish"));
+    ASSERT_EQ(form.DataGrid1->RowCount(), static_cast<int>(paths.size()));
+    const QImage standIn = test::fallbackThumbnail();
+    std::set<int> shown;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const int row = rowOf(paths[i]);
+        ASSERT_GE(row, 0) << paths[i];
+        const int index = form.DataGrid1->CellAt(QStringLiteral("Priv"), row).asInteger();
+        ASSERT_TRUE(index >= 0 && index < form.ImageList1.Count()) << paths[i];
+        EXPECT_NE(form.ImageList1.Entry(index), standIn) << paths[i];
+        shown.insert(index);
+        EXPECT_EQ(cell("Res", row), QStringLiteral("%1 X 90").arg(120 + 4 * static_cast<int>(i / 2))) << paths[i];
+    }
+    EXPECT_EQ(shown.size(), paths.size()) << "every row has its own thumbnail";
 }

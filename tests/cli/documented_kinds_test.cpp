@@ -39,20 +39,20 @@ TEST(DocumentedKinds, readmeAndManualListThePictureFormatsTheProgramOffers)
     EXPECT_NE(readme.find("[--mask " + QuotedMasks("|", "|") + "]"), std::string::npos) << QuotedMasks("|", "|");
 
     // The manual's --mask entry names each mask in order, the first as the
-    // default.
+    // default, then all.
     const std::string manual = sourceFile("data/quillmere.1");
     EXPECT_NE(manual.find("(" + kindNames() + ")"), std::string::npos);
     std::string maskEntry = "The files to compare:\n";
     const QStringList masks = PictureMasks();
     for (qsizetype i = 0; i < masks.size(); ++i) {
-        const bool last = i + 1 == masks.size();
-        if (i > 0) {
-            maskEntry += last ? "or\n" : "";
-        }
-        maskEntry += (last ? ".BR " : ".B ") + masks[i].toStdString() + (last ? " .\n" : "\n");
         if (i == 0) {
-            maskEntry += "(the default),\n";
+            maskEntry += ".B " + masks[i].toStdString() + "\n(the default),\n";
+        } else if (i + 1 == masks.size()) {
+            maskEntry += ".B " + masks[i].toStdString() + "\nor\n";
+        } else {
+            maskEntry += ".BR " + masks[i].toStdString() + " ,\n";
         }
     }
+    maskEntry += ".B all\n(every picture format).\n";
     EXPECT_NE(manual.find(maskEntry), std::string::npos) << maskEntry;
 }

@@ -2,6 +2,8 @@
 #include "cli/json_path.h"
 #include "cli/list_mode.h"
 #include "search/recording_view.h"
+#include "support/exif_writer.h"
+#include "support/picture_samples.h"
 #include "support/swaps.h"
 #include "support/temp_tree.h"
 
@@ -15,6 +17,8 @@
 
 using namespace quillmere;
 using test::TempTree;
+using test::exifBlockWithOrientation;
+using test::pngWithExif;
 
 namespace {
 
@@ -270,4 +274,46 @@ TEST(ProgramWithoutDisplay, AnswersHelpVersionListAndUsageErrors)
     }
     run = program({"--list", tree.path("missing")});
     EXPECT_EQ(run.status, 1);
+}
+
+TEST(ListMode, JsonGivesEachFilesPathSizeAndUprightPictureSize)
+{
+    TempTree tree;
+    const std::string png = pngWithExif(test::samples().at(QStringLiteral("PNG")).write(64, 48), exifBlockWithOrientation(8));
+    const std::string a = tree.writeFile("a.png", png);
+    const std::string b = tree.writeFile("b.jpg", png); // a PNG whatever its name
+    const std::string c = tree.writeFile("c.bmp", std::string(300, 'w'));
+    const std::string d = tree.writeFile("d.jpe", std::string(300, 'w'));
+    tree.writeFile("e.png.bak", png);
+
+    Outcome run = list({"--list", tree.root().c_str(), "--mask", "all", "--json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string size = std::to_string(png.size());
+    for (const std::string &path : {a, b}) {
+        EXPECT_NE(run.out.find("{\"path\": " + JsonPathString(path) + ", \"size\": " + size
+                               + ", \"width\": 48, \"height\": 64}"),
+                  std::string::npos)
+            << run.out;
+    }
+    for (const std::string &path : {c, d}) {
+        EXPECT_NE(run.out.find("{\"path\": " + JsonPathString(path) + ", \"size\": 300}"), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(run.out.find(".bak"), std::string::npos);
+    // Two sets of two files each.
+    EXPECT_EQ(run.out.front(), '[');
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '{'), 4);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '['), 3);
+
+    // The plain output is as it was: paths alone.
+    run = list({"--list", tree.root().c_str(), "--mask", "*.PNG"});
+    EXPECT_EQ(run.out, "");
+    run = list({"--list", tree.root().c_str(), "--mask", "All pictures"});
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 5) << run.out;
+    EXPECT_EQ(run.out.find('{'), std::string::npos);
+
+    // An unknown mask names the ones there are.
+    run = list({"--list", tree.root().c_str(), "--mask", "*.gif2"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("\"*.jpg\", \"*.bmp\", \"*.png\""), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" or all"), std::string::npos) << run.err;
 }

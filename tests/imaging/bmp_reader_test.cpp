@@ -2,7 +2,7 @@
 #include "imaging/bmp_reader.h"
 #include "imaging/byte_source.h"
 #include "imaging/picture_limits.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "platform/errors.h"
 #include "support/temp_tree.h"
 

@@ -4,10 +4,10 @@
 #include "imaging/bitmap.h"
 #include "imaging/picture_format.h"
 #include "imaging/picture_formats.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "support/pictures.h"
 #include "support/temp_tree.h"
-#include "tiff_fixtures.h"
+#include "support/tiff_fixtures.h"
 
 #include <gtest/gtest.h>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "imaging/image_list.h"
 #include "imaging/picture.h"
 #include "imaging/row_thumbnail.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "platform/errors.h"
 #include "support/temp_tree.h"
 

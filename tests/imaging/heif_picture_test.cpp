@@ -1,12 +1,12 @@
 // HEIC and AVIF files: what their pictures look like once decoded (alpha,
 // rotation and mirror, stored thumbnails), and small files whose headers
 // claim far more than their bytes hold.
-#include "heif_samples.h"
+#include "support/heif_samples.h"
 #include "imaging/bitmap.h"
 #include "imaging/decode_cancel.h"
 #include "imaging/heif_format.h"
 #include "imaging/picture_format.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "support/error_text.h"
 #include "support/pictures.h"
 #include "support/temp_tree.h"

@@ -9,7 +9,7 @@
 #include "imaging/jpeg_format.h"
 #include "imaging/picture_limits.h"
 #include "imaging/row_thumbnail.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "support/pictures.h"
 #include "support/error_text.h"
 #include "support/temp_tree.h"

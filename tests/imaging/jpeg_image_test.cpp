@@ -1,6 +1,6 @@
 #include "imaging/jpeg_codec.h"
 #include "imaging/jpeg_format.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "support/error_text.h"
 #include "platform/errors.h"
 

@@ -6,7 +6,7 @@
 #include "imaging/png_codec.h"
 #include "imaging/png_format.h"
 #include "imaging/stretch.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "support/pictures.h"
 #include "platform/errors.h"
 #include "support/error_text.h"

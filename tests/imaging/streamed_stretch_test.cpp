@@ -4,7 +4,7 @@
 #include "imaging/bmp_reader.h"
 #include "imaging/byte_source.h"
 #include "imaging/jpeg_codec.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "support/pictures.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "imaging/decode_cancel.h"
 #include "imaging/thumbnails_ahead.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "support/temp_tree.h"
 #include "support/threads.h"
 

@@ -7,7 +7,7 @@
 #include "imaging/tiff_codec.h"
 #include "support/pictures.h"
 #include "support/temp_tree.h"
-#include "tiff_fixtures.h"
+#include "support/tiff_fixtures.h"
 
 #include <QImage>
 #include <cstdio>

@@ -7,10 +7,10 @@
 #include "imaging/picture_format.h"
 #include "imaging/picture_formats.h"
 #include "imaging/picture_limits.h"
-#include "picture_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "support/pictures.h"
 #include "support/temp_tree.h"
-#include "webp_gif_fixtures.h"
+#include "support/webp_gif_fixtures.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "webp_gif_fixtures.h"
+#include "support/webp_gif_fixtures.h"
 
 #include <gif_lib.h>
 #include <stdexcept>

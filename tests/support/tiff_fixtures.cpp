@@ -1,4 +1,4 @@
-#include "tiff_fixtures.h"
+#include "support/tiff_fixtures.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "heif_samples.h"
+#include "support/heif_samples.h"
 
 #include <libheif/heif.h>
 
