@@ -1,4 +1,6 @@
 #include "common/error_report.h"
+#include "imaging/picture_format.h"
+#include "imaging/picture_formats.h"
 #include "platform/path_text.h"
 #include "review/image_view_window.h"
 #include "support/exif_writer.h"
@@ -157,4 +159,39 @@ TEST_F(ReviewWindow, aPictureStoredOnItsSideOpensInAnUprightWindow)
     clickCell(colPriv, 1);
     EXPECT_EQ(shownSizes, (std::vector<QSize>{QSize(338, 450), QSize(700, 525)}));
     EXPECT_EQ(form2.Image1->Picture.Width(), 160);
+}
+
+TEST_F(ReviewWindow, aThumbnailClickShowsThePictureOfEveryFormat)
+{
+    std::vector<std::string> paths;
+    for (const PictureFormat *format : PictureFormats()) {
+        paths.push_back(tree.writeFile("view-" + format->name().toStdString() + "." + format->extensions().front(),
+                                       test::sampleOf(*format).write(160, 120)));
+    }
+    addRows(paths);
+    form.PageControl1->setCurrentIndex(1);
+    QImage seen;
+    form2.ShowModal = [&](TForm2 &view) {
+        shownSizes.push_back(view.outerSize());
+        view.show();
+        seen = view.Image1->grab().toImage();
+        view.hide();
+    };
+    for (std::size_t row = 0; row < paths.size(); ++row) {
+        seen = QImage();
+        shownSizes.clear();
+        clickCell(colPriv, static_cast<int>(row));
+        EXPECT_EQ(shownSizes, (std::vector<QSize>{QSize(700, 525)})) << paths[row];
+        ASSERT_FALSE(seen.isNull()) << paths[row];
+        // Each quadrant's colour, within what a lossy format may change.
+        for (int quadrant = 0; quadrant < 4; ++quadrant) {
+            const int x = seen.width() * (quadrant % 2 == 0 ? 1 : 3) / 4;
+            const int y = seen.height() * (quadrant < 2 ? 1 : 3) / 4;
+            const QRgb want = test::quadrant(quadrant % 2, quadrant / 2, 2, 2);
+            const QRgb got = seen.pixel(x, y);
+            EXPECT_NEAR(qRed(got), qRed(want), 24) << paths[row] << " quadrant " << quadrant;
+            EXPECT_NEAR(qGreen(got), qGreen(want), 24) << paths[row] << " quadrant " << quadrant;
+            EXPECT_NEAR(qBlue(got), qBlue(want), 24) << paths[row] << " quadrant " << quadrant;
+        }
+    }
 }
