@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -33,22 +32,8 @@ struct Contents {
 
 bool readContents(int folder, Contents &contents)
 {
-    const int copy = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (copy < 0) {
-        return false;
-    }
-    DIR *dir = ::fdopendir(copy);
-    if (dir == nullptr) {
-        ::close(copy);
-        return false;
-    }
-    errno = 0;
-    while (const dirent *entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
+    return VisitEntryNames(folder, [&](const std::string &name) {
         struct stat info {};
-        if (name == "." || name == "..") {
-            continue;
-        }
         if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
             contents.other = true;
         } else if (S_ISREG(info.st_mode)) {
@@ -58,11 +43,8 @@ bool readContents(int folder, Contents &contents)
         } else {
             contents.other = true;
         }
-        errno = 0;
-    }
-    const bool complete = errno == 0;
-    ::closedir(dir);
-    return complete;
+        return true;
+    });
 }
 
 void removeMarkers(RemovalFolder &folder, const Contents &contents)

@@ -40,8 +40,10 @@ std::string markerName(const std::string &fileName)
 
 } // namespace
 
-bool FolderIsEmpty(int fd)
+bool VisitEntryNames(int fd, const std::function<bool(const std::string &name)> &visit)
 {
+    // A descriptor of its own: closedir closes it, and the reading position
+    // of `fd` stays where it was.
     const int copy = ::openat(fd, ".", kFolderFlags);
     if (copy < 0) {
         return false;
@@ -51,18 +53,29 @@ bool FolderIsEmpty(int fd)
         ::close(copy);
         return false;
     }
-    bool empty = true;
+    bool stopped = false;
     errno = 0;
     while (const dirent *entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            empty = false;
+        if (name != "." && name != ".." && !visit(name)) {
+            stopped = true;
             break;
         }
+        errno = 0; // `visit` may have set it; only readdir's counts
     }
-    empty = empty && errno == 0;
+    const bool complete = stopped || errno == 0;
     ::closedir(dir);
-    return empty;
+    return complete;
+}
+
+bool FolderIsEmpty(int fd)
+{
+    bool empty = true;
+    const bool read = VisitEntryNames(fd, [&](const std::string &) {
+        empty = false;
+        return false;
+    });
+    return read && empty;
 }
 
 int RemovalFolder::make(int parent)

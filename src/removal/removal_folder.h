@@ -2,6 +2,7 @@
 
 #include "platform/unique_fd.h"
 
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 
@@ -56,5 +57,10 @@ private:
 
 // Whether the folder open as `fd` holds no entries.
 bool FolderIsEmpty(int fd);
+
+// Calls `visit` with the name of each entry of the folder open as `fd` ("."
+// and ".." left out) until it returns false. Returns false when the folder
+// cannot be read, or its reading fails before `visit` stops it.
+bool VisitEntryNames(int fd, const std::function<bool(const std::string &name)> &visit);
 
 } // namespace quillmere

@@ -37,6 +37,16 @@ std::set<std::string> entriesOf(const std::string &folder)
     return names;
 }
 
+std::string contentOf(int fd)
+{
+    std::string content;
+    char buffer[4096];
+    for (ssize_t got; (got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(content.size()))) > 0;) {
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    return content;
+}
+
 void letEveryoneThroughAbove(const std::string &root)
 {
     namespace fs = std::filesystem;

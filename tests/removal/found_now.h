@@ -15,6 +15,9 @@ FoundFile foundNow(const std::string &path);
 // The names in a folder, "." and ".." left out.
 std::set<std::string> entriesOf(const std::string &folder);
 
+// The whole content of an open file, read through its descriptor.
+std::string contentOf(int fd);
+
 // Lets every user pass through the folders above `root` (not into `root`).
 void letEveryoneThroughAbove(const std::string &root);
 

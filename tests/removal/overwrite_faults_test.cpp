@@ -20,6 +20,7 @@
 
 using namespace quillmere;
 using quillmere::test::TempTree;
+using quillmere::test::contentOf;
 using quillmere::test::entriesOf;
 using quillmere::test::foundNow;
 
@@ -36,16 +37,6 @@ public:
 };
 
 constexpr uid_t kNobody = 65534;
-
-std::string contentOf(int fd)
-{
-    std::string content;
-    char buffer[4096];
-    for (ssize_t got; (got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(content.size()))) > 0;) {
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    return content;
-}
 
 struct stat statOf(int fd)
 {

@@ -8,7 +8,6 @@
 
 #include <array>
 #include <atomic>
-#include <dirent.h>
 #include <fcntl.h>
 #include <set>
 #include <thread>
@@ -22,6 +21,8 @@ using namespace quillmere;
 using quillmere::test::TempTree;
 using quillmere::test::TrashHome;
 using quillmere::test::asUnprivilegedUser;
+using quillmere::test::contentOf;
+using quillmere::test::entriesOf;
 using quillmere::test::foundNow;
 using quillmere::test::replaceKeepingTimes;
 
@@ -75,32 +76,6 @@ std::string repeated(const std::string &block, std::size_t length)
         content += block.substr(0, length - content.size());
     }
     return content;
-}
-
-// The whole content of an open file, read through its descriptor.
-std::string contentOf(int fd)
-{
-    std::string content;
-    char buffer[4096];
-    for (ssize_t got; (got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(content.size()))) > 0;) {
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    return content;
-}
-
-std::set<std::string> namesIn(const std::string &folder)
-{
-    std::set<std::string> names;
-    if (DIR *dir = ::opendir(folder.c_str())) {
-        while (const dirent *entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.insert(name);
-            }
-        }
-        ::closedir(dir);
-    }
-    return names;
 }
 
 RemovalResult removeBy(RemovalMethod method, const std::string &path, const FoundFile &found)
@@ -200,7 +175,7 @@ TEST_F(RemovalPrimitives, overwriteWritesThreeFreshBlocksOverTheWholeFileThenDel
             ASSERT_EQ(pass, passesSeen);
             // Out of the way under a private name while it is written.
             EXPECT_FALSE(TempTree::exists(path));
-            EXPECT_EQ(namesIn(tree.root()).size(), 1u);
+            EXPECT_EQ(entriesOf(tree.root()).size(), 1u);
             // The same block from offset 0: 4096 + 4096 + the first 1808 bytes.
             EXPECT_EQ(contentOf(watch), repeated(blocks[pass], static_cast<std::size_t>(size))) << "pass " << pass;
             ++passesSeen;
@@ -208,7 +183,7 @@ TEST_F(RemovalPrimitives, overwriteWritesThreeFreshBlocksOverTheWholeFileThenDel
         ::close(watch);
         EXPECT_TRUE(result.removed()) << name;
         EXPECT_EQ(passesSeen, 3) << name;
-        EXPECT_TRUE(namesIn(tree.root()).empty()) << name;
+        EXPECT_TRUE(entriesOf(tree.root()).empty()) << name;
         EXPECT_EQ(RandomState(), expectedState) << name;
     }
 }
@@ -240,7 +215,7 @@ TEST_F(RemovalPrimitives, aFolderThatKeepsItsEntriesStopsTheOverwriteBeforeAnyWr
     });
     EXPECT_EQ(outcome, static_cast<int>(RemovalOutcome::FolderLocked));
     EXPECT_EQ(TempTree::readFile(path), "precious");
-    EXPECT_EQ(namesIn(folder), std::set<std::string> {"photo.jpg"});
+    EXPECT_EQ(entriesOf(folder), std::set<std::string> {"photo.jpg"});
 }
 
 TEST_F(RemovalPrimitives, aDestroyedFileThatCannotBeDeletedIsReportedWhereItLies)
@@ -252,9 +227,9 @@ TEST_F(RemovalPrimitives, aDestroyedFileThatCannotBeDeletedIsReportedWhereItLies
     const int outcome = asUnprivilegedUser(tree.root(), [&] {
         std::string hidden;
         const RemovalResult result = OverwriteAndDeleteFile(path, foundNow(path), [&](int pass) {
-            if (pass == 2 && namesIn(folder).size() == 1) {
+            if (pass == 2 && entriesOf(folder).size() == 1) {
                 // The folder the file was moved into no longer lets it go.
-                hidden = folder + "/" + *namesIn(folder).begin();
+                hidden = folder + "/" + *entriesOf(folder).begin();
                 ::chmod(hidden.c_str(), 0500);
             }
         });
@@ -268,7 +243,7 @@ TEST_F(RemovalPrimitives, aDestroyedFileThatCannotBeDeletedIsReportedWhereItLies
     const ssize_t got = ::read(pipeFds[0], buffer, sizeof buffer);
     ::close(pipeFds[0]);
     EXPECT_EQ(outcome, static_cast<int>(RemovalOutcome::Stranded));
-    const std::set<std::string> left = namesIn(folder);
+    const std::set<std::string> left = entriesOf(folder);
     ASSERT_EQ(left.size(), 1u);
     const std::string lies = folder + "/" + *left.begin() + "/photo.jpg";
     EXPECT_NE(TempTree::readFile(lies), std::string(5000, 'p'));
@@ -287,7 +262,7 @@ TEST_F(RemovalPrimitives, aFileRenamedOverTheMarkedNameDuringTheOverwriteIsNever
     });
     EXPECT_TRUE(result.removed());
     EXPECT_EQ(TempTree::readFile(path), "newcomer");
-    EXPECT_EQ(namesIn(tree.root()), std::set<std::string> {"swap.jpg"});
+    EXPECT_EQ(entriesOf(tree.root()), std::set<std::string> {"swap.jpg"});
 }
 
 TEST_F(RemovalPrimitives, renamesRacingTheOverwriteNeverTouchAnotherFile)
@@ -317,7 +292,7 @@ TEST_F(RemovalPrimitives, renamesRacingTheOverwriteNeverTouchAnotherFile)
 
         int others = 0;
         int markedLeft = 0;
-        for (const std::string &name : namesIn(local.root())) {
+        for (const std::string &name : entriesOf(local.root())) {
             const std::string content = TempTree::readFile(local.path(name));
             others += content == std::string(64, 'o') ? 1 : 0;
             markedLeft += content == std::string(64, 'm') ? 1 : 0;
@@ -325,7 +300,7 @@ TEST_F(RemovalPrimitives, renamesRacingTheOverwriteNeverTouchAnotherFile)
         }
         ASSERT_EQ(others, 1) << "trial " << trial << ": the other file was touched";
         EXPECT_EQ(markedLeft, result.removed() ? 0 : 1) << "trial " << trial;
-        EXPECT_EQ(namesIn(local.root()).size(), result.removed() ? 1u : 2u) << "trial " << trial;
+        EXPECT_EQ(entriesOf(local.root()).size(), result.removed() ? 1u : 2u) << "trial " << trial;
         removed += result.removed() ? 1 : 0;
     }
     EXPECT_GT(removed, 0);
