@@ -24,7 +24,7 @@ sources=(
   src/imaging/picture_format.cpp src/imaging/encoded_picture_format.cpp src/imaging/encoded_picture.cpp
   src/imaging/jpeg_format.cpp src/imaging/png_format.cpp src/imaging/heif_format.cpp src/imaging/tiff_codec.cpp
   src/imaging/tiff_format.cpp src/imaging/webp_format.cpp src/imaging/gif_format.cpp src/imaging/fallback_picture.cpp
-  src/imaging/decode_cancel.cpp src/platform/path_text.cpp src/platform/file_measure.cpp
+  src/imaging/exif_blocks.cpp src/imaging/orientation.cpp src/imaging/decode_cancel.cpp src/platform/path_text.cpp src/platform/file_measure.cpp
 )
 objects=()
 for source in "${sources[@]}"; do
@@ -46,7 +46,7 @@ objects+=("$out/qrc_imaging.o")
 for target in bmp_fuzzer jpeg_fuzzer png_fuzzer tiff_fuzzer heif_fuzzer webp_fuzzer gif_fuzzer; do
   # shellcheck disable=SC2086
   "$cxx" "${common[@]}" "${sanitize[@]}" $qt_flags "$here/$target.cpp" "${objects[@]}" \
-    -o "$out/$target" $qt_libs -ljpeg -lpng16 -ltiff -lz -lwebp -lwebpdemux -lgif
+    -o "$out/$target" $qt_libs -ljpeg -lpng16 -ltiff -lz -lwebp -lwebpdemux -lgif -lexif
 done
 
 # shellcheck disable=SC2086
