@@ -6,17 +6,12 @@
 // pictures of up to 4 megapixels the whole picture decoded. Runs at the
 // program's own pixel cap; the run's -timeout and -rss_limit_mb turn a slow
 // or greedy input into a finding.
-#include "imaging/bitmap.h"
-#include "imaging/encoded_picture.h"
+#include "format_fuzz.h"
 #include "imaging/heif_format.h"
 #include "imaging/picture_format.h"
-#include "platform/errors.h"
 
-#include <QImage>
-#include <QPainter>
-#include <cstddef>
-#include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -31,49 +26,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     using namespace quillmere;
     const PictureFormat &format = avifFormat().hasSignature(data, size) ? avifFormat() : heicFormat();
-    const std::vector<std::uint8_t> bytes(data, data + size);
     std::unique_ptr<TGraphic> graphic = format.newPicture();
-    auto &picture = dynamic_cast<TEncodedPicture &>(*graphic);
-    try {
-        picture.LoadFromBytes(bytes);
-    } catch (const Exception &) {
-        return 0;
-    }
-    QImage thumbnail(100, 75, QImage::Format_RGB32);
-    thumbnail.fill(0xFFFFFFFFu);
-    try {
-        picture.StretchDraw(thumbnail, thumbnail.rect());
-    } catch (const Exception &) {
-        // the designed failure: the thumbnail maker shows the stand-in
-    }
-    QImage window(700, 450, QImage::Format_RGB32);
-    for (const QSize area : {QSize(350, 225), QSize(700, 450)}) {
-        QPainter painter(&window);
-        try {
-            picture.Draw(painter, QRect(QPoint(0, 0), area));
-        } catch (const Exception &) {
-            // reported once by the image view; later paints draw what is kept
-        }
-    }
-
     // The steps that read a file, stored thumbnails included.
-    static const std::string path = "/tmp/heif_fuzzer_" + std::to_string(getpid()) + ".heic";
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char *>(data),
-                                                                   static_cast<std::streamsize>(size));
-    (void)format.rowThumbnail(path); // never raises
-    try {
-        (void)format.smallDecode(path, QSize(64, 48));
-    } catch (const Exception &) {
-    }
-
-    if (static_cast<std::uint64_t>(picture.Width()) * static_cast<std::uint64_t>(picture.Height()) <= 4u << 20) {
+    const auto fromFile = [&] {
+        static const std::string path = "/tmp/heif_fuzzer_" + std::to_string(getpid()) + ".heic";
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
+        (void)format.rowThumbnail(path); // never raises
         try {
-            picture.Decode();
+            (void)format.smallDecode(path, QSize(64, 48));
         } catch (const Exception &) {
         }
-        if (picture.Bitmap()) {
-            picture.StretchDraw(window, window.rect());
-        }
-    }
-    return 0;
+    };
+    return fuzz::fuzzPicture(dynamic_cast<TEncodedPicture &>(*graphic), data, size, fromFile);
 }

@@ -5,15 +5,8 @@
 // and for pictures of up to 4 megapixels the whole page decoded. Runs at the
 // program's own pixel cap; the run's -timeout and -rss_limit_mb turn a slow
 // or greedy input into a finding.
-#include "imaging/bitmap.h"
-#include "imaging/encoded_picture.h"
+#include "format_fuzz.h"
 #include "imaging/tiff_codec.h"
-#include "platform/errors.h"
-
-#include <QImage>
-#include <QPainter>
-#include <cstddef>
-#include <cstdint>
 
 namespace quillmere {
 const PictureFormat &tiffFormat();
@@ -22,45 +15,18 @@ const PictureFormat &tiffFormat();
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     using namespace quillmere;
-    const std::vector<std::uint8_t> bytes(data, data + size);
     TEncodedPicture picture(dynamic_cast<const EncodedPictureFormat &>(tiffFormat()));
-    try {
-        picture.LoadFromBytes(bytes);
-    } catch (const Exception &) {
-        return 0;
-    }
-    QImage thumbnail(100, 75, QImage::Format_RGB32);
-    thumbnail.fill(0xFFFFFFFFu);
-    try {
-        picture.StretchDraw(thumbnail, thumbnail.rect());
-    } catch (const Exception &) {
-        // the designed failure: the thumbnail maker shows the fallback
-    }
-    QImage window(700, 450, QImage::Format_RGB32);
-    for (const QSize area : {QSize(350, 225), QSize(700, 450)}) {
-        QPainter painter(&window);
+    // The small decode, which picks a reduced page when there is one.
+    const auto smallDecode = [&] {
+        const std::vector<std::uint8_t> bytes(data, data + size);
+        TiffBytes file;
+        file.data = bytes.data();
+        file.size = bytes.size();
         try {
-            picture.Draw(painter, QRect(QPoint(0, 0), area));
-        } catch (const Exception &) {
-            // reported once by the image view; later paints draw what is kept
-        }
-    }
-    TiffBytes file;
-    file.data = bytes.data();
-    file.size = bytes.size();
-    try {
-        TBitmap small;
-        decodeTiff(file, small, QSize(24, 16));
-    } catch (const Exception &) {
-    }
-    if (static_cast<std::uint64_t>(picture.Width()) * static_cast<std::uint64_t>(picture.Height()) <= 4u << 20) {
-        try {
-            picture.Decode();
+            TBitmap small;
+            decodeTiff(file, small, QSize(24, 16));
         } catch (const Exception &) {
         }
-        if (picture.Bitmap()) {
-            picture.StretchDraw(window, window.rect());
-        }
-    }
-    return 0;
+    };
+    return fuzz::fuzzPicture(picture, data, size, smallDecode);
 }
