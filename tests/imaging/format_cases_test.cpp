@@ -1,21 +1,40 @@
-// Tables over the formats: each kind of colour, depth, transparency and
-// layout a format reads, and hostile files of each format, with what the
-// program must make of them.
+// Tables over the formats: each kind of file a format reads (colour kinds,
+// depths, alpha, frames, pages) and hostile files of each format (claimed
+// gigapixels, cut files, decompression bombs, huge metadata), with what the
+// program must make of them; one table per concern.
 #include "imaging/bitmap.h"
+#include "imaging/decode_cancel.h"
+#include "imaging/encoded_picture.h"
 #include "imaging/picture_format.h"
 #include "imaging/picture_formats.h"
+#include "imaging/picture_limits.h"
 #include "support/picture_fixtures.h"
 #include "support/pictures.h"
 #include "support/temp_tree.h"
 #include "support/tiff_fixtures.h"
+#include "support/webp_gif_fixtures.h"
 
+#include <QPainter>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cstring>
 #include <optional>
 
 using namespace quillmere;
 using namespace quillmere::test;
 
 namespace {
+
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kRed = qRgb(220, 20, 20);
+const QRgb kBlue = qRgb(20, 20, 220);
+const QRgb kGreen = qRgb(20, 200, 20);
+
+QRgb noise(int x, int y)
+{
+    const unsigned v = static_cast<unsigned>(x) * 2654435761u ^ static_cast<unsigned>(y) * 40503u;
+    return qRgb(static_cast<int>(v & 255), static_cast<int>((v >> 8) & 255), static_cast<int>((v >> 16) & 255));
+}
 
 constexpr int kWidth = 40;
 constexpr int kHeight = 30;
@@ -44,15 +63,42 @@ QRgb colourOverWhite(QRgb colour, int alpha)
     return qRgb(overWhite(qRed(colour), alpha), overWhite(qGreen(colour), alpha), overWhite(qBlue(colour), alpha));
 }
 
-// One kind of file a format reads: a 40 x 30 picture of four flat
-// quadrants, and the colour each quadrant must show.
-struct KindCase {
-    QString format;
-    std::string what;
-    std::function<std::string()> write;
-    std::function<QRgb(int quadrant)> expected;
-    int tolerance = 0;
+// One picture point and the colour it must show. A flat point lies well
+// inside an area of its colour, so every view of the picture, scaled or
+// not, must show it; any other is checked in a scaled view only where the
+// full decode shows its colour all around it (a scaled view blends the
+// pixels at an edge).
+struct Spot {
+    QPoint at;
+    QRgb colour;
+    bool flat = false;
 };
+
+// One kind of file a format reads, and the colours its picture must show.
+struct KindCase {
+    std::string name; // also the file's name, extension included
+    std::string content;
+    QSize size;
+    std::vector<Spot> spots;
+    int tolerance;
+    QSize smallDecode = QSize(32, 24); // the size the small decode is asked for
+};
+
+std::string webpStill(int width, int height, bool lossless, bool alpha, const std::function<QRgb(int, int)> &colour)
+{
+    WebPSpec recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.lossless = lossless;
+    recipe.alpha = alpha;
+    return encodeWebP(recipe, colour);
+}
+
+GifImage gifImage(QRect area, std::function<int(int, int)> index, int transparent = -1, bool interlaced = false,
+                  std::vector<QRgb> colours = {})
+{
+    return GifImage{area, interlaced, transparent, std::move(colours), std::move(index)};
+}
 
 // The quadrant colours as stored samples: RGB (and alpha) at 8 or 16 bits.
 TiffSample rgbSamples(int bits, bool alpha)
@@ -75,11 +121,24 @@ TiffPage tiffPage(TiffPage::Colour colour, int bits, int compression = 5)
     return page;
 }
 
-KindCase tiffCase(std::string what, TiffPage page, TiffSample sample, std::function<QRgb(int)> expected,
-                  int tolerance = 0, bool bigEndian = false, bool bigTiff = false)
+// A TIFF 40 x 30 picture of four flat quadrants, each of colour expected(q),
+// its small decode asked for at full size.
+KindCase tiffKind(const std::string &what, std::string content, const std::function<QRgb(int)> &expected,
+                  int tolerance = 0)
 {
-    return KindCase{QStringLiteral("TIFF"), "TIFF " + what,
-                    [=] { return encodeTiff({page}, sample, bigEndian, bigTiff); }, std::move(expected), tolerance};
+    std::vector<Spot> spots;
+    for (int q = 0; q < 4; ++q) {
+        spots.push_back({QPoint((q % 2 * 2 + 1) * kWidth / 4, (q / 2 * 2 + 1) * kHeight / 4), expected(q), true});
+    }
+    return KindCase{"TIFF " + what + ".tif", std::move(content), QSize(kWidth, kHeight), std::move(spots), tolerance,
+                    QSize(kWidth, kHeight)};
+}
+
+KindCase tiffCase(const std::string &what, const TiffPage &page, const TiffSample &sample,
+                  const std::function<QRgb(int)> &expected, int tolerance = 0, bool bigEndian = false,
+                  bool bigTiff = false)
+{
+    return tiffKind(what, encodeTiff({page}, sample, bigEndian, bigTiff), expected, tolerance);
 }
 
 std::vector<KindCase> kindCases()
@@ -131,7 +190,7 @@ std::vector<KindCase> kindCases()
     TiffPage jpeg = tiffPage(Colour::YCbCrJpeg, 8);
     jpeg.rowsPerStrip = 16;
 
-    return {
+    std::vector<KindCase> cases = {
         tiffCase("RGB, 8 bits, LZW strips", tiffPage(Colour::Rgb, 8), rgbSamples(8, false), colours),
         tiffCase("RGB, 16 bits", tiffPage(Colour::Rgb, 16), rgbSamples(16, false), colours),
         tiffCase("RGB, 16 bits, big-endian", tiffPage(Colour::Rgb, 16), rgbSamples(16, false), colours, 0, true),
@@ -153,72 +212,226 @@ std::vector<KindCase> kindCases()
         tiffCase("RGBA in tiles", tiledAlpha, rgbSamples(8, true), coloursOverWhite, 1),
         tiffCase("grey with alpha", greyAlpha, greySamples, greysOverWhite, 1),
         tiffCase("YCbCr JPEG", jpeg, rgbSamples(8, false), colours, 12),
-        KindCase{QStringLiteral("TIFF"), "TIFF of two pages: the first",
+        tiffKind("of two pages: the first",
                  [] {
                      TiffPage second = tiffPage(TiffPage::Colour::Grey, 8);
                      second.width = 64;
                      return encodeTiff({tiffPage(TiffPage::Colour::Rgb, 8), second}, [](int page, int x, int y, int c) {
                          return page == 0 ? unsigned(channelOf(kColours[quadrantOf(x, y)], c)) : 0u;
                      });
-                 },
-                 colours},
+                 }(),
+                 colours),
     };
+
+    const auto leftRight = [](QRgb left, QRgb right) {
+        return [=](int x, int) { return x < 32 ? left : right; };
+    };
+    cases.push_back({"lossy.webp", webpStill(64, 48, false, false, leftRight(kRed, kBlue)), QSize(64, 48),
+                     {{QPoint(8, 24), kRed}, {QPoint(56, 24), kBlue}}, 24});
+    cases.push_back({"lossless.webp", webpStill(64, 48, true, false, noise), QSize(64, 48),
+                     {{QPoint(0, 0), noise(0, 0)}, {QPoint(63, 47), noise(63, 47)}, {QPoint(17, 30), noise(17, 30)}}, 0});
+    // Fully transparent red and half-transparent blue, over white.
+    const auto translucent = leftRight(qRgba(255, 0, 0, 0), qRgba(0, 0, 255, 128));
+    cases.push_back({"lossless-alpha.webp", webpStill(64, 48, true, true, translucent), QSize(64, 48),
+                     {{QPoint(8, 24), kWhite}, {QPoint(56, 24), qRgb(127, 127, 255)}}, 1});
+    cases.push_back({"lossy-alpha.webp", webpStill(64, 48, false, true, leftRight(qRgba(255, 0, 0, 0), kGreen)),
+                     QSize(64, 48), {{QPoint(8, 24), kWhite}, {QPoint(56, 24), kGreen}}, 24});
+    // The first frame, a red 32 x 24 at (16, 12) of a 64 x 48 canvas; the
+    // second, all blue, is not shown.
+    cases.push_back({"animated.webp",
+                     animatedWebP(64, 48,
+                                  {WebPFrame{webpStill(32, 24, true, false, leftRight(kRed, kRed)), 16, 12, 32, 24},
+                                   WebPFrame{webpStill(64, 48, true, false, leftRight(kBlue, kBlue)), 0, 0, 64, 48}}),
+                     QSize(64, 48), {{QPoint(32, 24), kRed}, {QPoint(4, 4), kWhite}, {QPoint(60, 44), kWhite}}, 0});
+
+    const std::vector<QRgb> four = {kRed, kGreen, kBlue, qRgb(250, 250, 0)};
+    const auto quarters = [](int x, int y) { return (x >= 32 ? 1 : 0) + (y >= 24 ? 2 : 0); };
+    GifSpec plain;
+    plain.width = 64;
+    plain.height = 48;
+    plain.colours = four;
+    plain.images = {gifImage(QRect(0, 0, 64, 48), quarters)};
+    cases.push_back({"plain.gif", encodeGif(plain), QSize(64, 48),
+                     {{QPoint(5, 5), kRed}, {QPoint(60, 5), kGreen}, {QPoint(5, 40), kBlue}, {QPoint(60, 40), four[3]}}, 0});
+    // The image's own table wins over the screen's.
+    GifSpec local = plain;
+    local.colours = {qRgb(0, 0, 0), qRgb(0, 0, 0)};
+    local.images = {gifImage(QRect(0, 0, 64, 48), quarters, -1, false, four)};
+    cases.push_back({"local-table.gif", encodeGif(local), QSize(64, 48), {{QPoint(5, 5), kRed}, {QPoint(60, 40), four[3]}}, 0});
+    GifSpec transparent = plain;
+    transparent.images = {gifImage(QRect(0, 0, 64, 48), quarters, 1)};
+    cases.push_back({"transparent.gif", encodeGif(transparent), QSize(64, 48), {{QPoint(60, 5), kWhite}, {QPoint(5, 5), kRed}}, 0});
+    // Rows of an interlaced image come back in their places.
+    GifSpec interlaced = plain;
+    interlaced.images = {gifImage(QRect(0, 0, 64, 48), [](int, int y) { return y / 3 % 4; }, -1, true)};
+    std::vector<Spot> rows;
+    for (int y = 0; y < 48; ++y) {
+        rows.push_back({QPoint(y, y), four[static_cast<std::size_t>(y / 3 % 4)]});
+    }
+    cases.push_back({"interlaced.gif", encodeGif(interlaced), QSize(64, 48), rows, 0});
+    // The first image, red 16 x 16 at (8, 8), on its screen; the second,
+    // all green, is not shown.
+    GifSpec animated = plain;
+    animated.images = {gifImage(QRect(8, 8, 16, 16), [](int, int) { return 0; }),
+                       gifImage(QRect(0, 0, 64, 48), [](int, int) { return 1; })};
+    cases.push_back({"animated.gif", encodeGif(animated), QSize(64, 48),
+                     {{QPoint(8, 8), kRed}, {QPoint(23, 23), kRed}, {QPoint(7, 8), kWhite}, {QPoint(40, 30), kWhite}}, 0});
+    return cases;
 }
 
-const PictureFormat &formatNamed(const QString &name)
+const PictureFormat &formatNaming(const std::string &path)
 {
-    for (const PictureFormat *format : PictureFormats()) {
-        if (format->name() == name) {
-            return *format;
+    const std::vector<const PictureFormat *> formats = PictureFormatsNamedBy(path);
+    if (formats.size() != 1) {
+        throw std::runtime_error("no single format for " + path);
+    }
+    return *formats.front();
+}
+
+// The whole picture decoded at full size, as the image view's picture.
+QImage fullDecode(const PictureFormat &format, const std::string &path)
+{
+    std::unique_ptr<TGraphic> picture = format.newPicture();
+    picture->LoadFromFile(path);
+    auto &encoded = dynamic_cast<TEncodedPicture &>(*picture);
+    encoded.Decode();
+    return encoded.Bitmap()->ToDisplayImage();
+}
+
+// Whether a view of the picture must show the spot: a flat one always,
+// another when the full decode shows its colour all around it.
+bool shownInScaledView(const Spot &spot, const QImage &full, int tolerance)
+{
+    if (spot.flat) {
+        return true;
+    }
+    for (int y = spot.at.y() - 3; y <= spot.at.y() + 3; ++y) {
+        for (int x = spot.at.x() - 3; x <= spot.at.x() + 3; ++x) {
+            const QPoint near(std::clamp(x, 0, full.width() - 1), std::clamp(y, 0, full.height() - 1));
+            if (colourDistance(full.pixel(near), spot.colour) > tolerance) {
+                return false;
+            }
         }
     }
-    throw std::runtime_error("no format " + name.toStdString());
+    return true;
 }
 
-// The centre of each quadrant of an image of size.
-QPoint centreOf(int quadrant, QSize size)
+QPoint scaled(QPoint at, QSize from, QSize to)
 {
-    return QPoint((quadrant % 2 * 2 + 1) * size.width() / 4, (quadrant / 2 * 2 + 1) * size.height() / 4);
+    return QPoint(at.x() * to.width() / from.width(), at.y() * to.height() / from.height());
 }
 
 } // namespace
 
-TEST(FormatKinds, everyKindShowsItsColoursInTheThumbnailAndTheDecode)
+TEST(FormatKinds, everyKindShowsItsColoursOverWhiteInEveryWayThePictureIsShown)
 {
     TempTree tree;
     for (const KindCase &kind : kindCases()) {
-        const PictureFormat &format = formatNamed(kind.format);
-        const std::string path = tree.writeFile("kind." + format.extensions().front(), kind.write());
-        EXPECT_EQ(format.pictureSize(path), QSize(kWidth, kHeight)) << kind.what;
+        const std::string path = tree.writeFile(kind.name, kind.content);
+        const PictureFormat &format = formatNaming(path);
+        EXPECT_EQ(format.pictureSize(path), kind.size) << kind.name;
+        const QImage full = fullDecode(format, path);
+        ASSERT_EQ(full.size(), kind.size) << kind.name;
+        for (const Spot &spot : kind.spots) {
+            EXPECT_LE(colourDistance(full.pixel(spot.at), spot.colour), kind.tolerance)
+                << kind.name << " at " << spot.at.x() << "," << spot.at.y();
+        }
+        // The thumbnail shows the same picture.
         const FormatThumbnail thumbnail = format.rowThumbnail(path);
-        EXPECT_TRUE(thumbnail.ownPicture) << kind.what;
-        EXPECT_EQ(thumbnail.size, QSize(kWidth, kHeight)) << kind.what;
+        EXPECT_TRUE(thumbnail.ownPicture) << kind.name;
+        EXPECT_EQ(thumbnail.size, kind.size) << kind.name;
         const QImage shown = thumbnail.thumbnail.ToDisplayImage();
-        const QImage decoded = format.smallDecode(path, QSize(kWidth, kHeight)).ToDisplayImage();
-        ASSERT_EQ(decoded.size(), QSize(kWidth, kHeight)) << kind.what;
-        for (int q = 0; q < 4; ++q) {
-            const QRgb expected = kind.expected(q);
-            EXPECT_LE(colourDistance(shown.pixel(centreOf(q, shown.size())), expected), kind.tolerance)
-                << kind.what << ", thumbnail quadrant " << q;
-            EXPECT_LE(colourDistance(decoded.pixel(centreOf(q, decoded.size())), expected), kind.tolerance)
-                << kind.what << ", decode quadrant " << q;
+        QImage expected(100, 75, QImage::Format_RGB32);
+        TBitmap whole;
+        whole.SetPixels(full, 32);
+        whole.StretchDraw(expected, expected.rect());
+        EXPECT_EQ(shown, expected) << kind.name;
+        for (const Spot &spot : kind.spots) {
+            const QPoint at = scaled(spot.at, kind.size, shown.size());
+            EXPECT_TRUE(!shownInScaledView(spot, full, kind.tolerance)
+                        || colourDistance(shown.pixel(at), spot.colour) <= kind.tolerance)
+                << kind.name << " thumbnail at " << at.x() << "," << at.y();
+        }
+        // So does a small decode; one that scales blends a little.
+        const QImage small = format.smallDecode(path, kind.smallDecode).ToDisplayImage();
+        ASSERT_EQ(small.size(), kind.smallDecode) << kind.name;
+        const int smallTolerance = kind.tolerance + (kind.smallDecode == kind.size ? 0 : 2);
+        for (const Spot &spot : kind.spots) {
+            const QPoint at = scaled(spot.at, kind.size, small.size());
+            EXPECT_TRUE(!shownInScaledView(spot, full, kind.tolerance)
+                        || colourDistance(small.pixel(at), spot.colour) <= smallTolerance)
+                << kind.name << " small at " << at.x() << "," << at.y();
         }
     }
 }
 
 namespace {
 
-// What the program must make of a hostile file: the stand-in with the
-// stand-in's size (the file cannot be loaded), the stand-in with no size (it
-// loads but cannot be shown), or what the file holds with its header's size.
-enum class Outcome { StandInLoadFailed, StandInNoSize, OwnPicture };
+std::string cut(std::string content, double keep)
+{
+    content.resize(static_cast<std::size_t>(static_cast<double>(content.size()) * keep));
+    return content;
+}
 
+// A VP8L bitstream claiming width x height (its 14-bit sides follow the
+// signature byte 0x2F).
+std::string withVp8lSize(std::string webp, std::uint32_t width, std::uint32_t height)
+{
+    const std::size_t at = webp.find("VP8L") + 9;
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, webp.data() + at, 4);
+    bits = (width - 1) | (height - 1) << 14 | (bits & 0xF0000000u);
+    std::memcpy(webp.data() + at, &bits, 4);
+    return webp;
+}
+
+std::string gifWithScreen(std::string gif, std::uint16_t width, std::uint16_t height)
+{
+    gif[6] = static_cast<char>(width & 0xFF);
+    gif[7] = static_cast<char>(width >> 8);
+    gif[8] = static_cast<char>(height & 0xFF);
+    gif[9] = static_cast<char>(height >> 8);
+    return gif;
+}
+
+std::string flatGif(int width, int height, int imageWidth, int imageHeight, const std::string &comment = {})
+{
+    GifSpec recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.colours = {kRed, kBlue};
+    recipe.comment = comment;
+    recipe.images = {gifImage(QRect(0, 0, imageWidth, imageHeight), [](int x, int) { return x & 1; })};
+    return encodeGif(recipe);
+}
+
+std::string noisyGif()
+{
+    GifSpec recipe;
+    recipe.width = 256;
+    recipe.height = 192;
+    for (int i = 0; i < 256; ++i) {
+        recipe.colours.push_back(qRgb(i, 255 - i, i / 2));
+    }
+    recipe.images = {gifImage(QRect(0, 0, 256, 192), [](int x, int y) { return static_cast<int>(noise(x, y) & 255); })};
+    return encodeGif(recipe);
+}
+
+std::string withExtraChunk(const std::string &still, const std::string &fourcc, std::size_t bytes)
+{
+    return riffWebP(vp8xChunk(kVp8xExif, 64, 48) + webpImageChunks(still) + riffChunk(fourcc, std::string(bytes, 'x')));
+}
+
+// What a hostile file must give: the stand-in (with the size shown, if
+// any) or its own picture of its header's size.
 struct HostileCase {
-    QString format;
-    std::string what;
-    std::function<std::string()> write;
-    Outcome outcome;
-    std::optional<QSize> size; // the header's, for OwnPicture
+    std::string name; // also the file's name, extension included
+    std::string content;
+    bool ownPicture;
+    std::optional<QSize> size;
+    // For a cut file: a row decoded in full, and one past the cut, white.
+    std::optional<std::pair<int, int>> decodedAndWhiteRow;
+    QSize smallDecode = QSize(100, 75); // the size the small decode is asked for
 };
 
 std::string cutAt(std::string file, std::size_t length)
@@ -240,59 +453,165 @@ std::vector<HostileCase> hostileCases()
     flat.colour = TiffPage::Colour::Grey;
     flat.compression = 8;
     flat.rowsPerStrip = 8000;
-    return {
-        {QStringLiteral("TIFF"), "TIFF of one grey, 8000 x 8000 in one Deflate strip of some 70 KB",
-         [=] { return encodeTiff({flat}, [](int, int, int, int) { return 128u; }); }, Outcome::StandInNoSize,
-         std::nullopt},
-        {QStringLiteral("TIFF"), "TIFF claiming 16000 x 16000 in one Deflate strip of a few hundred bytes",
-         [] { return tiffClaiming(16000, 16000, 8); }, Outcome::StandInNoSize, std::nullopt},
-        {QStringLiteral("TIFF"), "TIFF claiming 100000 x 100000 pixels",
-         [] { return tiffClaiming(100000, 100000, 1); }, Outcome::StandInNoSize, std::nullopt},
-        {QStringLiteral("TIFF"), "TIFF cut before its directory",
-         [=] { return cutAt(encodeTiff({large}, grey), 5000); }, Outcome::StandInLoadFailed, std::nullopt},
-        {QStringLiteral("TIFF"), "TIFF of eight bytes", [=] { return cutAt(encodeTiff({large}, grey), 8); },
-         Outcome::StandInLoadFailed, std::nullopt},
-        {QStringLiteral("TIFF"), "TIFF with its directory first, cut in its pixels",
-         [] { return cutAt(plainTiffDirectoryFirst(60, 40, 4), 3000); }, Outcome::OwnPicture, QSize(60, 40)},
-        {QStringLiteral("TIFF"), "TIFF whose directory points at itself as the next page",
-         [] { return withDirectoryLoop(plainTiffDirectoryFirst(60, 40, 4)); }, Outcome::OwnPicture, QSize(60, 40)},
-        {QStringLiteral("TIFF"), "TIFF with four megabytes of description",
-         [=] { return encodeTiff({wordy}, grey, false, false, {}, std::string(4 << 20, 'w')); }, Outcome::OwnPicture,
-         QSize(16, 12)},
+    std::vector<HostileCase> cases = {
+        {"TIFF of one grey, 8000 x 8000 in one Deflate strip of some 70 KB.tif",
+         encodeTiff({flat}, [](int, int, int, int) { return 128u; }), false, std::nullopt, {}, QSize(50, 40)},
+        {"TIFF claiming 16000 x 16000 in one Deflate strip of a few hundred bytes.tif", tiffClaiming(16000, 16000, 8),
+         false, std::nullopt, {}, QSize(50, 40)},
+        {"TIFF claiming 100000 x 100000 pixels.tif", tiffClaiming(100000, 100000, 1), false, std::nullopt, {},
+         QSize(50, 40)},
+        {"TIFF cut before its directory.tif", cutAt(encodeTiff({large}, grey), 5000), false, QSize(100, 80), {},
+         QSize(50, 40)},
+        {"TIFF of eight bytes.tif", cutAt(encodeTiff({large}, grey), 8), false, QSize(100, 80), {}, QSize(50, 40)},
+        {"TIFF with its directory first, cut in its pixels.tif", cutAt(plainTiffDirectoryFirst(60, 40, 4), 3000), true,
+         QSize(60, 40), {}, QSize(50, 40)},
+        {"TIFF whose directory points at itself as the next page.tif",
+         withDirectoryLoop(plainTiffDirectoryFirst(60, 40, 4)), true, QSize(60, 40), {}, QSize(50, 40)},
+        {"TIFF with four megabytes of description.tif",
+         encodeTiff({wordy}, grey, false, false, {}, std::string(4 << 20, 'w')), true, QSize(16, 12), {}, QSize(50, 40)},
     };
+    const std::string noisyWebP = webpStill(256, 192, false, false, noise);
+    const std::string flatWebP = webpStill(64, 48, true, false, [](int, int) { return kBlue; });
+    cases.push_back({"words.webp", std::string("RIFF\x10\0\0\0WEBPVP8 not a picture", 29), false, QSize(100, 80), {}});
+    // 44 bytes claiming 16384 x 16384, which libwebp would hold in full.
+    cases.push_back({"claims-gigapixel.webp", withVp8lSize(flatWebP, 16384, 16384), false, std::nullopt, {}});
+    // A flat 3000 x 3000 picture in under a kilobyte: it decodes, but its
+    // file is no excuse for 9 megapixels.
+    cases.push_back({"flat-bomb.webp", webpStill(3000, 3000, true, false, [](int, int) { return kBlue; }), false,
+                     std::nullopt, {}});
+    // An animation whose canvas is 16000 x 16000, its one frame 8 x 8.
+    cases.push_back({"huge-canvas.webp",
+                     animatedWebP(16000, 16000, {WebPFrame{webpStill(8, 8, true, false, noise), 0, 0, 8, 8}}), false,
+                     std::nullopt, {}});
+    cases.push_back({"cut.webp", cut(noisyWebP, 0.5), true, QSize(256, 192), std::pair{10, 190}});
+    cases.push_back({"cut-in-header.webp", noisyWebP.substr(0, 20), false, QSize(100, 80), {}});
+    cases.push_back({"huge-metadata.webp", withExtraChunk(flatWebP, "XMP ", 5u << 20), true, QSize(64, 48), {}});
+
+    cases.push_back({"cut-in-header.gif", "GIF89a\x40\x00\x30", false, QSize(100, 80), {}});
+    // A screen of no pixels is refused with giflib's reader closed.
+    cases.push_back({"empty-screen.gif", gifWithScreen(flatGif(64, 48, 64, 48), 0, 0), false, QSize(100, 80), {}});
+    cases.push_back({"claims-gigapixel.gif", gifWithScreen(flatGif(64, 48, 64, 48), 65535, 65535), false, std::nullopt, {}});
+    // An image far larger than its screen: a 16 x 16 screen, a 6000 x 6000
+    // image coded in 25 KB.
+    cases.push_back({"lzw-bomb.gif", flatGif(16, 16, 6000, 6000), false, std::nullopt, {}});
+    cases.push_back({"screen-bomb.gif", flatGif(3000, 3000, 3000, 3000), false, std::nullopt, {}});
+    cases.push_back({"cut.gif", cut(noisyGif(), 0.5), true, QSize(256, 192), std::pair{10, 190}});
+    cases.push_back({"no-image.gif", flatGif(64, 48, 64, 48).substr(0, 13 + 6) + ";", false, std::nullopt, {}});
+    cases.push_back({"huge-comment.gif", flatGif(64, 48, 64, 48, std::string(5u << 20, 'c')), true, QSize(64, 48), {}});
+    // An LZW code size of 12 bits a pixel, which GIF does not allow.
+    std::string damaged = flatGif(64, 48, 64, 48);
+    damaged[13 + 6 + 10] = 12;
+    cases.push_back({"damaged.gif", damaged, false, std::nullopt, {}});
+    return cases;
 }
 
 } // namespace
 
-TEST(HostileFormatFiles, eachGetsTheStandInOrWhatItHolds)
+TEST(HostileFormatFiles, eachGivesTheStandInOrABoundedPictureOfItsOwn)
 {
     TempTree tree;
-    const QImage standIn = fallbackThumbnail();
     for (const HostileCase &hostile : hostileCases()) {
-        const PictureFormat &format = formatNamed(hostile.format);
-        const std::string path = tree.writeFile("hostile." + format.extensions().front(), hostile.write());
+        const std::string path = tree.writeFile(hostile.name, hostile.content);
+        const PictureFormat &format = formatNaming(path);
         const FormatThumbnail thumbnail = format.rowThumbnail(path);
-        switch (hostile.outcome) {
-        case Outcome::StandInLoadFailed:
-            EXPECT_FALSE(thumbnail.ownPicture) << hostile.what;
-            EXPECT_EQ(thumbnail.size, QSize(100, 80)) << hostile.what;
-            EXPECT_EQ(thumbnail.thumbnail.ToDisplayImage(), standIn) << hostile.what;
-            break;
-        case Outcome::StandInNoSize:
-            EXPECT_FALSE(thumbnail.ownPicture) << hostile.what;
-            EXPECT_EQ(thumbnail.size, std::nullopt) << hostile.what;
-            EXPECT_EQ(thumbnail.thumbnail.ToDisplayImage(), standIn) << hostile.what;
-            break;
-        case Outcome::OwnPicture:
-            EXPECT_TRUE(thumbnail.ownPicture) << hostile.what;
-            EXPECT_EQ(thumbnail.size, hostile.size) << hostile.what;
-            break;
+        EXPECT_EQ(thumbnail.ownPicture, hostile.ownPicture) << hostile.name;
+        EXPECT_EQ(thumbnail.size, hostile.size) << hostile.name;
+        // The image view's small decode refuses a stand-in's file, and
+        // stays small for the others.
+        if (!hostile.ownPicture) {
+            EXPECT_EQ(thumbnail.thumbnail.ToDisplayImage(), fallbackThumbnail()) << hostile.name;
+            EXPECT_ANY_THROW(format.smallDecode(path, hostile.smallDecode)) << hostile.name;
+        } else {
+            try {
+                const TBitmap small = format.smallDecode(path, hostile.smallDecode);
+                EXPECT_LE(std::int64_t(small.Width()) * small.Height(), 4 * 1024 * 1024) << hostile.name;
+            } catch (const std::exception &error) {
+                ADD_FAILURE() << hostile.name << ": " << error.what();
+            }
         }
-        // The image view's small decode either refuses or stays small.
+        if (hostile.decodedAndWhiteRow) {
+            const QImage full = fullDecode(format, path);
+            const auto [decoded, white] = *hostile.decodedAndWhiteRow;
+            int decodedWhite = 0;
+            for (int x = 0; x < full.width(); ++x) {
+                decodedWhite += full.pixel(x, decoded) == kWhite;
+                EXPECT_EQ(full.pixel(x, white), kWhite) << hostile.name << " " << x;
+            }
+            EXPECT_LT(decodedWhite, full.width() / 4) << hostile.name;
+        }
+        // The image view: a picture that will not decode reports it and
+        // draws nothing of its own.
+        std::unique_ptr<TGraphic> picture = format.newPicture();
         try {
-            const TBitmap small = format.smallDecode(path, QSize(50, 40));
-            EXPECT_LE(std::int64_t(small.Width()) * small.Height(), 4 * 1024 * 1024) << hostile.what;
+            picture->LoadFromFile(path);
+            QImage window(700, 450, QImage::Format_RGB32);
+            QPainter painter(&window);
+            picture->Draw(painter, window.rect());
+            EXPECT_TRUE(hostile.ownPicture) << hostile.name;
         } catch (const std::exception &) {
+            EXPECT_FALSE(hostile.ownPicture) << hostile.name;
         }
     }
+}
+
+TEST(HostileWebPAndGifFiles, picturesAboveThePixelCapAreRefusedBeforeDecoding)
+{
+    TempTree tree;
+    // The cap lowered to just above the stand-in's 100 x 80 pixels.
+    struct LoweredCap {
+        std::uint64_t previous = maxPicturePixels();
+        LoweredCap() { setMaxPicturePixels(9000); }
+        ~LoweredCap() { setMaxPicturePixels(previous); }
+    } lowered;
+    const std::vector<std::string> paths = {tree.writeFile("big.webp", webpStill(100, 91, true, false, noise)),
+                                            tree.writeFile("big.gif", flatGif(100, 91, 100, 91)),
+                                            // a screen within the cap, its image not
+                                            tree.writeFile("big-image.gif", flatGif(32, 32, 100, 91))};
+    for (const std::string &path : paths) {
+        const PictureFormat &format = formatNaming(path);
+        const FormatThumbnail thumbnail = format.rowThumbnail(path);
+        EXPECT_FALSE(thumbnail.ownPicture) << path;
+        EXPECT_FALSE(thumbnail.size.has_value()) << path;
+        EXPECT_ANY_THROW(format.smallDecode(path, QSize(8, 8))) << path;
+    }
+}
+
+TEST(HostileWebPAndGifFiles, aCancelledDecodeEndsWithTheStandIn)
+{
+    TempTree tree;
+    const std::vector<std::string> paths = {tree.writeFile("a.webp", webpStill(64, 48, false, false, noise)),
+                                            tree.writeFile("a.gif", flatGif(64, 48, 64, 48))};
+    std::atomic<bool> cancelled{true};
+    for (const std::string &path : paths) {
+        const PictureFormat &format = formatNaming(path);
+        {
+            DecodeCancelScope scope(cancelled);
+            EXPECT_FALSE(format.rowThumbnail(path).ownPicture) << path;
+        }
+        EXPECT_TRUE(format.rowThumbnail(path).ownPicture) << path;
+    }
+}
+
+TEST(WebPAndGifMetadata, webpExifBlockStartsAtTheByteOrderMarkAndGifHasNoTurn)
+{
+    TempTree tree;
+    const std::string still = webpStill(8, 6, true, false, noise);
+    const std::string tiff = std::string("MM\0\x2a\0\0\0\x08", 8) + "rest";
+    const auto withExif = [&](const std::string &payload, const std::string &after) {
+        return riffWebP(vp8xChunk(kVp8xExif, 8, 6) + webpImageChunks(still) + riffChunk("XMP ", std::string(3, 'x')) +
+                        riffChunk("EXIF", payload) + after);
+    };
+    const PictureFormat &webp = formatNaming("x.webp");
+    const std::vector<std::uint8_t> expected(tiff.begin(), tiff.end());
+    EXPECT_EQ(webp.exifBlock(tree.writeFile("prefixed.webp", withExif(std::string("Exif\0\0", 6) + tiff, ""))), expected);
+    EXPECT_EQ(webp.exifBlock(tree.writeFile("plain.webp", withExif(tiff, riffChunk("EXIF", "second")))), expected);
+    EXPECT_TRUE(webp.exifBlock(tree.writeFile("none.webp", still)).empty());
+    // A chunk claiming more bytes than the file holds.
+    std::string cutShort = withExif(tiff, "");
+    cutShort.resize(cutShort.size() - 4);
+    EXPECT_TRUE(webp.exifBlock(tree.writeFile("cut.webp", cutShort)).empty());
+
+    const std::string gif = tree.writeFile("a.gif", flatGif(8, 6, 8, 6));
+    EXPECT_EQ(formatNaming(gif).orientation(gif), 1);
+    EXPECT_TRUE(formatNaming(gif).exifBlock(gif).empty());
 }
