@@ -5,9 +5,12 @@
 #include "imaging/bitmap.h"
 #include "imaging/decode_cancel.h"
 #include "imaging/encoded_picture.h"
+#include "imaging/heif_format.h"
 #include "imaging/picture_format.h"
 #include "imaging/picture_formats.h"
 #include "imaging/picture_limits.h"
+#include "support/error_text.h"
+#include "support/heif_samples.h"
 #include "support/picture_fixtures.h"
 #include "support/pictures.h"
 #include "support/temp_tree.h"
@@ -276,6 +279,25 @@ std::vector<KindCase> kindCases()
                        gifImage(QRect(0, 0, 64, 48), [](int, int) { return 1; })};
     cases.push_back({"animated.gif", encodeGif(animated), QSize(64, 48),
                      {{QPoint(8, 8), kRed}, {QPoint(23, 23), kRed}, {QPoint(7, 8), kWhite}, {QPoint(40, 30), kWhite}}, 0});
+
+    // Left half opaque red, right half red at half alpha, bottom quarter
+    // fully transparent, in both codecs of HEIF.
+    const auto halfAlpha = [](int x, int y) { return qRgba(220, 20, 20, y >= 48 ? 0 : x < 32 ? 255 : 128); };
+    for (const auto &[codec, name] :
+         {std::pair{HeifSpec::Codec::Hevc, "alpha.heic"}, std::pair{HeifSpec::Codec::Av1, "alpha.avif"}}) {
+        HeifSpec recipe;
+        recipe.width = 64;
+        recipe.height = 64;
+        recipe.codec = codec;
+        recipe.alpha = true;
+        recipe.quality = 100;
+        cases.push_back({name, encodeHeif(recipe, halfAlpha), QSize(64, 64),
+                         {{QPoint(8, 8), qRgb(220, 20, 20), true},
+                          {QPoint(56, 8), qRgb(237, 137, 137), true},
+                          {QPoint(8, 60), kWhite, true}},
+                         24,
+                         QSize(64, 64)});
+    }
     return cases;
 }
 
@@ -367,10 +389,11 @@ TEST(FormatKinds, everyKindShowsItsColoursOverWhiteInEveryWayThePictureIsShown)
 
 namespace {
 
-std::string cut(std::string content, double keep)
+// The first `length` bytes of a file.
+std::string cutAt(std::string file, std::size_t length)
 {
-    content.resize(static_cast<std::size_t>(static_cast<double>(content.size()) * keep));
-    return content;
+    file.resize(std::min(file.size(), length));
+    return file;
 }
 
 // A VP8L bitstream claiming width x height (its 14-bit sides follow the
@@ -432,12 +455,18 @@ struct HostileCase {
     // For a cut file: a row decoded in full, and one past the cut, white.
     std::optional<std::pair<int, int>> decodedAndWhiteRow;
     QSize smallDecode = QSize(100, 75); // the size the small decode is asked for
+    // A check of the format's own, given the file's path.
+    std::function<void(const std::string &path)> alsoCheck = nullptr;
 };
 
-std::string cutAt(std::string file, std::size_t length)
+// The small decode of a HEIC file raises the format's error, its message
+// holding `part`.
+std::function<void(const std::string &)> heicRefusedWith(const std::string &part)
 {
-    file.resize(std::min(file.size(), length));
-    return file;
+    return [part](const std::string &path) {
+        const std::string error = errorTextOf<EHEIF>([&] { heicFormat().smallDecode(path, QSize(100, 75)); });
+        EXPECT_NE(error.find(part), std::string::npos) << path << ": " << error;
+    };
 }
 
 std::vector<HostileCase> hostileCases()
@@ -468,7 +497,8 @@ std::vector<HostileCase> hostileCases()
         {"TIFF whose directory points at itself as the next page.tif",
          withDirectoryLoop(plainTiffDirectoryFirst(60, 40, 4)), true, QSize(60, 40), {}, QSize(50, 40)},
         {"TIFF with four megabytes of description.tif",
-         encodeTiff({wordy}, grey, false, false, {}, std::string(4 << 20, 'w')), true, QSize(16, 12), {}, QSize(50, 40)},
+         encodeTiff({wordy}, grey, false, false, {}, std::string(4 << 20, 'w')), true, QSize(16, 12), {},
+         QSize(50, 40)},
     };
     const std::string noisyWebP = webpStill(256, 192, false, false, noise);
     const std::string flatWebP = webpStill(64, 48, true, false, [](int, int) { return kBlue; });
@@ -483,7 +513,7 @@ std::vector<HostileCase> hostileCases()
     cases.push_back({"huge-canvas.webp",
                      animatedWebP(16000, 16000, {WebPFrame{webpStill(8, 8, true, false, noise), 0, 0, 8, 8}}), false,
                      std::nullopt, {}});
-    cases.push_back({"cut.webp", cut(noisyWebP, 0.5), true, QSize(256, 192), std::pair{10, 190}});
+    cases.push_back({"cut.webp", cutAt(noisyWebP, noisyWebP.size() / 2), true, QSize(256, 192), std::pair{10, 190}});
     cases.push_back({"cut-in-header.webp", noisyWebP.substr(0, 20), false, QSize(100, 80), {}});
     cases.push_back({"huge-metadata.webp", withExtraChunk(flatWebP, "XMP ", 5u << 20), true, QSize(64, 48), {}});
 
@@ -495,13 +525,50 @@ std::vector<HostileCase> hostileCases()
     // image coded in 25 KB.
     cases.push_back({"lzw-bomb.gif", flatGif(16, 16, 6000, 6000), false, std::nullopt, {}});
     cases.push_back({"screen-bomb.gif", flatGif(3000, 3000, 3000, 3000), false, std::nullopt, {}});
-    cases.push_back({"cut.gif", cut(noisyGif(), 0.5), true, QSize(256, 192), std::pair{10, 190}});
+    const std::string noisy = noisyGif();
+    cases.push_back({"cut.gif", cutAt(noisy, noisy.size() / 2), true, QSize(256, 192), std::pair{10, 190}});
     cases.push_back({"no-image.gif", flatGif(64, 48, 64, 48).substr(0, 13 + 6) + ";", false, std::nullopt, {}});
     cases.push_back({"huge-comment.gif", flatGif(64, 48, 64, 48, std::string(5u << 20, 'c')), true, QSize(64, 48), {}});
     // An LZW code size of 12 bits a pixel, which GIF does not allow.
     std::string damaged = flatGif(64, 48, 64, 48);
     damaged[13 + 6 + 10] = 12;
     cases.push_back({"damaged.gif", damaged, false, std::nullopt, {}});
+
+    HeifSpec tileRecipe;
+    tileRecipe.width = 64;
+    tileRecipe.height = 64;
+    const std::string tile = encodeHeif(tileRecipe, [](int x, int y) { return qRgb(x * 4, y * 4, 90); });
+    HeifSpec largeRecipe;
+    largeRecipe.width = 1024;
+    largeRecipe.height = 1024;
+    largeRecipe.quality = 10;
+    const std::string largeHeif = encodeHeif(largeRecipe, [](int, int) { return kBlue; });
+    // Beyond the pixel cap.
+    cases.push_back({"claims 60000 x 60000.heic", withHeifClaimedSize(tile, 60000, 60000), false, std::nullopt, {},
+                     QSize(100, 75), heicRefusedWith("Image too large")});
+    // Within the cap, but a picture of 25 megapixels from 800 bytes.
+    cases.push_back({"claims 5000 x 5000.heic", withHeifClaimedSize(tile, 5000, 5000), false, std::nullopt, {},
+                     QSize(100, 75), heicRefusedWith("out of proportion")});
+    // A grid of 64 x 64 tiles whose grid box says 4000 x 4000 while its size
+    // property says 128 x 128: libheif would build the canvas the grid box
+    // says.
+    cases.push_back({"grid larger than stated.heic", heifGrid(tile, 2, 2, 4000, 4000, 128, 128), false, std::nullopt,
+                     {}, QSize(100, 75), heicRefusedWith("Security limit")});
+    // 10,000 tiles of 64 x 64 from 20 KB.
+    cases.push_back({"grid of 10,000 tiles.heic", heifGrid(tile, 100, 100, 6400, 6400, 6400, 6400), false,
+                     std::nullopt, {}, QSize(100, 75), heicRefusedWith("out of proportion")});
+    // A coded picture of 1024 x 1024 whose size property says 64 x 64.
+    cases.push_back({"coded larger than stated.heic", withHeifClaimedSize(largeHeif, 64, 64), false, std::nullopt, {},
+                     QSize(100, 75), heicRefusedWith("Security limit")});
+    // Cut in the middle of its coded data: libheif reads none of it.
+    cases.push_back({"cut short.heic", tile.substr(0, tile.size() - 300), false, QSize(100, 80), {}, QSize(100, 75),
+                     heicRefusedWith("HEIF error")});
+    cases.push_back({"file type box alone.heic", tile.substr(0, 24), false, QSize(100, 80), {}, QSize(100, 75),
+                     heicRefusedWith("HEIF error")});
+    // Claims a small file may make are decoded: 7.8 megapixels claimed by a
+    // 64 x 64 picture, and a 2 x 2 grid stated as it is.
+    cases.push_back({"fair claim.heic", withHeifClaimedSize(tile, 2800, 2800), true, QSize(2800, 2800), {}});
+    cases.push_back({"fair grid.heic", heifGrid(tile, 2, 2, 128, 128, 128, 128), true, QSize(128, 128), {}});
     return cases;
 }
 
@@ -538,6 +605,9 @@ TEST(HostileFormatFiles, eachGivesTheStandInOrABoundedPictureOfItsOwn)
                 EXPECT_EQ(full.pixel(x, white), kWhite) << hostile.name << " " << x;
             }
             EXPECT_LT(decodedWhite, full.width() / 4) << hostile.name;
+        }
+        if (hostile.alsoCheck) {
+            hostile.alsoCheck(path);
         }
         // The image view: a picture that will not decode reports it and
         // draws nothing of its own.
