@@ -28,6 +28,21 @@ protected:
             form.DataGrid1->CellAt(QStringLiteral("Dest"), row).setText(pathToText(path));
         }
     }
+
+    // From now on each opened image view records its size and what its
+    // picture shows, in the image returned.
+    const QImage &captureShownPictures()
+    {
+        form2.ShowModal = [this](TForm2 &view) {
+            shownSizes.push_back(view.outerSize());
+            view.show();
+            seenPicture = view.Image1->grab().toImage();
+            view.hide();
+        };
+        return seenPicture;
+    }
+
+    QImage seenPicture;
 };
 
 } // namespace
@@ -93,13 +108,7 @@ TEST_F(ReviewWindow, aPngThumbnailClickShowsThePicture)
     ASSERT_TRUE(picture.save(QString::fromStdString(path), "PNG"));
     addRows({path});
     form.PageControl1->setCurrentIndex(1);
-    QImage seen;
-    form2.ShowModal = [&](TForm2 &view) {
-        shownSizes.push_back(view.outerSize());
-        view.show();
-        seen = view.Image1->grab().toImage();
-        view.hide();
-    };
+    const QImage &seen = captureShownPictures();
     clickCell(colPriv, 0);
     EXPECT_EQ(shownSizes, (std::vector<QSize>{QSize(700, 175)}));
     ASSERT_FALSE(seen.isNull());
@@ -170,15 +179,9 @@ TEST_F(ReviewWindow, aThumbnailClickShowsThePictureOfEveryFormat)
     }
     addRows(paths);
     form.PageControl1->setCurrentIndex(1);
-    QImage seen;
-    form2.ShowModal = [&](TForm2 &view) {
-        shownSizes.push_back(view.outerSize());
-        view.show();
-        seen = view.Image1->grab().toImage();
-        view.hide();
-    };
+    const QImage &seen = captureShownPictures();
     for (std::size_t row = 0; row < paths.size(); ++row) {
-        seen = QImage();
+        seenPicture = QImage();
         shownSizes.clear();
         clickCell(colPriv, static_cast<int>(row));
         EXPECT_EQ(shownSizes, (std::vector<QSize>{QSize(700, 525)})) << paths[row];
