@@ -516,6 +516,17 @@ def expect_report(window, heading, paths, ordered):
     check(listed == wanted, "the report should list %s; it lists %s" % (wanted, lines[1:]))
 
 
+def removed_leaving_one_of_each(sets, after):
+    """The files of `sets` missing from the snapshot `after`, checking that
+    exactly one copy of each set is left."""
+    removed = set()
+    for members in sets:
+        left = [path for path in members if path in after]
+        check(len(left) == 1, "exactly one copy of %s should be left; left: %s" % (members, left))
+        removed.update(path for path in members if path not in after)
+    return removed
+
+
 def expect_unchanged(before, after, removed, what):
     for path, digest in before.items():
         if path in removed:
@@ -912,11 +923,7 @@ def scenario_keep_one_trash(program):
     pages.expect(3, "Delete without a question")
     program.screen.screenshot("report")
     after = snapshot(program.files)
-    removed = set()
-    for members in sets:
-        left = [path for path in members if path in after]
-        check(len(left) == 1, "exactly one copy of %s should be left; left: %s" % (members, left))
-        removed.update(path for path in members if path not in after)
+    removed = removed_leaving_one_of_each(sets, after)
     trashed = trashed_entries(program)
     check(sorted(trashed) == sorted(removed), "the trash should hold %s; it holds %s" % (sorted(removed), sorted(trashed)))
     expect_unchanged(before, after, removed, "keep one, then the trash")
@@ -964,11 +971,7 @@ def scenario_method_change_mid_pass(program):
     program.screen.screenshot("report")
 
     after = snapshot(program.files)
-    removed = set()
-    for members in sets:
-        left = [path for path in members if path in after]
-        check(len(left) == 1, "exactly one copy of %s should be left; left: %s" % (members, left))
-        removed.update(path for path in members if path not in after)
+    removed = removed_leaving_one_of_each(sets, after)
     check(trash_is_empty(program), "the removal started as \"Delete from hard drive\" put files into the trash")
     expect_unchanged(before, after, removed, "a method changed during the removal")
     expect_report(window, HARD_DRIVE_HEADING, sorted(removed), ordered=False)
