@@ -5,6 +5,7 @@
 #include "removal/removal_pass.h"
 #include "support/temp_tree.h"
 #include "found_now.h"
+#include "recording_removal_view.h"
 
 #include <cerrno>
 #include <cstring>
@@ -19,22 +20,13 @@
 #include <unistd.h>
 
 using namespace quillmere;
+using quillmere::test::RecordingRemovalView;
 using quillmere::test::TempTree;
 using quillmere::test::contentOf;
 using quillmere::test::entriesOf;
 using quillmere::test::foundNow;
 
 namespace {
-
-class ReportLines : public RemovalView {
-public:
-    void addReportLine(const QString &line) override { lines.push_back(line); }
-    void setProgressMaximum(int) override {}
-    void setProgressPosition(int) override {}
-    void processMessages() override {}
-
-    QStringList lines;
-};
 
 constexpr uid_t kNobody = 65534;
 
@@ -209,19 +201,19 @@ TEST(OverwriteFaults, aFullDiskNeverPassesForARemovedFile)
         plan.everyCopyConfirmed.insert(plan.found.setCount());
         plan.found.addSet({{pathToText(path), foundNow(path)}});
     }
-    ReportLines view;
+    RecordingRemovalView view;
     RandomState() = 7;
     RemoveMarkedFiles(plan, view);
-    ASSERT_EQ(view.lines.size(), 7) << view.lines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(view.lines.mid(0, 3), (QStringList {RemovalHeading(RemovalMethod::HardDrive), QString(),
+    ASSERT_EQ(view.report.size(), 7) << view.report.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(view.report.mid(0, 3), (QStringList {RemovalHeading(RemovalMethod::HardDrive), QString(),
                                                   QStringLiteral("1 marked file was deleted but not wholly overwritten:")}));
-    const std::string reason = view.lines[3].toStdString();
-    EXPECT_TRUE(view.lines[3].startsWith(ShownPath(sparse) + QStringLiteral(" \u2014 "))) << reason;
+    const std::string reason = view.report[3].toStdString();
+    EXPECT_TRUE(view.report[3].startsWith(ShownPath(sparse) + QStringLiteral(" \u2014 "))) << reason;
     EXPECT_NE(reason.find("stopped part way"), std::string::npos) << reason;
     EXPECT_NE(reason.find(std::strerror(ENOSPC)), std::string::npos) << reason;
-    EXPECT_EQ(view.lines.mid(4, 2), (QStringList {QString(), QStringLiteral("1 marked file was not removed:")}));
-    EXPECT_TRUE(view.lines[6].startsWith(ShownPath(hole) + QStringLiteral(" \u2014 could not be overwritten")))
-        << view.lines[6].toStdString();
+    EXPECT_EQ(view.report.mid(4, 2), (QStringList {QString(), QStringLiteral("1 marked file was not removed:")}));
+    EXPECT_TRUE(view.report[6].startsWith(ShownPath(hole) + QStringLiteral(" \u2014 could not be overwritten")))
+        << view.report[6].toStdString();
     EXPECT_EQ(TempTree::readFile(hole), std::string(65536, '\0'));
     EXPECT_FALSE(TempTree::exists(sparse));
     EXPECT_EQ(entriesOf(disk.path), (std::set<std::string> {"filler", "hole.jpg"}));

@@ -5,6 +5,7 @@
 #include "support/temp_tree.h"
 #include "table/data_grid.h"
 #include "found_now.h"
+#include "recording_removal_view.h"
 #include "trash_home.h"
 
 #include <functional>
@@ -12,32 +13,13 @@
 #include <unistd.h>
 
 using namespace quillmere;
+using quillmere::test::RecordingRemovalView;
 using quillmere::test::TempTree;
 using quillmere::test::TrashHome;
 using quillmere::test::foundNow;
 using quillmere::test::replaceKeepingTimes;
 
 namespace {
-
-class FakeRemovalView : public RemovalView {
-public:
-    void addReportLine(const QString &line) override { report.push_back(line); }
-    void setProgressMaximum(int value) override { maximum = value; }
-    void setProgressPosition(int value) override { positions.push_back(value); }
-    void processMessages() override
-    {
-        if (onMessages) {
-            onMessages(pumps);
-        }
-        ++pumps;
-    }
-
-    QStringList report;
-    int maximum = -100;
-    std::vector<int> positions;
-    int pumps = 0;
-    std::function<void(int pump)> onMessages;
-};
 
 class RemovalPass : public ::testing::Test {
 protected:
@@ -103,7 +85,7 @@ protected:
     TDataGrid grid {QStringLiteral("DataGrid1")};
     FoundFileRecord found;
     std::vector<FoundFileRecord::Member> pending;
-    FakeRemovalView view;
+    RecordingRemovalView view;
     RemovalMethod method = RemovalMethod::RecycleBin;
 };
 
