@@ -39,6 +39,7 @@ QRgb noise(int x, int y)
     return qRgb(static_cast<int>(v & 255), static_cast<int>((v >> 8) & 255), static_cast<int>((v >> 16) & 255));
 }
 
+// The TIFF kinds: a 40 x 30 picture of four flat quadrants.
 constexpr int kWidth = 40;
 constexpr int kHeight = 30;
 
@@ -292,7 +293,7 @@ std::vector<KindCase> kindCases()
         recipe.alpha = true;
         recipe.quality = 100;
         cases.push_back({name, encodeHeif(recipe, halfAlpha), QSize(64, 64),
-                         {{QPoint(8, 8), qRgb(220, 20, 20), true},
+                         {{QPoint(8, 8), kRed, true},
                           {QPoint(56, 8), qRgb(237, 137, 137), true},
                           {QPoint(8, 60), kWhite, true}},
                          24,
