@@ -289,7 +289,7 @@ public:
 
     PictureHeader readHeader(const std::uint8_t *data, std::size_t size) const override
     {
-        // libheif reads both kinds; each format keeps to its own.
+        // libheif reads AVIF files too; they belong to the AVIF format.
         if (familyOf(data, size) != family_) {
             raise("not a file of this kind");
         }
@@ -367,10 +367,9 @@ const PictureFormat &heicFormat()
     return format;
 }
 
-const PictureFormat &avifFormat()
+bool isAvifFileType(const std::uint8_t *data, std::size_t size)
 {
-    static const HeifFormat format(QStringLiteral("AVIF"), {"avif"}, Family::Avif);
-    return format;
+    return data && familyOf(data, size) == Family::Avif;
 }
 
 } // namespace quillmere

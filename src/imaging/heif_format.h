@@ -2,19 +2,23 @@
 
 #include "platform/errors.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace quillmere {
 
 class PictureFormat;
 
-// HEIF files coded with HEVC ("*.heic", also ".heif" and ".hif") and AVIF
-// files coded with AV1 ("*.avif"), both decoded by libheif: the file's
-// primary picture, turned upright by its rotation and mirror boxes,
-// transparency laid over white. Only a name ending in one of the extensions
-// asks for their thumbnail steps.
+// HEIF files coded with HEVC ("*.heic", also ".heif" and ".hif"), decoded by
+// libheif: the file's primary picture, turned upright by its rotation and
+// mirror boxes, transparency laid over white. Only a name ending in one of
+// the extensions asks for its thumbnail steps.
 const PictureFormat &heicFormat();
-const PictureFormat &avifFormat();
+
+// Whether the file type box at the start of a file names an AVIF file (HEIF
+// coded with AV1): its major brand, or for the generic image brands the
+// compatible brands read so far. Such files are not HEIC files.
+bool isAvifFileType(const std::uint8_t *data, std::size_t size);
 
 // A file libheif cannot read or decode, or one it is not allowed to.
 class EHEIF : public Exception {
@@ -22,7 +26,7 @@ public:
     using Exception::Exception;
 };
 
-// libheif decodes a picture whole, so what a file may make it decode is
+// libheif (and libavif) decode a picture whole, so what a file may make it decode is
 // bounded by what the file can honestly hold. Anything a file's picture is
 // built from (a coded picture, the canvas of a grid) may have sides up to
 // the longest side its headers give, so that side squared is what it may

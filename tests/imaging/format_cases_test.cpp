@@ -2,6 +2,7 @@
 // depths, alpha, frames, pages) and hostile files of each format (claimed
 // gigapixels, cut files, decompression bombs, huge metadata), with what the
 // program must make of them; one table per concern.
+#include "imaging/avif_format.h"
 #include "imaging/bitmap.h"
 #include "imaging/decode_cancel.h"
 #include "imaging/encoded_picture.h"
@@ -470,6 +471,15 @@ std::function<void(const std::string &)> heicRefusedWith(const std::string &part
     };
 }
 
+// The same for an AVIF file.
+std::function<void(const std::string &)> avifRefusedWith(const std::string &part)
+{
+    return [part](const std::string &path) {
+        const std::string error = errorTextOf<EAVIF>([&] { avifFormat().smallDecode(path, QSize(100, 75)); });
+        EXPECT_NE(error.find(part), std::string::npos) << path << ": " << error;
+    };
+}
+
 std::vector<HostileCase> hostileCases()
 {
     const TiffSample grey = [](int, int x, int y, int c) { return unsigned(x * 5 + y * 3 + c) & 255; };
@@ -570,6 +580,25 @@ std::vector<HostileCase> hostileCases()
     // 64 x 64 picture, and a 2 x 2 grid stated as it is.
     cases.push_back({"fair claim.heic", withHeifClaimedSize(tile, 2800, 2800), true, QSize(2800, 2800), {}});
     cases.push_back({"fair grid.heic", heifGrid(tile, 2, 2, 128, 128, 128, 128), true, QSize(128, 128), {}});
+
+    // The same claims in AVIF files, read by libavif.
+    HeifSpec avifTileRecipe = tileRecipe;
+    avifTileRecipe.codec = HeifSpec::Codec::Av1;
+    const std::string avifTile = encodeHeif(avifTileRecipe, [](int x, int y) { return qRgb(x * 4, y * 4, 90); });
+    HeifSpec avifLargeRecipe = largeRecipe;
+    avifLargeRecipe.codec = HeifSpec::Codec::Av1;
+    const std::string largeAvif = encodeHeif(avifLargeRecipe, [](int, int) { return kBlue; });
+    cases.push_back({"claims 60000 x 60000.avif", withHeifClaimedSize(avifTile, 60000, 60000), false, QSize(100, 80),
+                     {}, QSize(100, 75), avifRefusedWith("AVIF error")});
+    cases.push_back({"claims 5000 x 5000.avif", withHeifClaimedSize(avifTile, 5000, 5000), false, std::nullopt, {},
+                     QSize(100, 75), avifRefusedWith("out of proportion")});
+    cases.push_back({"coded larger than stated.avif", withHeifClaimedSize(largeAvif, 64, 64), false, std::nullopt, {},
+                     QSize(100, 75), avifRefusedWith("AVIF error")});
+    cases.push_back({"cut short.avif", avifTile.substr(0, avifTile.size() - 100), false, std::nullopt, {},
+                     QSize(100, 75), avifRefusedWith("AVIF error")});
+    cases.push_back({"file type box alone.avif", avifTile.substr(0, 24), false, QSize(100, 80), {}, QSize(100, 75),
+                     avifRefusedWith("AVIF error")});
+    cases.push_back({"fair claim.avif", withHeifClaimedSize(avifTile, 2800, 2800), true, QSize(2800, 2800), {}});
     return cases;
 }
 
