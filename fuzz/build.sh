@@ -10,8 +10,8 @@ out=${1:-$root/build-imaging/fuzz}
 mkdir -p "$out"
 
 cxx=${CXX_FUZZ:-clang++-14}
-qt_flags="$(pkg-config --cflags Qt6Gui) $(pkg-config --cflags libheif)"
-qt_libs="$(pkg-config --libs Qt6Gui) $(pkg-config --libs libheif)"
+qt_flags="$(pkg-config --cflags Qt6Gui) $(pkg-config --cflags libheif libavif)"
+qt_libs="$(pkg-config --libs Qt6Gui) $(pkg-config --libs libheif libavif)"
 common=(-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -I"$root/src" -I"$root/tests/imaging" -I"$root/tests")
 sanitize=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 
@@ -22,8 +22,9 @@ sources=(
   src/imaging/row_stretcher.cpp src/imaging/jpeg_codec.cpp src/imaging/jpeg_decompressor.cpp
   src/imaging/jpeg_evidence.cpp src/imaging/jpeg_scans.cpp src/imaging/png_codec.cpp
   src/imaging/picture_format.cpp src/imaging/encoded_picture_format.cpp src/imaging/encoded_picture.cpp
-  src/imaging/jpeg_format.cpp src/imaging/png_format.cpp src/imaging/heif_format.cpp src/imaging/tiff_codec.cpp
-  src/imaging/tiff_format.cpp src/imaging/webp_format.cpp src/imaging/gif_format.cpp src/imaging/fallback_picture.cpp
+  src/imaging/jpeg_format.cpp src/imaging/png_format.cpp src/imaging/heif_format.cpp src/imaging/avif_format.cpp
+  src/imaging/tiff_codec.cpp src/imaging/tiff_format.cpp src/imaging/webp_format.cpp src/imaging/gif_format.cpp
+  src/imaging/fallback_picture.cpp
   src/imaging/exif_blocks.cpp src/imaging/orientation.cpp src/imaging/decode_cancel.cpp src/platform/path_text.cpp src/platform/file_measure.cpp
 )
 objects=()

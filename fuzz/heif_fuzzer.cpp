@@ -1,12 +1,14 @@
-// libFuzzer target: a HEIC or an AVIF file (whichever its file type box
-// names) as the program uses it: loading (header), the 100 x 75 thumbnail of
-// the decoded picture, two paints of the image view (350 x 225, then
-// 700 x 450, so the second decodes again), the row thumbnail and a small
-// decode from a file (which may take a stored thumbnail instead), and for
+// libFuzzer target: a HEIC file (libheif) or an AVIF file (libavif),
+// whichever its file type box names, as the program uses it: loading
+// (header), the 100 x 75 thumbnail of the decoded picture, two paints of the
+// image view (350 x 225, then 700 x 450, so the second decodes again), the
+// row thumbnail and a small decode from a file (which may take a stored HEIC
+// thumbnail instead), and for
 // pictures of up to 4 megapixels the whole picture decoded. Runs at the
 // program's own pixel cap; the run's -timeout and -rss_limit_mb turn a slow
 // or greedy input into a finding.
 #include "format_fuzz.h"
+#include "imaging/avif_format.h"
 #include "imaging/heif_format.h"
 #include "imaging/picture_format.h"
 
@@ -15,7 +17,7 @@
 #include <string>
 #include <unistd.h>
 
-// libheif's AV1 decoding leaves a few blocks of dav1d's behind for some
+// Decoding AV1 leaves a few blocks of dav1d's behind for some
 // damaged files: no leak of the program's, and one that would stop every run.
 extern "C" const char *__lsan_default_suppressions()
 {
