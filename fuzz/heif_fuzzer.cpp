@@ -3,10 +3,9 @@
 // (header), the 100 x 75 thumbnail of the decoded picture, two paints of the
 // image view (350 x 225, then 700 x 450, so the second decodes again), the
 // row thumbnail and a small decode from a file (which may take a stored HEIC
-// thumbnail instead), and for
-// pictures of up to 4 megapixels the whole picture decoded. Runs at the
-// program's own pixel cap; the run's -timeout and -rss_limit_mb turn a slow
-// or greedy input into a finding.
+// thumbnail instead), and for pictures of up to 4 megapixels the whole
+// picture decoded. Runs at the program's own pixel cap; the run's -timeout
+// and -rss_limit_mb turn a slow or greedy input into a finding.
 #include "format_fuzz.h"
 #include "imaging/avif_format.h"
 #include "imaging/heif_format.h"
