@@ -158,11 +158,15 @@ TEST(OverwriteFaults, anotherUserRenamingOverThePrivateNameNeverLosesAFileOrTheR
         EXPECT_EQ(statOf(markedView.get()).st_nlink, 0u) << "trial " << trial << ": the marked file has a name";
         EXPECT_EQ(statOf(racerView.get()).st_nlink, 1u) << "trial " << trial << ": the racer's file lost its name";
         EXPECT_EQ(contentOf(racerView.get()), "racer's own") << "trial " << trial;
+        // The folder holds the racer's file and nothing else. A racer slow to
+        // see the private folder made may rename its file to that name once
+        // the removal has taken the folder away: still its own file, whole.
+        const std::set<std::string> left = entriesOf(folder);
+        ASSERT_EQ(left.size(), 1u) << "trial " << trial;
         struct stat named {};
-        EXPECT_TRUE(::stat((folder + "/racer.jpg").c_str(), &named) == 0
+        EXPECT_TRUE(::lstat((folder + "/" + *left.begin()).c_str(), &named) == 0 && S_ISREG(named.st_mode)
                     && named.st_ino == statOf(racerView.get()).st_ino)
-            << "trial " << trial;
-        ASSERT_EQ(entriesOf(folder), std::set<std::string> {"racer.jpg"}) << "trial " << trial;
+            << "trial " << trial << ": " << *left.begin();
     }
 }
 
