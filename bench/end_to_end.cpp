@@ -54,7 +54,7 @@ int main(int argc, char **argv)
 
     std::vector<double> perRow;
     for (int run = 0; run < runs; ++run) {
-        SearchContext context{view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {}, {}};
+        SearchContext context{view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {}, {}, {}, {}, 1};
         context.clearThumbnails = [&] { thumbnails.Clear(); };
         context.readOptions = [&] {
             SearchOptions options;

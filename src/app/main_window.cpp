@@ -360,7 +360,7 @@ void TForm1::runSearchBody()
     if (thumbnailsAhead_ != nullptr) {
         thumbnailsAhead_->cancel();
     }
-    SearchContext context{*this, Memo1, *DataGrid1, *DataGrid2, *DataGrid3, {}, {}, {}, {}, {}, {}, {}};
+    SearchContext context{*this, Memo1, *DataGrid1, *DataGrid2, *DataGrid3, {}, {}, {}, {}, {}, {}, {}, {}, {}, 1};
     context.clearReport = [this] { Memo3->clear(); };
     context.clearThumbnails = [this] {
         ImageList1.Clear();

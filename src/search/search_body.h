@@ -2,6 +2,7 @@
 
 #include "imaging/picture_formats.h"
 #include "platform/file_identity.h"
+#include "search/similar_search.h"
 
 #include <vector>
 
@@ -21,6 +22,10 @@ struct SearchOptions {
     QString mask = PictureMasks().front(); // ComboBox1's selected item
     std::string folder;                // Edit1, as path bytes
     bool excludeSystemFolders = true;  // CheckBox2 "Excluded system folders"
+    // What counts as a duplicate: identical files (the default) or similar
+    // pictures, at the level and with the turns of `similarity`.
+    bool similarPictures = false;
+    SimilarityOptions similarity;
 };
 
 // Everything one search works on; the main window owns all of it.
@@ -49,6 +54,14 @@ struct SearchContext {
     // file as the comparison read it.
     std::vector<int> setSizes;
     std::vector<FoundFile> foundFiles;
+
+    // A similar-picture search instead fills `similar` (its own typed sets;
+    // the candidate and pair tables stay empty) and then calls
+    // fillSimilarResults, which returns false at a stop request like
+    // fillResults. `fingerprintWorkers` threads read the pictures.
+    SimilarSearchResult similar;
+    std::function<bool()> fillSimilarResults;
+    int fingerprintWorkers = 1;
 };
 
 // The search body that Start runs when StopFlag has become 0: empties the

@@ -42,7 +42,7 @@ protected:
     std::unique_ptr<TDataGrid> candidates = makeCandidateGrid();
     std::unique_ptr<TDataGrid> pairs = makePairGrid();
     SearchOptions options;
-    SearchContext context { view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {}, {} };
+    SearchContext context { view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {}, {}, {}, {}, 1 };
     int reportClears = 0;
     int thumbnailClears = 0;
     int resultStages = 0;

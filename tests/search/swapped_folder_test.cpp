@@ -58,7 +58,7 @@ protected:
         auto results = makeResultGrid(nullptr);
         auto candidates = makeCandidateGrid();
         auto pairs = makePairGrid();
-        SearchContext context {view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {}, {}};
+        SearchContext context {view, files, *results, *candidates, *pairs, {}, {}, {}, {}, {}, {}, {}, {}, {}, 1};
         SearchOptions options;
         options.folder = tree.root();
         context.readOptions = [&] { return options; };
