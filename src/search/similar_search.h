@@ -19,6 +19,7 @@ struct SimilarFile {
     int width = 0;     // the upright picture's full size
     int height = 0;
     int similarity = 0; // percent, to its set's first picture; 100 for the first
+    bool sameBytesAsFirst = false; // its bytes are those of the set's first file
 };
 
 // What a similar-picture search found: its sets, the best copy first in
