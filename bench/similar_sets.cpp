@@ -89,7 +89,7 @@ struct Fingerprinted {
 // Fingerprints the files on `threads` threads, each taking the next file.
 Fingerprinted fingerprintAll(const std::vector<std::string> &files, int threads)
 {
-    std::vector<std::optional<FingerprintedPicture>> slots(files.size());
+    std::vector<std::optional<FingerprintedPicture>> readings(files.size());
     std::atomic<std::size_t> next {0};
     const auto work = [&] {
         for (std::size_t i = next++; i < files.size(); i = next++) {
@@ -105,7 +105,7 @@ Fingerprinted fingerprintAll(const std::vector<std::string> &files, int threads)
             picture.height = file->size.height();
             picture.bytes = static_cast<std::int64_t>(fs::file_size(files[i], error));
             picture.contentHash = *hash;
-            slots[i] = picture;
+            readings[i] = picture;
         }
     };
     std::vector<std::thread> workers;
@@ -117,8 +117,8 @@ Fingerprinted fingerprintAll(const std::vector<std::string> &files, int threads)
     }
     Fingerprinted result;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (slots[i]) {
-            result.pictures.push_back(*slots[i]);
+        if (readings[i]) {
+            result.pictures.push_back(*readings[i]);
             result.paths.push_back(files[i]);
         } else {
             result.unreadable.push_back(files[i]);
