@@ -158,7 +158,7 @@ make_copies() { # index source name
   # x265 runs without its thread pool: one job per core already, and its
   # pool stalls for seconds at a time on a busy machine.
   heif-enc -q 50 -p x265:pools=none "$o" -o "$p/to-heic/$name.heic" >/dev/null; add "to-heic/$name.heic" "$id" to-heic
-  avifenc -s 8 -j 1 --min 20 --max 40 "$o" "$p/to-avif/$name.avif" >/dev/null; add "to-avif/$name.avif" "$id" to-avif
+  avifenc -s 8 -j 1 --min 20 --max 40 --ignore-exif --ignore-xmp "$o" "$p/to-avif/$name.avif" >/dev/null; add "to-avif/$name.avif" "$id" to-avif
   convert "$o" -compress none "$work/tmp/$name.tif"
   tiffcp -c lzw:2 "$work/tmp/$name.tif" "$p/to-tiff/$name.tif"; rm -f "$work/tmp/$name.tif"
   add "to-tiff/$name.tif" "$id" to-tiff
@@ -166,8 +166,10 @@ make_copies() { # index source name
 
   # Metadata only: the very pixels, other tags.
   mkdir -p "$p/meta-stripped" "$p/meta-changed"
-  exiftool -q -all= -o "$p/meta-stripped/$name.jpg" "$o"; add "meta-stripped/$name.jpg" "$id" meta-stripped
-  exiftool -q -AllDates='2011:03:14 09:26:53' -Make='Canon' -Model='Canon EOS 5D Mark II' \
+  # exiftool -o writes no file that is there (left by an interrupted run).
+  rm -f "$p/meta-stripped/$name.jpg" "$p/meta-changed/$name.jpg"
+  exiftool -q -m -all= -o "$p/meta-stripped/$name.jpg" "$o"; add "meta-stripped/$name.jpg" "$id" meta-stripped
+  exiftool -q -m -AllDates='2011:03:14 09:26:53' -Make='Canon' -Model='Canon EOS 5D Mark II' \
     -Artist='Someone Else' -ImageDescription='holiday' -o "$p/meta-changed/$name.jpg" "$o"
   add "meta-changed/$name.jpg" "$id" meta-changed
 
@@ -185,7 +187,7 @@ make_copies() { # index source name
   esac
   mkdir -p "$p/exif-orientation"
   convert "$o" "${stored[@]}" -quality 92 "$p/exif-orientation/$name-o$orientation.jpg"
-  exiftool -q -overwrite_original -n -Orientation=$orientation "$p/exif-orientation/$name-o$orientation.jpg"
+  exiftool -q -m -overwrite_original -n -Orientation=$orientation "$p/exif-orientation/$name-o$orientation.jpg"
   add "exif-orientation/$name-o$orientation.jpg" "$id" exif-orientation
 
   jpg crop-2 -gravity center -crop 96%x96%+0+0 +repage
@@ -241,7 +243,7 @@ done >"$work/originals.tsv"
 if [ "$(cut -f3 "$work/originals.tsv" | sort | uniq -d | wc -l)" -ne 0 ]; then
   echo "two originals share a name" >&2; exit 1
 fi
-echo "building ${#originals[@]} originals x 34 files with $jobs jobs into $out"
+echo "building ${#originals[@]} originals x 32 files with $jobs jobs into $out"
 tr '\t' '\0' <"$work/originals.tsv" | tr '\n' '\0' |
   xargs -0 -n 3 -P "$jobs" bash -c 'set -euo pipefail; make_copies "$@"' _
 
