@@ -48,7 +48,10 @@ u=$cache/unpacked
 # JPEG photographs and PNG artwork at least 1600 pixels wide, one size of each
 # wallpaper (the packages ship some in several sizes, which would be copies
 # nobody made here), leaving out near-flat ones (a plain gradient, a black
-# field) whose changed copies no fingerprint could tell from each other.
+# field) whose changed copies no fingerprint could tell from each other, and
+# transparent overlays (MATE's Flow, Gulp, Silk, Spring, Waves) that are a
+# white field once put on white, and a repeating stripe pattern whose
+# neighbouring views are the same picture.
 p16=$u/lomiri-wallpapers-16.04/usr/share/backgrounds
 p20=$u/lomiri-wallpapers-20.04/usr/share/backgrounds
 mate=$u/mate-backgrounds/usr/share/backgrounds/mate
@@ -66,8 +69,6 @@ originals=(
   "$mate/nature/Garden.jpg" "$mate/nature/LadyBird.jpg" "$mate/nature/RainDrops.jpg" "$mate/nature/Storm.jpg"
   "$mate/nature/TwoWings.jpg" "$mate/nature/Wood.jpg" "$mate/nature/YellowFlower.jpg"
   "$mate/abstract/Elephants_5640x3172.jpg" "$mate/desktop/GreenTraditional.jpg"
-  "$mate/abstract/Flow.png" "$mate/abstract/Gulp.png" "$mate/abstract/Silk.png" "$mate/abstract/Spring.png"
-  "$mate/abstract/Waves.png" "$mate/desktop/Stripes.png"
   "$kde/Autumn/contents/images/2560x1600.jpg" "$kde/BytheWater/contents/images/2560x1600.jpg"
   "$kde/ColdRipple/contents/images/2560x1600.jpg" "$kde/ColorfulCups/contents/images/2560x1600.jpg"
   "$kde/EveningGlow/contents/images/2560x1600.jpg" "$kde/FallenLeaf/contents/images/2560x1600.jpg"
@@ -209,8 +210,26 @@ make_copies() { # index source name
     convert "$o" "$@" -quality 90 "$p/$kind/$name.jpg"
     add "$kind/$name.jpg" "$name~$kind" "$kind"
   }
-  lookalike lookalike-hue -modulate 100,100,160
-  lookalike lookalike-channels -separate -swap 0,2 -combine
+  # A change of colours makes a distinct picture only where it moves the
+  # pixels by at least 4% (root mean square): a grey photo in "other colours"
+  # or a green one with red and blue swapped is the photo itself. Such a
+  # file is made and dropped, never listed.
+  distinct() { # file
+    convert "$o" "$1" -resize '256x256!' -metric RMSE -compare -format '%[distortion]' info: 2>/dev/null |
+      awk '{exit !($1 >= 0.04)}'
+  }
+  colours() { # kind, then ImageMagick operators
+    local kind=$1; shift
+    mkdir -p "$p/$kind"
+    convert "$o" "$@" -quality 90 "$p/$kind/$name.jpg"
+    if distinct "$p/$kind/$name.jpg"; then
+      add "$kind/$name.jpg" "$name~$kind" "$kind"
+    else
+      rm -f "$p/$kind/$name.jpg"
+    fi
+  }
+  colours lookalike-hue -modulate 100,100,160
+  colours lookalike-channels -separate -swap 0,2 -combine
   lookalike lookalike-light -brightness-contrast 38x0
   lookalike lookalike-dark -brightness-contrast -38x0
   # Neighbouring views of one scene: windows of 60% whose left edges lie
@@ -224,8 +243,15 @@ make_copies() { # index source name
   add "lookalike-view/$name-left.jpg" "$name~view-left" lookalike-view
   add "lookalike-view/$name-right.jpg" "$name~view-right" lookalike-view
 
-  # Grey: the same photo without its colours, a kind of its own.
-  jpg grey -colorspace gray
+  # Grey: the same photo without its colours, a kind of its own, where it
+  # differs from the photo.
+  mkdir -p "$p/grey"
+  convert "$o" -colorspace gray -quality 90 "$p/grey/$name.jpg"
+  if distinct "$p/grey/$name.jpg"; then
+    add "grey/$name.jpg" "$id" grey
+  else
+    rm -f "$p/grey/$name.jpg"
+  fi
   mv "$rows" "$work/rows/$name.tsv"
 }
 export -f make_copies normalize
@@ -243,7 +269,7 @@ done >"$work/originals.tsv"
 if [ "$(cut -f3 "$work/originals.tsv" | sort | uniq -d | wc -l)" -ne 0 ]; then
   echo "two originals share a name" >&2; exit 1
 fi
-echo "building ${#originals[@]} originals x 32 files with $jobs jobs into $out"
+echo "building ${#originals[@]} originals x up to 32 files with $jobs jobs into $out"
 tr '\t' '\0' <"$work/originals.tsv" | tr '\n' '\0' |
   xargs -0 -n 3 -P "$jobs" bash -c 'set -euo pipefail; make_copies "$@"' _
 
@@ -257,10 +283,12 @@ done
 
 LC_ALL=C sort "$work"/rows/*.tsv >"$work/truth.tsv"
 rm -rf "$work/rows" "$work/tmp" "$work/originals.tsv"
-# Every row names a file that is there.
+# Every row names a file that is there, and every file has its row.
 while IFS=$'\t' read -r path _ _; do
   [ -s "$work/$path" ] || { echo "missing: $path" >&2; exit 1; }
 done <"$work/truth.tsv"
+stray=$(cd "$work" && find pictures -type f | LC_ALL=C sort | LC_ALL=C comm -23 - <(cut -f1 truth.tsv | LC_ALL=C sort))
+[ -z "$stray" ] || { echo "files without a truth row: $stray" >&2; exit 1; }
 rm -rf "$out"
 mv "$work" "$out"
 echo "dataset ready: $out ($(($(wc -l <"$out/truth.tsv"))) pictures)"
