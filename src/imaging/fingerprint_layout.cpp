@@ -93,7 +93,8 @@ constexpr double kColourWeight = 1.0;
 
 // How far (in kLumaUnit) the lowest frequencies may move under a copy's
 // changes; within it a standing form is taken as possible.
-constexpr int kStandingMargin = kLumaUnit / 12;
+constexpr int kStandingMargin = kLumaUnit / 20;
+constexpr double kStandingEnergyMargin = 0.05;
 
 } // namespace
 
@@ -179,14 +180,36 @@ std::uint8_t StandingVariants(const FingerprintLayout &layout)
     if (layout.contrast < kFlatContrast) {
         return 0xFF;
     }
-    const int across = layout.luma[1 - 1];       // (1, 0)
-    const int down = layout.luma[kLumaSide - 1]; // (0, 1)
     std::uint8_t standing = 0;
     for (int variant = 0; variant < kVariants; ++variant) {
-        const bool transposed = (variant & 4) != 0;
-        const int u = variantSign(1, 0, variant) * (transposed ? down : across);
-        const int v = variantSign(0, 1, variant) * (transposed ? across : down);
-        if (u >= -kStandingMargin && v >= -kStandingMargin && std::abs(u) - std::abs(v) >= -kStandingMargin) {
+        // Of the variant: the energy above and below the diagonal (a
+        // transposition swaps them, a mirroring keeps them), and the
+        // strongest positive and negative frequencies that mirroring left to
+        // right negates and top to bottom does not (odd u, even v), and the
+        // other way round.
+        double wide = 0;
+        double tall = 0;
+        int across[2] = {0, 0}; // strongest positive, strongest negative
+        int down[2] = {0, 0};
+        for (int v = 0; v < kLumaSide; ++v) {
+            for (int u = 0; u < kLumaSide; ++u) {
+                if (u == 0 && v == 0) {
+                    continue;
+                }
+                int su = 0;
+                int sv = 0;
+                variantSource(u, v, variant, su, sv);
+                const int c = variantSign(u, v, variant) * layout.luma[sv * kLumaSide + su - 1];
+                const double energy = double(c) * c;
+                (u > v ? wide : tall) += u == v ? 0 : energy;
+                if ((u & 1) != (v & 1)) {
+                    int *strongest = (u & 1) != 0 ? across : down;
+                    strongest[c < 0 ? 1 : 0] = std::max(strongest[c < 0 ? 1 : 0], std::abs(c));
+                }
+            }
+        }
+        if (wide - tall >= -kStandingEnergyMargin * (wide + tall) && across[0] - across[1] >= -kStandingMargin &&
+            down[0] - down[1] >= -kStandingMargin) {
             standing |= std::uint8_t(1u << variant);
         }
     }
@@ -198,12 +221,15 @@ FingerprintKey KeyOf(const PictureFingerprint &fingerprint, bool turns)
     FingerprintKey key;
     key.layout = Unpack(fingerprint);
     key.hash = LumaHash(key.layout);
-    key.standing = turns ? StandingVariants(key.layout) : 1;
+    key.standing = turns ? StandingVariants(key.layout) : 0;
     return key;
 }
 
 bool WithinHashGate(const FingerprintKey &a, const FingerprintKey &b)
 {
+    if (std::popcount(a.hash ^ b.hash) <= kHashGate) {
+        return true;
+    }
     for (int s = 0; s < kVariants; ++s) {
         if ((a.standing >> s & 1) == 0) {
             continue;

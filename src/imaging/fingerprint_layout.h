@@ -71,15 +71,15 @@ std::uint8_t StandingVariants(const FingerprintLayout &layout);
 struct FingerprintKey {
     FingerprintLayout layout;
     std::uint64_t hash = 0;
-    std::uint8_t standing = 1; // StandingVariants, or only variant 0 without turns
+    std::uint8_t standing = 0; // StandingVariants, or none without turns
 };
 FingerprintKey KeyOf(const PictureFingerprint &fingerprint, bool turns);
 
-// Fingerprints whose hashes differ in more bits than this are never alike
-// (without turns, as they are; with turns, in the closest pair of standing
-// forms). The grouping's index finds every pair within it, so it is part of
-// what "alike" means.
-constexpr int kHashGate = 15;
+// Fingerprints whose hashes differ in more bits than this, both as they are
+// and (with turns) in every pair of their standing forms, are never alike.
+// The grouping's index finds every pair within it, so it is part of what
+// "alike" means.
+constexpr int kHashGate = 11;
 bool WithinHashGate(const FingerprintKey &a, const FingerprintKey &b);
 
 // How alike variant `variant` of picture a is to picture b, 0..99.

@@ -2,8 +2,21 @@
 
 namespace quillmere {
 
-HashIndex::HashIndex(const std::vector<std::uint64_t> &hashes, const std::vector<std::uint32_t> &ids)
+std::uint64_t HashIndex::interleaved(std::uint64_t hash)
 {
+    std::uint64_t spread = 0;
+    for (int bit = 0; bit < 64; ++bit) {
+        spread |= (hash >> bit & 1) << ((bit % kPieces) * kPieceBits + bit / kPieces);
+    }
+    return spread;
+}
+
+HashIndex::HashIndex(const std::vector<std::uint64_t> &original, const std::vector<std::uint32_t> &ids)
+{
+    std::vector<std::uint64_t> hashes(original.size());
+    for (std::size_t i = 0; i < original.size(); ++i) {
+        hashes[i] = interleaved(original[i]);
+    }
     for (int piece = 0; piece < kPieces; ++piece) {
         Table &table = tables_[piece];
         // Counting sort by bucket.
@@ -27,19 +40,10 @@ const std::vector<std::uint16_t> &HashIndex::neighbourFlips()
 {
     static const std::vector<std::uint16_t> flips = [] {
         std::vector<std::uint16_t> all {0};
-        for (int i = 0; i < 16; ++i) {
-            all.push_back(static_cast<std::uint16_t>(1u << i));
-        }
-        for (int i = 0; i < 16; ++i) {
-            for (int j = i + 1; j < 16; ++j) {
-                all.push_back(static_cast<std::uint16_t>((1u << i) | (1u << j)));
-            }
-        }
-        for (int i = 0; i < 16; ++i) {
-            for (int j = i + 1; j < 16; ++j) {
-                for (int k = j + 1; k < 16; ++k) {
-                    all.push_back(static_cast<std::uint16_t>((1u << i) | (1u << j) | (1u << k)));
-                }
+        for (int high = 0; high < kPieceBits; ++high) {
+            all.push_back(static_cast<std::uint16_t>(1u << high));
+            for (int low = 0; low < high; ++low) {
+                all.push_back(static_cast<std::uint16_t>((1u << high) | (1u << low)));
             }
         }
         return all;

@@ -76,36 +76,52 @@ Ordered orderedOf(const std::vector<FingerprintedPicture> &pictures, bool turns)
     return ordered;
 }
 
-// Every picture under the hash of each of its standing forms.
-HashIndex indexOf(const Ordered &ordered)
+// The hashes of a picture's standing forms (see WithinHashGate).
+std::vector<std::uint64_t> standingHashesOf(const FingerprintKey &key)
 {
     std::vector<std::uint64_t> hashes;
-    std::vector<std::uint32_t> ids;
-    for (std::size_t at = 0; at < ordered.key.size(); ++at) {
-        for (int variant = 0; variant < kVariants; ++variant) {
-            if ((ordered.key[at].standing >> variant & 1) != 0) {
-                hashes.push_back(HashVariant(ordered.key[at].hash, variant));
-                ids.push_back(static_cast<std::uint32_t>(at));
-            }
+    for (int variant = 0; variant < kVariants; ++variant) {
+        if ((key.standing >> variant & 1) != 0) {
+            hashes.push_back(HashVariant(key.hash, variant));
         }
     }
-    return HashIndex(hashes, ids);
+    return hashes;
+}
+
+// Two indexes: of the pictures as they are, and (with turns) of their
+// standing forms; a pair within the hash gate is found in one of them.
+struct Indexes {
+    HashIndex plain;
+    HashIndex standing;
+};
+
+Indexes indexesOf(const Ordered &ordered)
+{
+    std::vector<std::uint64_t> plain;
+    std::vector<std::uint32_t> plainIds;
+    std::vector<std::uint64_t> standing;
+    std::vector<std::uint32_t> standingIds;
+    for (std::size_t at = 0; at < ordered.key.size(); ++at) {
+        plain.push_back(ordered.key[at].hash);
+        plainIds.push_back(static_cast<std::uint32_t>(at));
+        for (const std::uint64_t hash : standingHashesOf(ordered.key[at])) {
+            standing.push_back(hash);
+            standingIds.push_back(static_cast<std::uint32_t>(at));
+        }
+    }
+    return Indexes {HashIndex(plain, plainIds), HashIndex(standing, standingIds)};
 }
 
 // The matches of the picture at `at` among the pictures after it: those at
 // least leastPercent alike, and those whose equality the bytes or the pixels
 // decide.
 void matchesOf(int at, const std::vector<FingerprintedPicture> &pictures, const Ordered &ordered,
-               const HashIndex &index, const SimilarityOptions &options, int leastPercent, std::vector<int> &seenBy,
+               const Indexes &indexes, const SimilarityOptions &options, int leastPercent, std::vector<int> &seenBy,
                std::vector<Match> &out)
 {
     const FingerprintedPicture &first = pictures[ordered.picture[at]];
     const FingerprintKey &key = ordered.key[at];
-    for (int variant = 0; variant < kVariants; ++variant) {
-        if ((key.standing >> variant & 1) == 0) {
-            continue;
-        }
-        index.forEachNear(HashVariant(key.hash, variant), [&](int later, std::uint64_t) {
+    const auto consider = [&](int later) {
             if (later <= at || seenBy[later] == at) {
                 return;
             }
@@ -119,7 +135,10 @@ void matchesOf(int at, const std::vector<FingerprintedPicture> &pictures, const 
             if (match.sameBytes || match.askPixels || match.similarity >= leastPercent) {
                 out.push_back(match);
             }
-        });
+    };
+    indexes.plain.forEachNear(key.hash, consider);
+    for (const std::uint64_t hash : standingHashesOf(key)) {
+        indexes.standing.forEachNear(hash, consider);
     }
     std::sort(out.begin(), out.end(), [](const Match &a, const Match &b) { return a.later < b.later; });
 }
@@ -131,9 +150,9 @@ std::vector<std::vector<Match>> allMatches(const std::vector<FingerprintedPictur
                                            const std::function<void()> &pump)
 {
     const int count = static_cast<int>(pictures.size());
-    const HashIndex index = indexOf(ordered);
+    const Indexes indexes = indexesOf(ordered);
     std::vector<std::vector<Match>> matches(count);
-    constexpr int kBatch = 1024;
+    constexpr int kBatch = 256;
     std::atomic<int> nextBatch {0};
     std::atomic<bool> stop {false};
     auto work = [&](bool pumping) {
@@ -144,7 +163,7 @@ std::vector<std::vector<Match>> allMatches(const std::vector<FingerprintedPictur
                 return;
             }
             for (int at = begin; at < std::min(count, begin + kBatch); ++at) {
-                matchesOf(at, pictures, ordered, index, options, leastPercent, seenBy, matches[at]);
+                matchesOf(at, pictures, ordered, indexes, options, leastPercent, seenBy, matches[at]);
             }
             if (pumping && pump) {
                 pump();
