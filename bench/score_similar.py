@@ -16,7 +16,8 @@ look-alike kinds (distinct pictures, kinds "lookalike-...") it prints how many o
 them were matched with another picture and how many wrong pairs they stand in.
 
 The kind "grey" (the original without its colours) is reported on its own line
-either way: --grey=apart (the default) leaves it out of the overall figures,
+either way: --grey=apart (the default) leaves its pairs with its own original
+and copies out of the overall figures (its pairs with other pictures count as wrong),
 --grey=copy counts it as a copy to be found, --grey=distinct as a distinct
 picture that must not match its original.
 
@@ -125,7 +126,9 @@ class Score:
                     for k in {ka, kb}:
                         self.pairs[k] += 1
                         self.right_pairs[k] += right
-                    if grey == "apart" and GREY in (ka, kb):
+                    # Whether a grey copy belongs with its own photo is left
+                    # open; with any other picture it is wrong either way.
+                    if grey == "apart" and GREY in (ka, kb) and right:
                         continue
                     self.total_pairs += 1
                     self.total_right += effective_source(a) == effective_source(b)
@@ -151,8 +154,8 @@ class Score:
         return self.copies_found / self.copies_total if self.copies_total else None
 
 
-def fmt(value):
-    return "   -" if value is None else f"{value:.2f}"
+def fmt(value, digits=2):
+    return "   -" if value is None else f"{value:.{digits}f}"
 
 
 def kind_order(kinds):
@@ -183,8 +186,8 @@ def print_one(score):
             extra = f"{score.matched_wrongly[kind]} matched, {score.pairs[kind] - score.right_pairs[kind]} wrong pairs"
         print(f"{kind:<20} {n:>4} {found:>6} {recall:>7} {score.pairs[kind]:>6} {fmt(score.precision(kind)):>9}  {extra}")
     print()
-    print(f"overall precision {fmt(score.overall_precision())} ({score.total_right}/{score.total_pairs} pairs right)"
-          f"   recall {fmt(score.overall_recall())} ({score.copies_found}/{score.copies_total} copies found)"
+    print(f"overall precision {fmt(score.overall_precision(), 3)} ({score.total_right}/{score.total_pairs} pairs right)"
+          f"   recall {fmt(score.overall_recall(), 3)} ({score.copies_found}/{score.copies_total} copies found)"
           f"   grey: {score.grey}")
     print(f"sets {score.sets}, pictures in sets {score.in_sets}, sets mixing sources {score.mixed_sets}"
           + (f", paths not in the truth {score.unknown}" if score.unknown else ""))
@@ -207,8 +210,8 @@ def print_columns(labels, scores):
                 cell = f"{fmt(s.recall(kind))}/{fmt(s.precision(kind))}"
             cells.append(cell)
         print(f"{kind:<20}" + "".join(f" {c:>{width}}" for c in cells))
-    print(f"{'OVERALL precision':<20}" + "".join(f" {fmt(s.overall_precision()):>{width}}" for s in scores))
-    print(f"{'OVERALL recall':<20}" + "".join(f" {fmt(s.overall_recall()):>{width}}" for s in scores))
+    print(f"{'OVERALL precision':<20}" + "".join(f" {fmt(s.overall_precision(), 3):>{width}}" for s in scores))
+    print(f"{'OVERALL recall':<20}" + "".join(f" {fmt(s.overall_recall(), 3):>{width}}" for s in scores))
     print(f"{'sets':<20}" + "".join(f" {s.sets:>{width}}" for s in scores))
     print(f"{'sets mixing sources':<20}" + "".join(f" {s.mixed_sets:>{width}}" for s in scores))
     if any(s.unknown for s in scores):
