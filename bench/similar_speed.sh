@@ -31,7 +31,7 @@ bench="$build/bench/bench_similar_sets"
 # twice, from two windows of the photo scaled up to cover 4000 x 3000 and
 # 4600 x 3450, until there are enough.
 big=$cache/jpeg-12mp-$count
-if [ ! -f "$big/.done" ]; then
+if [ ! -f "$big.done" ]; then
   rm -rf "$big"
   mkdir -p "$big"
   mapfile -t photos < <(find "$cache/unpacked" -iname '*.jpg' ! -name 'screenshot*' ! -path '*images_dark*' | LC_ALL=C sort |
@@ -48,20 +48,18 @@ if [ ! -f "$big/.done" ]; then
       n=$((n + 1))
     done
   done
-  touch "$big/.done"
+  touch "$big.done"
 fi
 
 rate() { # folder label
   local folder=$1 label=$2 files
-  files=$(find "$folder" -type f ! -name '.*' | wc -l)
+  files=$(find "$folder" -type f | wc -l)
   echo "== $label: $files files"
   "$bench" "$folder" --runs 2 --level default 2>&1 | grep -E '^(fingerprinted|level|[0-9]+ files)'
-  local start end
-  start=$(date +%s.%N)
-  findimagedupes -R -q "$folder" >/dev/null 2>&1 || true
-  end=$(date +%s.%N)
-  awk -v n="$files" -v s="$start" -v e="$end" \
-    'BEGIN { printf "findimagedupes: %d files in %.2f s: %.1f pictures/s\n", n, e - s, n / (e - s) }'
+  local TIMEFORMAT='%R %U %S' times
+  times=$( { time findimagedupes -R -q "$folder" >/dev/null 2>&1; } 2>&1 ) || true
+  echo "$times" | awk -v n="$files" \
+    '{ printf "findimagedupes: %d files in %.2f s: %.1f pictures/s (%.2f s of processor time)\n", n, $1, n / $1, $2 + $3 }'
 }
 
 echo "cores: $(nproc)"
