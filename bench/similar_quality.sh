@@ -56,6 +56,7 @@ done
 columns+=("$default-noturns=$run/noturns-$default.tsv" "findimagedupes=$run/findimagedupes.tsv")
 
 echo
+python3 "$here/bench/score_similar_test.py" 2>/dev/null || { echo "the scorer fails its own checks" >&2; exit 1; }
 echo "== precision and recall per kind (grey apart from the overall figures)"
 python3 "$here/bench/score_similar.py" "$data/truth.tsv" "${columns[@]}"
 echo
