@@ -84,12 +84,13 @@ constexpr int kGatedScore = 50;
 // few percent, 10% lighter or darker) move it, and costs beyond.
 constexpr double kShapeWeight = 0.6;
 constexpr double kBrightnessFloor = 64.0;
-constexpr double kBrightnessFree = 0.12;
+constexpr double kBrightnessFree = 0.18;
 constexpr double kBrightnessWeight = 100.0;
 constexpr double kContrastFree = 0.15;
 constexpr double kContrastWeight = 50.0;
 constexpr double kColourFree = 4.0;
 constexpr double kColourWeight = 1.0;
+constexpr double kMeanColourWeight = 9.0;
 
 // How far (in kLumaUnit) the lowest frequencies may move under a copy's
 // changes; within it a standing form is taken as possible.
@@ -167,7 +168,9 @@ int SimilarityOfVariant(const FingerprintLayout &a, const FingerprintLayout &b, 
             const int sign = variantSign(u, v, variant);
             const double dCb = sign * a.cb[sv * kChromaSide + su] - b.cb[v * kChromaSide + u];
             const double dCr = sign * a.cr[sv * kChromaSide + su] - b.cr[v * kChromaSide + u];
-            colour += dCb * dCb + dCr * dCr;
+            // The mean colour counts more than its layout: a crop moves
+            // the layout, a recolouring moves the mean.
+            colour += (u == 0 && v == 0 ? kMeanColourWeight : 1.0) * (dCb * dCb + dCr * dCr);
         }
     }
     loss += std::max(0.0, std::sqrt(colour) - kColourFree) * kColourWeight;

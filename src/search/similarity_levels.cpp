@@ -11,7 +11,7 @@ const std::vector<SimilarityLevelInfo> &SimilarityLevels()
          QStringLiteral("Only files whose pictures have the very same pixels, whatever their format or metadata.")},
         {SimilarityLevel::NearlyEqual, QStringLiteral("Nearly equal"), "near", 95,
          QStringLiteral("Also resized, re-saved, converted and turned copies of a picture.")},
-        {SimilarityLevel::Similar, QStringLiteral("Similar"), "similar", 88,
+        {SimilarityLevel::Similar, QStringLiteral("Similar"), "similar", 84,
          QStringLiteral("Also copies cropped a little or made a little lighter, darker or more contrasted.")},
         {SimilarityLevel::Loose, QStringLiteral("Loose"), "loose", 78,
          QStringLiteral("Also more changed copies, at some risk of pairing different pictures that look alike.")},
