@@ -177,7 +177,8 @@ TEST_F(SimilarSearchTest, StopOrCloseWhileReadingEndsAtOnceWithEveryWorkerJoined
         int readingPumps = 0;
         view.onPump = [&] {
             const auto labels = view.only("label1 ");
-            if (labels.empty() || labels.back() != "label1 Read pictures:" || ++readingPumps < 2) {
+            // The first pump of the reading comes however fast the files are read.
+            if (labels.empty() || labels.back() != "label1 Read pictures:" || ++readingPumps > 1) {
                 return;
             }
             if (abandon) {
@@ -187,7 +188,7 @@ TEST_F(SimilarSearchTest, StopOrCloseWhileReadingEndsAtOnceWithEveryWorkerJoined
         };
         similarStages = 0;
         RunSearchBody(context);
-        EXPECT_EQ(readingPumps, 2);
+        EXPECT_EQ(readingPumps, 1);
         EXPECT_EQ(similarStages, 0);
         EXPECT_TRUE(context.similar.sets.empty());
         EXPECT_TRUE(context.similar.unreadable.empty());
