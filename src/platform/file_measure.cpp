@@ -1,6 +1,7 @@
 #include "platform/file_measure.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,9 +13,38 @@ int OpenFoundFile(const std::string &path, struct stat &info) noexcept
     return OpenFoundFileIn(AT_FDCWD, path.c_str(), info);
 }
 
+namespace {
+
+constexpr char kDescriptorFolder[] = "/proc/self/fd/";
+
+// Whether the name is exactly a DescriptorPath: the folder, then digits only.
+bool isDescriptorPath(const char *name) noexcept
+{
+    const std::size_t prefix = sizeof kDescriptorFolder - 1;
+    if (std::strncmp(name, kDescriptorFolder, prefix) != 0 || name[prefix] == '\0') {
+        return false;
+    }
+    for (const char *digit = name + prefix; *digit != '\0'; ++digit) {
+        if (*digit < '0' || *digit > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string DescriptorPath(int fd)
+{
+    return kDescriptorFolder + std::to_string(fd);
+}
+
 int OpenFoundFileIn(int folder, const char *name, struct stat &info) noexcept
 {
-    const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    // A descriptor's path is a link by nature; it is followed to the file
+    // its descriptor holds, which is still checked to be a regular file.
+    const int noFollow = folder == AT_FDCWD && isDescriptorPath(name) ? 0 : O_NOFOLLOW;
+    const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | noFollow);
     if (fd < 0) {
         return -1;
     }

@@ -26,6 +26,12 @@ int OpenFoundFile(const std::string &path, struct stat &info) noexcept;
 // the working folder).
 int OpenFoundFileIn(int folder, const char *name, struct stat &info) noexcept;
 
+// "/proc/self/fd/N": a path that opens, once more, the very file that the
+// open descriptor `fd` holds. OpenFoundFile follows this one link, and only
+// it, since it leads to a file already opened the careful way, so that a
+// reader taking paths reads exactly the file that was opened and checked.
+std::string DescriptorPath(int fd);
+
 // Opens `path` as OpenFoundFile does and, when it is a regular file, returns
 // its length taken from the open file together with its identity. Anything
 // that cannot be opened or is not a regular file (a symbolic link, a folder,

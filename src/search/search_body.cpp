@@ -52,11 +52,21 @@ void RunSearchBody(SearchContext &context)
         if (options.excludeSystemFolders) {
             RemoveSystemPaths(context.files);
         }
-        // Fewer than two paths or candidates leave nothing to compare: the
-        // run goes straight to its end.
         context.setSizes.clear();
         context.foundFiles.clear();
-        if (MeasureCandidates(context.files, context.candidates, context.view)
+        context.similar.clear();
+        // Identical files: fewer than two paths or candidates leave nothing
+        // to compare, and the run goes straight to its end.
+        if (options.similarPictures) {
+            // Similar pictures are found from the pictures themselves: no
+            // candidate or pair table, the sets come typed.
+            if (!FindSimilarPictures(context.files.paths(), context.files.folders(), options.similarity, context.view,
+                                     context.fingerprintWorkers, context.similar)) {
+                stopped = true;
+            } else if (context.fillSimilarResults) {
+                stopped = !context.fillSimilarResults();
+            }
+        } else if (MeasureCandidates(context.files, context.candidates, context.view)
             && CompareCandidates(context.candidates, context.pairs, context.view, context.files.folders(), {},
                                  &context.setSizes, &context.foundFiles)) {
             // ---- Result stage: rows of DataGrid1 from the pair table. ----
