@@ -8,6 +8,7 @@
 #include "platform/path_text.h"
 #include "platform/size_text.h"
 #include "search/search_view.h"
+#include "search/similar_search.h"
 #include "table/data_grid.h"
 
 #include <QScopeGuard>
@@ -15,21 +16,86 @@
 
 namespace quillmere {
 
-bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const std::vector<int> &setSizes,
-                    SearchView &view, const RowThumbnailMaker &makeThumbnail,
-                    const std::function<void(int pairRow)> &beforeRow)
+namespace {
+
+// The rows of the pair table: `setSizes` numbers their sets.
+class PairTableRows final : public ResultRowSource {
+public:
+    PairTableRows(TDataGrid &pairs, const std::vector<int> &setSizes)
+        : pairs_(pairs)
+    {
+        const int k = pairs.RowCount();
+        groups_.reserve(static_cast<std::size_t>(k));
+        std::size_t set = 0;
+        int rowsLeftInSet = setSizes.empty() ? 0 : setSizes.front();
+        for (int s = 0; s < k; ++s) {
+            while (rowsLeftInSet == 0 && set + 1 < setSizes.size()) {
+                rowsLeftInSet = setSizes[++set];
+            }
+            groups_.push_back(static_cast<int>(set) + 1);
+            --rowsLeftInSet;
+        }
+    }
+    int count() const override { return static_cast<int>(groups_.size()); }
+    QString pathText(int row) const override { return pairs_.CellAt(0, row).text(); }
+    QString sizeText(int row) const override { return pairs_.CellAt(1, row).text(); }
+    int group(int row) const override { return groups_[static_cast<std::size_t>(row)]; }
+
+private:
+    TDataGrid &pairs_;
+    std::vector<int> groups_;
+};
+
+// The files of a similar-picture search's sets, one row each.
+class SimilarSetRows final : public ResultRowSource {
+public:
+    explicit SimilarSetRows(const SimilarSearchResult &result)
+    {
+        for (std::size_t set = 0; set < result.sets.size(); ++set) {
+            for (const SimilarFile &file : result.sets[set]) {
+                rows_.push_back({&file, static_cast<int>(set) + 1});
+            }
+        }
+    }
+    int count() const override { return static_cast<int>(rows_.size()); }
+    QString pathText(int row) const override { return at(row).file->pathText; }
+    QString sizeText(int row) const override { return QString::number(at(row).file->found.file.size); }
+    int group(int row) const override { return at(row).group; }
+    std::optional<int> similarity(int row) const override { return at(row).file->similarity; }
+
+private:
+    struct Row {
+        const SimilarFile *file;
+        int group;
+    };
+    const Row &at(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    std::vector<Row> rows_;
+};
+
+std::vector<std::string> pathsOf(const ResultRowSource &rows)
 {
-    const int k = pairs.RowCount();
+    std::vector<std::string> paths;
+    paths.reserve(static_cast<std::size_t>(rows.count()));
+    for (int s = 0; s < rows.count(); ++s) {
+        paths.push_back(textToPath(rows.pathText(s)));
+    }
+    return paths;
+}
+
+} // namespace
+
+bool FillResultRowsFrom(const ResultRowSource &rows, TDataGrid &results, int listedFiles, SearchView &view,
+                        const RowThumbnailMaker &makeThumbnail, const std::function<void(int row)> &beforeRow)
+{
+    const int k = rows.count();
     if (k != 0) {
         view.setProgressMaximum(k - 2);
     }
-    std::size_t set = 0;
-    int rowsLeftInSet = setSizes.empty() ? 0 : setSizes.front();
     for (int s = 0; s < k; ++s) {
         // Handlers run while pumping may empty the pair table (a new search
         // started meanwhile); such a lookup raises and ends the run.
-        const QString pathText = pairs.CellAt(0, s).text();
-        const QString sizeText = pairs.CellAt(1, s).text();
+        const QString pathText = rows.pathText(s);
+        const QString sizeText = rows.sizeText(s);
         view.setProgressPosition(s);
         if (StopFlag == 1) {
             return false;
@@ -50,37 +116,56 @@ bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const
         results.CellAt(QStringLiteral("Dest"), r).setText(pathText);
         results.CellAt(QStringLiteral("Size"), r).setText(SizeDisplayText(sizeText));
         results.CellAt(QStringLiteral("Date"), r).setText(DateText(FileCreationDate(path)));
-
-        while (rowsLeftInSet == 0 && set + 1 < setSizes.size()) {
-            rowsLeftInSet = setSizes[++set];
+        results.CellAt(QStringLiteral("Group"), r).setInteger(rows.group(s));
+        if (const std::optional<int> similarity = rows.similarity(s)) {
+            results.CellAt(QStringLiteral("Similar"), r).setInteger(*similarity);
         }
-        results.CellAt(QStringLiteral("Group"), r).setInteger(static_cast<int>(set) + 1);
-        --rowsLeftInSet;
     }
     return true;
 }
 
-bool FillResultRowsWithThumbnails(TDataGrid &pairs, TDataGrid &results, int listedFiles,
-                                  const std::vector<int> &setSizes, SearchView &view, TImageList &list,
-                                  int workers, ThumbnailsAhead **running)
+bool FillResultRowsFromWithThumbnails(const ResultRowSource &rows, TDataGrid &results, int listedFiles,
+                                      SearchView &view, TImageList &list, int workers, ThumbnailsAhead **running)
 {
-    ThumbnailsAhead ahead(PairTablePaths(pairs), workers);
+    ThumbnailsAhead ahead(pathsOf(rows), workers);
     ThumbnailsAhead *const outer = running != nullptr ? std::exchange(*running, &ahead) : nullptr;
     const auto restore = qScopeGuard([&] {
         if (running != nullptr) {
             *running = outer;
         }
     });
-    std::size_t pairRow = 0;
-    return FillResultRows(
-        pairs, results, listedFiles, setSizes, view,
+    std::size_t sourceRow = 0;
+    return FillResultRowsFrom(
+        rows, results, listedFiles, view,
         [&](const std::string &path, int row) {
-            return AddRowThumbnail(ahead.take(pairRow, path), row, results, list);
+            return AddRowThumbnail(ahead.take(sourceRow, path), row, results, list);
         },
         [&](int s) {
-            pairRow = static_cast<std::size_t>(s);
-            ahead.waitFor(pairRow, [&view] { view.pumpMessages(); });
+            sourceRow = static_cast<std::size_t>(s);
+            ahead.waitFor(sourceRow, [&view] { view.pumpMessages(); });
         });
+}
+
+bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const std::vector<int> &setSizes,
+                    SearchView &view, const RowThumbnailMaker &makeThumbnail,
+                    const std::function<void(int pairRow)> &beforeRow)
+{
+    return FillResultRowsFrom(PairTableRows(pairs, setSizes), results, listedFiles, view, makeThumbnail, beforeRow);
+}
+
+bool FillResultRowsWithThumbnails(TDataGrid &pairs, TDataGrid &results, int listedFiles,
+                                  const std::vector<int> &setSizes, SearchView &view, TImageList &list,
+                                  int workers, ThumbnailsAhead **running)
+{
+    return FillResultRowsFromWithThumbnails(PairTableRows(pairs, setSizes), results, listedFiles, view, list,
+                                            workers, running);
+}
+
+bool FillSimilarResultRows(const SimilarSearchResult &result, TDataGrid &results, int listedFiles, SearchView &view,
+                           TImageList &list, int workers, ThumbnailsAhead **running)
+{
+    return FillResultRowsFromWithThumbnails(SimilarSetRows(result), results, listedFiles, view, list, workers,
+                                            running);
 }
 
 std::vector<std::string> PairTablePaths(TDataGrid &pairs)

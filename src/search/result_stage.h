@@ -2,12 +2,14 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace quillmere {
 
 class SearchView;
+struct SimilarSearchResult;
 class TDataGrid;
 class ThumbnailsAhead;
 class TImageList;
@@ -43,5 +45,36 @@ bool FillResultRowsWithThumbnails(TDataGrid &pairs, TDataGrid &results, int list
 
 // The paths of the pair table's rows, in row order.
 std::vector<std::string> PairTablePaths(TDataGrid &pairs);
+
+// What the result stage writes of each row, whichever search found it.
+class ResultRowSource {
+public:
+    virtual ~ResultRowSource() = default;
+    virtual int count() const = 0;
+    // The row's path as the Dest cell shows it; may raise when what the rows
+    // come from was emptied meanwhile (a new search).
+    virtual QString pathText(int row) const = 0;
+    // The decimal digits of the file's length.
+    virtual QString sizeText(int row) const = 0;
+    // The number of the row's set: 1, 2, 3, ...
+    virtual int group(int row) const = 0;
+    // The Similar cell, for the rows of a similar-picture search only.
+    virtual std::optional<int> similarity(int) const { return std::nullopt; }
+};
+
+// The result stage over any row source: what FillResultRows does for the
+// pair table's rows, with the Similar cell of rows that have one.
+bool FillResultRowsFrom(const ResultRowSource &rows, TDataGrid &results, int listedFiles, SearchView &view,
+                        const RowThumbnailMaker &makeThumbnail, const std::function<void(int row)> &beforeRow = {});
+bool FillResultRowsFromWithThumbnails(const ResultRowSource &rows, TDataGrid &results, int listedFiles,
+                                      SearchView &view, TImageList &list, int workers,
+                                      ThumbnailsAhead **running = nullptr);
+
+// The result stage of a similar-picture search: one row per file of its
+// sets, in their order (the best copy first in each), filled as the rows of
+// identical files are, with its similarity to its set's first picture in
+// the Similar cell, and thumbnails made ahead on `workers` threads.
+bool FillSimilarResultRows(const SimilarSearchResult &result, TDataGrid &results, int listedFiles, SearchView &view,
+                           TImageList &list, int workers, ThumbnailsAhead **running = nullptr);
 
 } // namespace quillmere

@@ -119,6 +119,11 @@ void TGridCustomColumn::setSortKind(TSortKind kind)
     }
 }
 
+QString TGridCustomColumn::numberText(double value) const
+{
+    return GeneralNumberText(value) + Suffix;
+}
+
 TGridTextColumn::TGridTextColumn(QString name)
     : TGridCustomColumn(std::move(name), CellKind::String)
 {
@@ -208,7 +213,7 @@ QString TGridCell::text() const
     case CellKind::Boolean:
         return std::get<bool>(v) ? QStringLiteral("True") : QStringLiteral("False");
     case CellKind::Float:
-        return GeneralNumberText(std::get<double>(v));
+        return grid_->Column(column_).numberText(std::get<double>(v));
     }
     return {};
 }
@@ -237,9 +242,11 @@ void TGridCell::setText(const QString &text) const
     case CellKind::Boolean:
         v = text == QLatin1String("1") || asciiEqualIgnoringCase(text, QStringLiteral("true"));
         break;
-    case CellKind::Float:
-        v = parseNumber(text);
+    case CellKind::Float: {
+        const QString &suffix = grid_->Column(column_).Suffix;
+        v = parseNumber(!suffix.isEmpty() && text.endsWith(suffix) ? text.chopped(suffix.size()) : text);
         break;
+    }
     }
     written();
 }

@@ -82,6 +82,12 @@ public:
     TColumnOptions Options = coCanClick | coCanInput | coCanSort | coPublicUsing;
     TSortType SortType = stAlphabetic;
     TImageList *Images = nullptr; // image columns only
+    // Shown after the value of a number cell ("%" shows 93 as "93%"); a text
+    // written to the cell may end with it. Sorting still goes by the value.
+    QString Suffix;
+
+    // A number cell's value as the cell shows it.
+    QString numberText(double value) const;
 
     bool Sorted() const { return sorted_; }
     // Setting true clears every other column's flag and sorts at once; false

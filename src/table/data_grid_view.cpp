@@ -259,7 +259,7 @@ int TDataGridView::fittingWidth(int column) const
         } else if (const auto *string = std::get_if<QString>(&value)) {
             text = oneLine(*string);
         } else if (const auto *number = std::get_if<double>(&value)) {
-            text = GeneralNumberText(*number);
+            text = info.numberText(*number);
         }
         width = std::max(width, metrics.horizontalAdvance(text) + 2 * kCellMargin + 2);
     }
@@ -648,7 +648,7 @@ void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRec
         break;
     case CellKind::Float:
         if (const auto *d = std::get_if<double>(&value)) {
-            text = GeneralNumberText(*d);
+            text = columnInfo.numberText(*d);
         }
         break;
     case CellKind::Integer: {

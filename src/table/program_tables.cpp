@@ -46,6 +46,17 @@ std::unique_ptr<TDataGrid> makeResultGrid(TImageList *thumbnails)
 
     auto &group = grid->addColumn<TGridNumberColumn>(QStringLiteral("Group"));
     group.Visible = false;
+
+    // How alike a similar picture is to its set's first, in percent. Shown
+    // only for a search of similar pictures; the columns before it keep
+    // their places.
+    auto &similar = grid->addColumn<TGridNumberColumn>(QStringLiteral("Similar"));
+    similar.Header = QStringLiteral("Similarity");
+    similar.Width = 70;
+    similar.Alignment = TAlignment::Right;
+    similar.Suffix = QStringLiteral("%");
+    similar.DefaultValue.clear(); // new rows hold 0 without a write of their own
+    similar.Visible = false;
     return grid;
 }
 

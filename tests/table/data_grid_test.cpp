@@ -2,6 +2,7 @@
 #include "support/error_text.h"
 #include "table/program_tables.h"
 
+#include <QStringList>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -136,4 +137,35 @@ TEST(DataGridModel, contentChangesClearTheSortMemoryButSingleRemovalsDoNot)
     grid->AppendRows(1);
     grid->CellAt(0, 0).setText(QStringLiteral("y"));
     EXPECT_GE(notifications, 2);
+}
+
+TEST(DataGridModel, similarityCellsShowPercentAndSortByTheirNumber)
+{
+    auto grid = makeResultGrid(nullptr);
+    TGridCustomColumn *similar = grid->FindColumn(QStringLiteral("Similar"));
+    ASSERT_NE(similar, nullptr);
+    EXPECT_EQ(similar->Index(), 8); // after the designed columns, which keep their places
+    EXPECT_EQ(similar->Header, QStringLiteral("Similarity"));
+    EXPECT_FALSE(similar->Visible);
+
+    grid->AppendRows(4);
+    const QString dest = QStringLiteral("Dest");
+    const std::vector<std::pair<QString, int>> rows {{"a", 100}, {"b", 9}, {"c", 93}, {"d", 85}};
+    for (int r = 0; r < 3; ++r) {
+        grid->CellAt(dest, r).setText(rows[static_cast<std::size_t>(r)].first);
+        grid->CellAt(QStringLiteral("Similar"), r).setInteger(rows[static_cast<std::size_t>(r)].second);
+    }
+    grid->CellAt(dest, 3).setText(QStringLiteral("d"));
+    grid->CellAt(QStringLiteral("Similar"), 3).setText(QStringLiteral("85%")); // as it shows reads back
+    EXPECT_EQ(grid->CellAt(QStringLiteral("Similar"), 0).text(), QStringLiteral("100%"));
+    EXPECT_EQ(grid->CellAt(QStringLiteral("Similar"), 3).asInteger(), 85);
+
+    // By number: 9 before 85 before 93 before 100, where text would put
+    // "100%" first and "9%" after "85%".
+    similar->setSorted(true);
+    QStringList order;
+    for (int r = 0; r < 4; ++r) {
+        order << grid->CellAt(dest, r).text();
+    }
+    EXPECT_EQ(order, (QStringList {"b", "d", "c", "a"}));
 }

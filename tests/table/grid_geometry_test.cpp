@@ -50,7 +50,7 @@ GridGeometry resultLayout(int rows, int header = 20)
 TEST(GridLayout, resultTableColumnsSitSideBySideWithGridLines)
 {
     const GridGeometry g = resultLayout(3);
-    ASSERT_EQ(g.columnCount(), 8);
+    ASSERT_EQ(g.columnCount(), 9);
     EXPECT_EQ(g.rowPitch(), 82);
     EXPECT_EQ(g.cellRect(colNumber, 0), QRect(0, 20, 27, 81));
     EXPECT_EQ(g.cellRect(colDest, 0), QRect(28, 20, 242, 81));
@@ -58,6 +58,7 @@ TEST(GridLayout, resultTableColumnsSitSideBySideWithGridLines)
     EXPECT_EQ(g.cellRect(colDel, 1), QRect(661, 102, 64, 81));
     // The hidden set-number column takes no room and has no rectangle.
     EXPECT_FALSE(g.columnShown(colGroup));
+    EXPECT_FALSE(g.columnShown(8)); // the similarity, hidden until a similar-picture search
     EXPECT_TRUE(g.cellRect(colGroup, 0).isNull());
     EXPECT_TRUE(g.headerRect(colGroup).isNull());
     EXPECT_EQ(g.contentWidth(), 726);
