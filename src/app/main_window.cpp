@@ -441,6 +441,20 @@ void TForm1::runSearchBody()
         return FillResultRowsWithThumbnails(*DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
                                             ImageList1, ThumbnailWorkers, &thumbnailsAhead_);
     };
+    context.fillSimilarResults = [this, &context] {
+        // The found page keeps what the search found, in its own order, for
+        // Keep One and the image view, whatever the table's sort does; rows
+        // can be clicked while they are still being added.
+        SimilarSets = SimilarSetsIndex(std::move(context.similar));
+        const SimilarSearchResult &found = SimilarSets.result();
+        fillFoundFilesFromSimilar(found);
+        if (!FillSimilarResultRows(found, *DataGrid1, Memo1.count(), *this, ImageList1, ThumbnailWorkers,
+                                   &thumbnailsAhead_)) {
+            return false;
+        }
+        showUnreadablePictures(found.unreadable);
+        return true;
+    };
     context.readOptions = [this] {
         SearchOptions options = ReadSearchOptions();
         beginResults(options.similarPictures);
@@ -472,6 +486,18 @@ SearchOptions TForm1::ReadSearchOptions() const
     options.similarity.level = level.isValid() ? static_cast<SimilarityLevel>(level.toInt()) : kDefaultSimilarityLevel;
     options.similarity.turns = TurnsCheckBox->isChecked();
     return options;
+}
+
+void TForm1::fillFoundFilesFromSimilar(const SimilarSearchResult &result)
+{
+    FoundFiles.clear();
+    for (const std::vector<SimilarFile> &set : result.sets) {
+        std::vector<FoundFileRecord::Member> members;
+        for (const SimilarFile &file : set) {
+            members.push_back({file.pathText, file.found});
+        }
+        FoundFiles.addSet(std::move(members));
+    }
 }
 
 void TForm1::beginResults(bool similar)

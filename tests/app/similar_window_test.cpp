@@ -1,3 +1,4 @@
+#include "app/page_group.h"
 #include "platform/path_text.h"
 #include "review/side_by_side_view.h"
 #include "search/similar_sets.h"
@@ -7,6 +8,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QRadioButton>
 
 using namespace quillmere;
