@@ -1,0 +1,228 @@
+#include "search/similar_sets.h"
+
+#include "imaging/fingerprint_layout.h"
+#include "search/hash_index.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <limits>
+#include <thread>
+
+namespace quillmere {
+
+static_assert(kHashGate <= HashIndex::kReach, "the index must find every pair the hash gate lets through");
+
+namespace {
+
+// A later picture within reach of an earlier one, as the fingerprints see it.
+struct Match {
+    int later = 0;      // position in best-copy order
+    int similarity = 0; // by the fingerprints, 0..99
+    bool askPixels = false; // the fingerprints cannot tell whether the pixels are equal
+    bool sameBytes = false;
+};
+
+// Whether picture a goes before picture b as a set's best copy.
+bool betterCopy(const FingerprintedPicture &a, int indexA, const FingerprintedPicture &b, int indexB)
+{
+    const std::int64_t pixelsA = std::int64_t {a.width} * a.height;
+    const std::int64_t pixelsB = std::int64_t {b.width} * b.height;
+    if (pixelsA != pixelsB) {
+        return pixelsA > pixelsB;
+    }
+    if (a.bytes != b.bytes) {
+        return a.bytes > b.bytes;
+    }
+    // An unknown date (0) counts as the newest.
+    const double dateA = a.date == 0 ? std::numeric_limits<double>::infinity() : a.date;
+    const double dateB = b.date == 0 ? std::numeric_limits<double>::infinity() : b.date;
+    if (dateA != dateB) {
+        return dateA < dateB;
+    }
+    return indexA < indexB;
+}
+
+bool sameBytes(const FingerprintedPicture &a, const FingerprintedPicture &b)
+{
+    return a.contentHash == b.contentHash && a.bytes == b.bytes;
+}
+
+bool pixelsInQuestion(const FingerprintedPicture &a, const FingerprintedPicture &b)
+{
+    return a.fingerprint.exactKey == b.fingerprint.exactKey && a.width == b.width && a.height == b.height;
+}
+
+// Everything the matching reads, in best-copy order.
+struct Ordered {
+    std::vector<int> picture; // position -> index into the pictures
+    std::vector<FingerprintKey> key;
+};
+
+Ordered orderedOf(const std::vector<FingerprintedPicture> &pictures, bool turns)
+{
+    Ordered ordered;
+    const int count = static_cast<int>(pictures.size());
+    ordered.picture.resize(count);
+    for (int i = 0; i < count; ++i) {
+        ordered.picture[i] = i;
+    }
+    std::sort(ordered.picture.begin(), ordered.picture.end(),
+              [&](int a, int b) { return betterCopy(pictures[a], a, pictures[b], b); });
+    ordered.key.resize(count);
+    for (int at = 0; at < count; ++at) {
+        ordered.key[at] = KeyOf(pictures[ordered.picture[at]].fingerprint, turns);
+    }
+    return ordered;
+}
+
+// Every picture under the hash of each of its standing forms.
+HashIndex indexOf(const Ordered &ordered)
+{
+    std::vector<std::uint64_t> hashes;
+    std::vector<std::uint32_t> ids;
+    for (std::size_t at = 0; at < ordered.key.size(); ++at) {
+        for (int variant = 0; variant < kVariants; ++variant) {
+            if ((ordered.key[at].standing >> variant & 1) != 0) {
+                hashes.push_back(HashVariant(ordered.key[at].hash, variant));
+                ids.push_back(static_cast<std::uint32_t>(at));
+            }
+        }
+    }
+    return HashIndex(hashes, ids);
+}
+
+// The matches of the picture at `at` among the pictures after it: those at
+// least leastPercent alike, and those whose equality the bytes or the pixels
+// decide.
+void matchesOf(int at, const std::vector<FingerprintedPicture> &pictures, const Ordered &ordered,
+               const HashIndex &index, const SimilarityOptions &options, int leastPercent, std::vector<int> &seenBy,
+               std::vector<Match> &out)
+{
+    const FingerprintedPicture &first = pictures[ordered.picture[at]];
+    const FingerprintKey &key = ordered.key[at];
+    for (int variant = 0; variant < kVariants; ++variant) {
+        if ((key.standing >> variant & 1) == 0) {
+            continue;
+        }
+        index.forEachNear(HashVariant(key.hash, variant), [&](int later, std::uint64_t) {
+            if (later <= at || seenBy[later] == at) {
+                return;
+            }
+            seenBy[later] = at;
+            const FingerprintedPicture &other = pictures[ordered.picture[later]];
+            Match match;
+            match.later = later;
+            match.sameBytes = sameBytes(first, other);
+            match.askPixels = !match.sameBytes && pixelsInQuestion(first, other);
+            match.similarity = KeySimilarity(key, ordered.key[later], options.turns);
+            if (match.sameBytes || match.askPixels || match.similarity >= leastPercent) {
+                out.push_back(match);
+            }
+        });
+    }
+    std::sort(out.begin(), out.end(), [](const Match &a, const Match &b) { return a.later < b.later; });
+}
+
+// Every picture's matches, on all cores; pump runs on this thread between
+// batches.
+std::vector<std::vector<Match>> allMatches(const std::vector<FingerprintedPicture> &pictures, const Ordered &ordered,
+                                           const SimilarityOptions &options, int leastPercent,
+                                           const std::function<void()> &pump)
+{
+    const int count = static_cast<int>(pictures.size());
+    const HashIndex index = indexOf(ordered);
+    std::vector<std::vector<Match>> matches(count);
+    constexpr int kBatch = 1024;
+    std::atomic<int> nextBatch {0};
+    std::atomic<bool> stop {false};
+    auto work = [&](bool pumping) {
+        std::vector<int> seenBy(count, -1);
+        while (!stop.load(std::memory_order_relaxed)) {
+            const int begin = nextBatch.fetch_add(kBatch);
+            if (begin >= count) {
+                return;
+            }
+            for (int at = begin; at < std::min(count, begin + kBatch); ++at) {
+                matchesOf(at, pictures, ordered, index, options, leastPercent, seenBy, matches[at]);
+            }
+            if (pumping && pump) {
+                pump();
+            }
+        }
+    };
+    const unsigned helpers = count > 4 * kBatch ? std::max(1u, std::thread::hardware_concurrency()) - 1 : 0;
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; i < helpers; ++i) {
+        threads.emplace_back(work, false);
+    }
+    std::exception_ptr failure;
+    try {
+        work(true);
+    } catch (...) {
+        failure = std::current_exception();
+        stop = true;
+    }
+    for (std::thread &thread : threads) {
+        thread.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return matches;
+}
+
+} // namespace
+
+std::vector<SimilarSet> GroupSimilarPictures(const std::vector<FingerprintedPicture> &pictures,
+                                             const SimilarityOptions &options,
+                                             const std::function<bool(int a, int b)> &samePixels,
+                                             const std::function<void()> &pump)
+{
+    const int leastPercent = SimilarityLevelOf(options.level).leastPercent;
+    const Ordered ordered = orderedOf(pictures, options.turns);
+    const std::vector<std::vector<Match>> matches = allMatches(pictures, ordered, options, leastPercent, pump);
+
+    // Greedy, best copy first: each picture not yet in a set gathers the
+    // later ones still free that are within the level of it. Members are
+    // measured against the first only, so no chain forms.
+    std::vector<SimilarSet> sets;
+    std::vector<bool> taken(pictures.size(), false);
+    constexpr int kPumpEvery = 4096;
+    for (std::size_t at = 0; at < matches.size(); ++at) {
+        if (pump && at % kPumpEvery == kPumpEvery - 1) {
+            pump();
+        }
+        if (taken[at] || matches[at].empty()) {
+            continue;
+        }
+        const int first = ordered.picture[at];
+        SimilarSet set;
+        set.members.push_back(SimilarMember {first, 100});
+        std::vector<int> positions {static_cast<int>(at)};
+        for (const Match &match : matches[at]) {
+            if (taken[match.later]) {
+                continue;
+            }
+            const int other = ordered.picture[match.later];
+            int similarity = match.similarity;
+            if (match.sameBytes || (match.askPixels && samePixels && samePixels(first, other))) {
+                similarity = 100;
+            }
+            if (similarity >= leastPercent) {
+                set.members.push_back(SimilarMember {other, similarity});
+                positions.push_back(match.later);
+            }
+        }
+        if (set.members.size() < 2) {
+            continue;
+        }
+        for (const int position : positions) {
+            taken[position] = true;
+        }
+        sets.push_back(std::move(set));
+    }
+    return sets;
+}
+
+} // namespace quillmere
