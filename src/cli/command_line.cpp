@@ -3,6 +3,7 @@
 #include "cli/mask_texts.h"
 
 #include <cstring>
+#include <optional>
 
 #ifndef QUILLMERE_VERSION
 #define QUILLMERE_VERSION "unknown"
@@ -20,7 +21,27 @@ CommandLine usage(std::string error)
     return line;
 }
 
+// The level a word of --similar=LEVEL names.
+std::optional<SimilarityLevel> levelNamed(const std::string &word)
+{
+    for (const SimilarityLevelInfo &info : SimilarityLevels()) {
+        if (word == info.word) {
+            return info.level;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+std::string SimilarityWords(const char *separator)
+{
+    std::string words;
+    for (const SimilarityLevelInfo &info : SimilarityLevels()) {
+        words += (words.empty() ? "" : separator) + std::string(info.word);
+    }
+    return words;
+}
 
 CommandLine ParseCommandLine(int argc, const char *const *argv)
 {
@@ -66,6 +87,19 @@ CommandLine ParseCommandLine(int argc, const char *const *argv)
         } else if (argument == "--json") {
             line.json = true;
             listOnly = true;
+        } else if (argument == "--similar" || argument.rfind("--similar=", 0) == 0) {
+            line.similar = true;
+            listOnly = true;
+            if (argument != "--similar") {
+                const std::optional<SimilarityLevel> level = levelNamed(argument.substr(std::strlen("--similar=")));
+                if (!level) {
+                    return usage("--similar= takes one of " + SimilarityWords(", "));
+                }
+                line.similarity.level = *level;
+            }
+        } else if (argument == "--no-turns") {
+            line.similarity.turns = false;
+            listOnly = true;
         } else if (argument == "--") {
             return usage("unexpected \"--\"");
         } else if (!argument.empty() && argument.front() == '-') {
@@ -77,15 +111,37 @@ CommandLine ParseCommandLine(int argc, const char *const *argv)
     if (!folderGiven) {
         return usage(listOnly ? "these options go with --list FOLDER" : "nothing to do");
     }
+    if (!line.similarity.turns && !line.similar) {
+        return usage("--no-turns goes with --similar");
+    }
     line.mode = CommandLine::Mode::List;
     return line;
 }
 
 std::string UsageText()
 {
+    const std::string defaultWord = SimilarityLevelOf(kDefaultSimilarityLevel).word;
+    std::string levels;
+    for (const SimilarityLevelInfo &info : SimilarityLevels()) {
+        std::string line = "                              " + std::string(info.word) + " (" + std::to_string(info.leastPercent)
+            + "%" + (info.level == kDefaultSimilarityLevel ? ", the default" : "") + "): "
+            + info.description.toStdString();
+        // Long descriptions wrap under their word.
+        std::string wrapped;
+        while (line.size() > 79) {
+            std::size_t cut = line.rfind(' ', 79);
+            if (cut == std::string::npos || cut <= 32) {
+                break;
+            }
+            wrapped += line.substr(0, cut) + "\n";
+            line = "                                " + line.substr(cut + 1);
+        }
+        levels += wrapped + line + "\n";
+    }
     return "Usage: quillmere\n"
            "       quillmere --list FOLDER [--mask " + QuotedMasks("|", "|") + "] [--no-subfolders]\n"
-           "                 [--include-system-folders] [--json]\n"
+           "                 [--include-system-folders] [--similar[=" + SimilarityWords("|") + "]]\n"
+           "                 [--no-turns] [--json]\n"
            "       quillmere --help | --version\n"
            "\n"
            "Without arguments, opens the window that finds byte-identical image files\n"
@@ -100,11 +156,24 @@ std::string UsageText()
            "                            .jpe), in any letter case" "\n"
            "  --no-subfolders           look in FOLDER itself only\n"
            "  --include-system-folders  also look in system folders\n"
+           "  --similar[=LEVEL]         print sets of similar pictures instead: the same\n"
+           "                            photo resized, re-encoded, converted, with other\n"
+           "                            metadata, cropped a little, lighter or darker, or\n"
+           "                            turned or mirrored; the best copy (most pixels,\n"
+           "                            then largest file, then oldest) comes first in each\n"
+           "                            set. LEVEL is one of (default " + defaultWord + "):\n"
+           + levels +
+           "                            Files no picture format reads are counted and\n"
+           "                            named on standard error.\n"
+           "  --no-turns                with --similar, turned and mirrored copies do not\n"
+           "                            count\n"
            "  --json                    print a JSON array of sets, each file an object:\n"
            "                            \"path\", \"size\" in bytes and, for a picture, its\n"
-           "                            upright \"width\" and \"height\"; a byte of a path that\n"
-           "                            is not part of valid UTF-8 is written as \\udcXX (XX\n"
-           "                            its value), which decoding with surrogate escapes undoes\n"
+           "                            upright \"width\" and \"height\"; with --similar also\n"
+           "                            its \"similarity\" in percent to its set's first\n"
+           "                            picture; a byte of a path that is not part of valid\n"
+           "                            UTF-8 is written as \\udcXX (XX its value), which\n"
+           "                            decoding with surrogate escapes undoes\n"
            "  --help                    show this text\n"
            "  --version                 show the version\n"
            "\n"

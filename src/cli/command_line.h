@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/picture_formats.h"
+#include "search/similar_sets.h"
 
 #include <QString>
 #include <string>
@@ -22,6 +23,10 @@ struct CommandLine {
     bool recurse = true;              // --no-subfolders turns it off
     bool excludeSystemFolders = true; // --include-system-folders turns it off
     bool json = false;
+    // --similar[=LEVEL]: sets of similar pictures instead of identical files;
+    // --no-turns leaves turned and mirrored copies out.
+    bool similar = false;
+    SimilarityOptions similarity;
     std::string error;                // one line, for Usage
 };
 
@@ -30,5 +35,8 @@ CommandLine ParseCommandLine(int argc, const char *const *argv);
 // The text of --help and --version.
 std::string UsageText();
 std::string VersionText();
+
+// The words --similar=LEVEL takes, strictest first: "same|near|...".
+std::string SimilarityWords(const char *separator);
 
 } // namespace quillmere

@@ -14,12 +14,15 @@
 #include "search/measure_stage.h"
 #include "search/path_rules.h"
 #include "search/search_view.h"
+#include "search/similar_search.h"
+#include "platform/processor_count.h"
 #include "table/program_tables.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <dirent.h>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -147,6 +150,58 @@ void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, st
     std::fflush(out);
 }
 
+// The sets of similar pictures, in the formats of printSets; each JSON file
+// also gives its similarity to its set's first picture. What the search read
+// of each file is printed, not what the file holds by now.
+void printSimilarSets(const SimilarSearchResult &result, bool json, std::FILE *out)
+{
+    if (json) {
+        std::fputs("[", out);
+    }
+    for (std::size_t set = 0; set < result.sets.size(); ++set) {
+        if (json) {
+            std::fputs(set == 0 ? "\n  [" : ",\n  [", out);
+        } else if (set > 0) {
+            std::fputc('\n', out);
+        }
+        for (std::size_t i = 0; i < result.sets[set].size(); ++i) {
+            const SimilarFile &file = result.sets[set][i];
+            const std::string path = textToPath(file.pathText);
+            if (json) {
+                std::fprintf(out, "%s{\"path\": %s, \"size\": %lld, \"width\": %d, \"height\": %d, \"similarity\": %d}",
+                             i == 0 ? "\n    " : ",\n    ", JsonPathString(path).c_str(),
+                             static_cast<long long>(file.found.file.size), file.width, file.height, file.similarity);
+            } else {
+                std::fwrite(path.data(), 1, path.size(), out);
+                std::fputc('\n', out);
+            }
+        }
+        if (json) {
+            std::fputs("\n  ]", out);
+        }
+    }
+    if (json) {
+        std::fputs(result.sets.empty() ? "]\n" : "\n]\n", out);
+    }
+    std::fflush(out);
+}
+
+// The files no picture format could read: a count, then one line each.
+void reportUnreadable(const std::vector<std::string> &unreadable, std::FILE *err)
+{
+    if (unreadable.empty()) {
+        return;
+    }
+    if (unreadable.size() == 1) {
+        std::fputs("quillmere: 1 file could not be read as a picture:\n", err);
+    } else {
+        std::fprintf(err, "quillmere: %zu files could not be read as pictures:\n", unreadable.size());
+    }
+    for (const std::string &path : unreadable) {
+        std::fprintf(err, "quillmere: not read: %s\n", ShownPath(path).toStdString().c_str());
+    }
+}
+
 } // namespace
 
 int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool showProgress)
@@ -190,6 +245,17 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchV
     }
     if (line.excludeSystemFolders) {
         RemoveSystemPaths(files);
+    }
+    if (line.similar) {
+        SimilarSearchResult result;
+        // The search reads the flag at its pumps; nothing here raises it.
+        StopFlag = 0;
+        FindSimilarPictures(files.paths(), files.folders(), line.similarity, view,
+                            std::max(1, UsableProcessorCount()), result);
+        StopFlag = 1;
+        printSimilarSets(result, line.json, out);
+        reportUnreadable(result.unreadable, err);
+        return 0;
     }
     if (MeasureCandidates(files, *candidates, view)) {
         CompareCandidates(*candidates, *pairs, view, files.folders(), {}, &setSizes);

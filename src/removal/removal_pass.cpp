@@ -7,6 +7,7 @@
 #include "table/data_grid.h"
 
 #include <exception>
+#include <optional>
 
 namespace quillmere {
 
@@ -61,6 +62,72 @@ void reportSection(RemovalView &view, const Unremoved &files, const QString &one
     }
 }
 
+// What a removed file was like, when it was a similar picture rather than a
+// copy of the bytes kept: "<path> — 93% like <path>". A member is set
+// against its set's first picture; a first picture removed is set against
+// the kept member most like it, unless a member with its very bytes stays.
+// Nothing for a file that an identical copy outlives, or none at all.
+std::optional<QString> similarLine(const RemovalPlan &plan, const QSet<QString> &removed, const QString &pathText)
+{
+    const int set = plan.found.setOf(pathText);
+    if (set < 0) {
+        return std::nullopt;
+    }
+    const std::vector<FoundFileRecord::Member> &members = plan.found.members(set);
+    const FoundFileRecord::Member &first = members.front();
+    const auto line = [](const QString &path, int similarity, const QString &like) {
+        return ShownPathText(path) + QStringLiteral(" \u2014 %1% like ").arg(similarity) + ShownPathText(like);
+    };
+    if (first.pathText != pathText) {
+        const FoundFileRecord::Member &member = *plan.found.findMember(pathText);
+        if (member.sameBytesAsFirst) {
+            return std::nullopt;
+        }
+        return line(pathText, member.similarity, first.pathText);
+    }
+    const FoundFileRecord::Member *likest = nullptr;
+    for (const FoundFileRecord::Member &member : members) {
+        if (member.pathText == pathText || removed.contains(member.pathText)) {
+            continue;
+        }
+        if (member.sameBytesAsFirst) {
+            return std::nullopt;
+        }
+        if (likest == nullptr || member.similarity > likest->similarity) {
+            likest = &member;
+        }
+    }
+    if (likest == nullptr) {
+        return std::nullopt;
+    }
+    return line(pathText, likest->similarity, likest->pathText);
+}
+
+// The removed files that were similar pictures, not copies of the bytes
+// kept, behind an empty line and a count, so that nobody takes them for
+// exact copies.
+void reportSimilarRemoved(RemovalView &view, const RemovalPlan &plan, const std::vector<QString> &removedInOrder)
+{
+    const QSet<QString> removed(removedInOrder.begin(), removedInOrder.end());
+    std::vector<QString> lines;
+    for (const QString &pathText : removedInOrder) {
+        if (std::optional<QString> line = similarLine(plan, removed, pathText)) {
+            lines.push_back(std::move(*line));
+        }
+    }
+    if (lines.empty()) {
+        return;
+    }
+    view.addReportLine(QString());
+    view.addReportLine(lines.size() == 1
+                           ? QStringLiteral("1 removed file was similar, not identical, to the copy kept:")
+                           : QStringLiteral("%1 removed files were similar, not identical, to the copy kept:")
+                                 .arg(lines.size()));
+    for (const QString &line : lines) {
+        view.addReportLine(line);
+    }
+}
+
 } // namespace
 
 RemovalPlan PlanRemoval(TDataGrid &grid, const FoundFileRecord &found, RemovalMethod method)
@@ -109,6 +176,7 @@ void RemoveMarkedFiles(const RemovalPlan &plan, RemovalView &view)
     // Deleted, but not every byte was overwritten: neither removed as asked
     // nor still there.
     Unremoved incomplete;
+    std::vector<QString> removed;
     try {
         const int rowCount = static_cast<int>(plan.rows.size());
         view.setProgressMaximum(rowCount - 1);
@@ -122,6 +190,7 @@ void RemoveMarkedFiles(const RemovalPlan &plan, RemovalView &view)
             const RemovalResult result = removeMarkedFile(plan, planned.pathText);
             if (result.removed()) {
                 view.addReportLine(ShownPathText(planned.pathText));
+                removed.push_back(planned.pathText);
             } else {
                 (result.outcome == RemovalOutcome::Incomplete ? incomplete : notRemoved)
                     .emplace_back(planned.pathText, result);
@@ -130,6 +199,11 @@ void RemoveMarkedFiles(const RemovalPlan &plan, RemovalView &view)
     } catch (const std::exception &) {
         // Out of memory or the like: the pass ends here; what it did so far
         // is still reported.
+    }
+    try {
+        reportSimilarRemoved(view, plan, removed);
+    } catch (const std::exception &) {
+        // Out of memory: the files removed are listed above all the same.
     }
     reportSection(view, incomplete, QStringLiteral("1 marked file was deleted but not wholly overwritten:"),
                   QStringLiteral("%1 marked files were deleted but not wholly overwritten:"));

@@ -62,15 +62,17 @@ std::vector<int> SetsLosingEveryCopy(const RemovalPlan &plan);
 // the row and, when the row is marked, removes its file and lists it when it
 // is gone.
 //
-// A marked file is removed only when it is the very file the comparison read,
+// A marked file is removed only when it is the very file the search read,
 // unchanged, in the folder it was found in, and, unless its set is among the
 // confirmed ones, while at least one unmarked member of its set, another file
 // than the marked one, still stands unchanged. After the removed files come,
-// each behind an empty line and a count, the files that were deleted but not
-// wholly overwritten, then every other marked file that was not removed, each
-// with the reason in plain words. Paths are shown on one line each, as a
-// person reads them. Emptying the report and turning to the report page
-// beforehand are the caller's.
+// each section behind an empty line and a count: the removed files that were
+// similar pictures rather than copies of the bytes kept, each with how alike
+// it was to which copy; the files that were deleted but not wholly
+// overwritten; then every other marked file that was not removed, each with
+// the reason in plain words. Paths are shown on one line each, as a person
+// reads them. Emptying the report and turning to the report page beforehand
+// are the caller's.
 void RemoveMarkedFiles(const RemovalPlan &plan, RemovalView &view);
 
 } // namespace quillmere

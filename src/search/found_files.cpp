@@ -1,5 +1,6 @@
 #include "search/found_files.h"
 
+#include "search/similar_search.h"
 #include "table/data_grid.h"
 
 namespace quillmere {
@@ -23,6 +24,19 @@ void FoundFileRecord::fill(TDataGrid &pairs, const std::vector<int> &setSizes, c
     }
 }
 
+void FoundFileRecord::fill(const SimilarSearchResult &result)
+{
+    clear();
+    for (const std::vector<SimilarFile> &set : result.sets) {
+        std::vector<Member> members;
+        members.reserve(set.size());
+        for (const SimilarFile &file : set) {
+            members.push_back(Member {file.pathText, file.found, file.similarity, file.sameBytesAsFirst});
+        }
+        addSet(std::move(members));
+    }
+}
+
 void FoundFileRecord::addSet(std::vector<Member> members)
 {
     const int set = setCount();
@@ -40,11 +54,17 @@ int FoundFileRecord::setOf(const QString &pathText) const
 
 const FoundFile *FoundFileRecord::find(const QString &pathText) const
 {
+    const Member *member = findMember(pathText);
+    return member == nullptr ? nullptr : &member->file;
+}
+
+const FoundFileRecord::Member *FoundFileRecord::findMember(const QString &pathText) const
+{
     const auto found = where_.constFind(pathText);
     if (found == where_.constEnd()) {
         return nullptr;
     }
-    return &sets_[static_cast<std::size_t>(found->first)][static_cast<std::size_t>(found->second)].file;
+    return &sets_[static_cast<std::size_t>(found->first)][static_cast<std::size_t>(found->second)];
 }
 
 } // namespace quillmere
