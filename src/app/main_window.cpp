@@ -447,7 +447,7 @@ void TForm1::runSearchBody()
         // can be clicked while they are still being added.
         SimilarSets = SimilarSetsIndex(std::move(context.similar));
         const SimilarSearchResult &found = SimilarSets.result();
-        fillFoundFilesFromSimilar(found);
+        FoundFiles.fill(found);
         if (!FillSimilarResultRows(found, *DataGrid1, Memo1.count(), *this, ImageList1, ThumbnailWorkers,
                                    &thumbnailsAhead_)) {
             return false;
@@ -486,18 +486,6 @@ SearchOptions TForm1::ReadSearchOptions() const
     options.similarity.level = level.isValid() ? static_cast<SimilarityLevel>(level.toInt()) : kDefaultSimilarityLevel;
     options.similarity.turns = TurnsCheckBox->isChecked();
     return options;
-}
-
-void TForm1::fillFoundFilesFromSimilar(const SimilarSearchResult &result)
-{
-    FoundFiles.clear();
-    for (const std::vector<SimilarFile> &set : result.sets) {
-        std::vector<FoundFileRecord::Member> members;
-        for (const SimilarFile &file : set) {
-            members.push_back({file.pathText, file.found});
-        }
-        FoundFiles.addSet(std::move(members));
-    }
 }
 
 void TForm1::beginResults(bool similar)

@@ -195,7 +195,6 @@ private:
     void runSearchBody();
     // Sets the found page up for the results of the search just started.
     void beginResults(bool similar);
-    void fillFoundFilesFromSimilar(const SimilarSearchResult &result);
     // Names the pictures the similar search could not read in Label3.
     void showUnreadablePictures(const std::vector<std::string> &paths);
 
