@@ -185,6 +185,7 @@ HEADER_HEIGHT = 21
 ROW_PITCH = 82
 ROW_HEIGHT = 81
 COLUMN_WIDTHS = [27, 242, 74, 93, 81, 138, 64]  # "#" to "Delete", each followed by a grid line
+DEST_COLUMN = 1
 DELETE_COLUMN = 6
 CHECK_SIDE = 13
 VISIBLE_ROWS = 4
@@ -264,6 +265,10 @@ class Window:
 
     def press_invert(self):
         self.click_panel_button(self.width - BUTTON_W - 25, SELECT_BUTTON_TOP, 25)
+
+    def click_header(self, column):
+        left = TABLE_VIEWPORT[0] + sum(w + 1 for w in COLUMN_WIDTHS[:column])
+        self.click_at(left + COLUMN_WIDTHS[column] // 2, TABLE_VIEWPORT[1] + HEADER_HEIGHT // 2)
 
     def check_box_centre(self, row):
         check(0 <= row < VISIBLE_ROWS, "row %d is not fully visible without scrolling" % row)
@@ -1000,6 +1005,11 @@ def scenario_similar_keep_one_trash(program):
     window.wait_settled("similar search of " + pics)
     pages.expect(1, "Start")
     screen.screenshot("found-similar")
+    # Sorted by path, each set's converted copy comes before its original:
+    # Keep One still keeps the original, the best copy.
+    window.click_header(DEST_COLUMN)
+    time.sleep(0.5)
+    screen.screenshot("found-similar-by-path")
     screen.key("ctrl+k")
     time.sleep(0.5)
     screen.screenshot("found-keep-one")
