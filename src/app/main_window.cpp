@@ -508,8 +508,9 @@ void TForm1::showUnreadablePictures(const std::vector<std::string> &paths)
     if (notice.line.isEmpty()) {
         return;
     }
-    const QString counts = Label3->text();
-    setLabel3(counts.isEmpty() ? notice.line : counts + QStringLiteral("; ") + notice.line);
+    // After the count the rows show, also when there is no row to show it
+    // and the line still holds the last file compared.
+    setLabel3(QStringLiteral("Found files: ") + QString::number(Memo1.count()) + QStringLiteral("; ") + notice.line);
     Label3->setToolTip(notice.toolTip);
 }
 
