@@ -226,9 +226,9 @@ void TForm1::buildDuplicateKindChoice()
 
     // The level and the turns only mean something for similar pictures.
     const auto enableSimilarityControls = [this](bool similar) {
-        for (QWidget *control : std::initializer_list<QWidget *> {SimilarityLevelLabel, SimilarityLevelBox, TurnsCheckBox}) {
-            control->setEnabled(similar);
-        }
+        SimilarityLevelLabel->setEnabled(similar);
+        SimilarityLevelBox->setEnabled(similar);
+        TurnsCheckBox->setEnabled(similar);
     };
     connect(SimilarPicturesButton, &QRadioButton::toggled, this, enableSimilarityControls);
     enableSimilarityControls(false);

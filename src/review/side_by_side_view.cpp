@@ -39,14 +39,14 @@ SideBySidePlaces PlaceSideBySide(QSize left, QSize right, const QRect &area, int
     if (pictureWidths <= 0 || tallest <= 0 || area.width() <= gap || area.height() <= 0) {
         return places;
     }
-    places.scale = std::min(static_cast<double>(area.width() - gap) / pictureWidths,
-                            static_cast<double>(area.height()) / tallest);
+    places.scale = std::min(
+        static_cast<double>(area.width() - gap) / pictureWidths, static_cast<double>(area.height()) / tallest);
     const QSize leftShown(scaled(left.width(), places.scale), scaled(left.height(), places.scale));
     const QSize rightShown(scaled(right.width(), places.scale), scaled(right.height(), places.scale));
     const int x = area.left() + (area.width() - leftShown.width() - gap - rightShown.width()) / 2;
     places.left = QRect(QPoint(x, area.top() + (area.height() - leftShown.height()) / 2), leftShown);
-    places.right = QRect(QPoint(x + leftShown.width() + gap, area.top() + (area.height() - rightShown.height()) / 2),
-                         rightShown);
+    places.right = QRect(
+        QPoint(x + leftShown.width() + gap, area.top() + (area.height() - rightShown.height()) / 2), rightShown);
     return places;
 }
 
@@ -57,7 +57,7 @@ QSize SideBySideViewSizeFor(QSize left, QSize right, int captionHeight)
         = PlaceSideBySide(left, right, QRect(0, 0, kMostPicturesWidth, kMostPicturesHeight), gap);
     const int width = places.right.right() - places.left.left() + 1;
     const int height = std::max(places.left.height(), places.right.height());
-    return {std::max(kLeastViewWidth, width + 2 * gap), height + 2 * gap + captionHeight};
+    return { std::max(kLeastViewWidth, width + 2 * gap), height + 2 * gap + captionHeight };
 }
 
 TSideBySideView::TSideBySideView(QWidget *parent)

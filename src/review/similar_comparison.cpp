@@ -30,7 +30,7 @@ bool LoadComparison(TSideBySideView &view, const SimilarSetsIndex &sets, const Q
     LoadPictureByExtension(view.Left, textToPath(leftFile.pathText));
     LoadPictureByExtension(view.Right, textToPath(rightFile.pathText));
     view.setCaptions(ComparisonCaption(leftFile, QSize(view.Left.Width(), view.Left.Height()), left.member == 0),
-                     ComparisonCaption(rightFile, QSize(view.Right.Width(), view.Right.Height()), right.member == 0));
+        ComparisonCaption(rightFile, QSize(view.Right.Width(), view.Right.Height()), right.member == 0));
     return true;
 }
 

@@ -8,7 +8,7 @@ SimilarSetsIndex::SimilarSetsIndex(SimilarSearchResult result)
     for (std::size_t set = 0; set < result_.sets.size(); ++set) {
         const std::vector<SimilarFile> &members = result_.sets[set];
         for (std::size_t member = 0; member < members.size(); ++member) {
-            places_.insert(members[member].pathText, Place {static_cast<int>(set), static_cast<int>(member)});
+            places_.insert(members[member].pathText, Place { static_cast<int>(set), static_cast<int>(member) });
         }
     }
 }
@@ -38,7 +38,7 @@ std::optional<SimilarSetsIndex::Place> SimilarSetsIndex::comparedWith(const QStr
     if (static_cast<std::size_t>(other) >= members) {
         return std::nullopt;
     }
-    return Place {place->set, other};
+    return Place { place->set, other };
 }
 
 } // namespace quillmere

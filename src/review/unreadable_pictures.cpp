@@ -31,7 +31,7 @@ UnreadableNotice UnreadablePicturesNotice(const std::vector<std::string> &paths)
                       .arg(paths.size() == 1 ? QStringLiteral("a picture") : QStringLiteral("pictures"))
         + names.join(QStringLiteral(", ")) + more;
 
-    QStringList lines {QStringLiteral("Not read as pictures, left out of the search:")};
+    QStringList lines { QStringLiteral("Not read as pictures, left out of the search:") };
     for (std::size_t i = 0; i < paths.size() && i < kPathsInTheToolTip; ++i) {
         lines << ShownPath(paths[i]);
     }

@@ -52,7 +52,8 @@ protected:
         harbour = save(scene(2), "harbour.jpg", 95);
         harbourLow = save(scene(2), "copies/harbour q60.jpg", 60);
         lonely = save(scene(7), "lonely.jpg");
-        broken = tree.writeFile("copies/broken \xff.jpg", "\xff\xd8\xff\xe0 no picture after all" + std::string(400, 'x'));
+        broken
+            = tree.writeFile("copies/broken \xff.jpg", "\xff\xd8\xff\xe0 no picture after all" + std::string(400, 'x'));
     }
 
     void similarSearch()
@@ -104,9 +105,9 @@ TEST_F(SimilarWindow, theOptionsPageOffersTheKindLevelAndTurnsBelowTheDesignedCo
     EXPECT_EQ(form.CheckBox1->pos(), QPoint(22, 63));
     EXPECT_EQ(form.ComboBox1->pos(), QPoint(22, 83));
     EXPECT_EQ(form.CheckBox2->pos(), QPoint(22, 120));
-    const std::vector<QWidget *> controls {form.Edit1, form.CheckBox1, form.ComboBox1, form.CheckBox2,
-                                           form.IdenticalFilesButton, form.SimilarPicturesButton,
-                                           form.SimilarityLevelLabel, form.SimilarityLevelBox, form.TurnsCheckBox};
+    const std::vector<QWidget *> controls { form.Edit1, form.CheckBox1, form.ComboBox1, form.CheckBox2,
+        form.IdenticalFilesButton, form.SimilarPicturesButton, form.SimilarityLevelLabel, form.SimilarityLevelBox,
+        form.TurnsCheckBox };
     for (std::size_t a = 0; a < controls.size(); ++a) {
         EXPECT_LT(controls[a]->geometry().bottom(), form.Panel1->y()) << a;
         EXPECT_LT(controls[a]->geometry().right(), form.GroupBox3->width()) << a;
@@ -123,7 +124,7 @@ TEST_F(SimilarWindow, aSimilarSearchShowsItsColumnKeepsTheBestCopiesAndNamesUnre
     tree.writeFile("broken.jpg", std::string(300, 'x'));
     similarSearch();
     EXPECT_EQ(form.DataGrid1->RowCount(), 0);
-    EXPECT_EQ(form.Label3->text(), QStringLiteral("Found files: 2; 1 could not be read as a picture: broken.jpg"));
+    EXPECT_EQ(form.Label3->text().toStdString(), "Found files: 2; 1 could not be read as a picture: broken.jpg");
     std::remove(tree.path("broken.jpg").c_str());
 
     writeSets();
@@ -135,7 +136,7 @@ TEST_F(SimilarWindow, aSimilarSearchShowsItsColumnKeepsTheBestCopiesAndNamesUnre
 
     // The line names the unreadable file as a path is shown; the tool tip
     // holds its whole path.
-    EXPECT_EQ(form.Label3->text(), QStringLiteral("Found files: 7; 1 could not be read as a picture: broken \\xFF.jpg"));
+    EXPECT_EQ(form.Label3->text().toStdString(), "Found files: 7; 1 could not be read as a picture: broken \\xFF.jpg");
     EXPECT_TRUE(form.Label3->toolTip().contains(ShownPath(broken))) << form.Label3->toolTip().toStdString();
     EXPECT_TRUE(form.KeepOneButton->toolTip().contains(QStringLiteral("best copy")));
 
@@ -144,10 +145,10 @@ TEST_F(SimilarWindow, aSimilarSearchShowsItsColumnKeepsTheBestCopiesAndNamesUnre
     form.DataGrid1->HeaderClick(colSize);
     ASSERT_NE(rowOf(sunsetSmall), -1);
     form.KeepOneClick();
-    for (const std::string &path : {sunset, harbour}) {
+    for (const std::string &path : { sunset, harbour }) {
         EXPECT_FALSE(form.DataGrid1->CellAt(QStringLiteral("Del"), rowOf(path)).asBoolean()) << path;
     }
-    for (const std::string &path : {sunsetSmall, sunsetPng, harbourLow}) {
+    for (const std::string &path : { sunsetSmall, sunsetPng, harbourLow }) {
         EXPECT_TRUE(form.DataGrid1->CellAt(QStringLiteral("Del"), rowOf(path)).asBoolean()) << path;
     }
 
@@ -162,7 +163,7 @@ TEST_F(SimilarWindow, aSimilarSearchShowsItsColumnKeepsTheBestCopiesAndNamesUnre
     EXPECT_FALSE(form.Label3->text().contains(QStringLiteral("could not be read")));
     EXPECT_FALSE(form.KeepOneButton->toolTip().contains(QStringLiteral("best copy")));
     form.KeepOneClick();
-    EXPECT_EQ(marks(), (std::vector<bool> {false, true}));
+    EXPECT_EQ(marks(), (std::vector<bool> { false, true }));
 }
 
 TEST_F(SimilarWindow, aThumbnailClickShowsTheRowBesideItsBestCopy)
@@ -175,7 +176,8 @@ TEST_F(SimilarWindow, aThumbnailClickShowsTheRowBesideItsBestCopy)
         EXPECT_TRUE(view.SideBySide->isVisibleTo(&view));
         EXPECT_FALSE(view.Image1->isVisibleTo(&view));
         const TSideBySideView &pair = *view.SideBySide;
-        compared.emplace_back(QSize(pair.Left.Width(), pair.Left.Height()), QSize(pair.Right.Width(), pair.Right.Height()));
+        compared.emplace_back(
+            QSize(pair.Left.Width(), pair.Left.Height()), QSize(pair.Right.Width(), pair.Right.Height()));
     };
     const auto shownFor = [&](const std::string &path) {
         compared.clear();
@@ -206,5 +208,5 @@ TEST_F(SimilarWindow, aThumbnailClickShowsTheRowBesideItsBestCopy)
         shownSizes.push_back(view.outerSize());
     };
     clickCell(colPriv, 0);
-    EXPECT_EQ(shownSizes, (std::vector<QSize> {QSize(700, 525)}));
+    EXPECT_EQ(shownSizes, (std::vector<QSize> { QSize(700, 525) }));
 }

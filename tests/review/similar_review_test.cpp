@@ -28,8 +28,8 @@ SimilarFile similarFile(const std::string &path, int similarity, std::int64_t by
 SimilarSearchResult twoSets()
 {
     SimilarSearchResult result;
-    result.sets = {{similarFile("/p/big.jpg", 100), similarFile("/p/small.jpg", 96), similarFile("/p/grey.png", 91)},
-                   {similarFile("/p/tree.jpg", 100), similarFile("/p/tree-q50.jpg", 97)}};
+    result.sets = { { similarFile("/p/big.jpg", 100), similarFile("/p/small.jpg", 96), similarFile("/p/grey.png", 91) },
+        { similarFile("/p/tree.jpg", 100), similarFile("/p/tree-q50.jpg", 97) } };
     return result;
 }
 
@@ -39,9 +39,8 @@ TEST(KeepOneAfterASimilarSearch, keepsEachSetsBestCopyWhateverTheTablesOrder)
 {
     auto grid = makeResultGrid(nullptr);
     // The rows in an order a sort by name leaves them: no best copy first.
-    const std::vector<std::pair<std::string, int>> rows
-        = {{"/p/grey.png", 1}, {"/p/small.jpg", 1}, {"/p/big.jpg", 1}, {"/p/tree-q50.jpg", 2},
-           {"/p/tree.jpg", 2}, {"/p/elsewhere.jpg", 3}};
+    const std::vector<std::pair<std::string, int>> rows = { { "/p/grey.png", 1 }, { "/p/small.jpg", 1 },
+        { "/p/big.jpg", 1 }, { "/p/tree-q50.jpg", 2 }, { "/p/tree.jpg", 2 }, { "/p/elsewhere.jpg", 3 } };
     for (const auto &[path, set] : rows) {
         const int row = grid->AppendRows(1);
         grid->CellAt(QStringLiteral("Dest"), row).setText(pathToText(path));
@@ -55,7 +54,7 @@ TEST(KeepOneAfterASimilarSearch, keepsEachSetsBestCopyWhateverTheTablesOrder)
         marks.push_back(grid->CellAt(QStringLiteral("Del"), row).asBoolean());
     }
     // A row of no set is never marked: nothing says it has a copy.
-    EXPECT_EQ(marks, (std::vector<bool> {true, true, false, true, false, false}));
+    EXPECT_EQ(marks, (std::vector<bool> { true, true, false, true, false, false }));
 
     // The identical-file rule keeps the first row of each set in table order.
     MarkAllButOneInEachSet(*grid);
@@ -115,7 +114,7 @@ TEST(SimilarComparison, loadsBothPicturesUprightWithTheirCaptions)
     const std::string copy = write("copy \xff.jpg", 80, 60, qRgb(0, 0, 200));
     const std::string third = write("third.bmp", 40, 30, qRgb(0, 200, 0));
     SimilarSearchResult result;
-    result.sets = {{similarFile(best, 100, 3000), similarFile(copy, 93, 2048), similarFile(third, 90)}};
+    result.sets = { { similarFile(best, 100, 3000), similarFile(copy, 93, 2048), similarFile(third, 90) } };
     const SimilarSetsIndex sets(std::move(result));
 
     TSideBySideView view;
@@ -151,19 +150,20 @@ TEST(UnreadablePicturesNotice, countsAndNamesTheFilesAsAPersonReadsThem)
     EXPECT_TRUE(UnreadablePicturesNotice({}).line.isEmpty());
     EXPECT_TRUE(UnreadablePicturesNotice({}).toolTip.isEmpty());
 
-    const UnreadableNotice one = UnreadablePicturesNotice({"/p/broken.jpg"});
+    const UnreadableNotice one = UnreadablePicturesNotice({ "/p/broken.jpg" });
     EXPECT_EQ(one.line, QStringLiteral("1 could not be read as a picture: broken.jpg"));
     EXPECT_EQ(one.toolTip, QStringLiteral("Not read as pictures, left out of the search:\n/p/broken.jpg"));
 
-    const std::vector<std::string> many = {"/p/a.jpg", "/p/\xff.png", "/q/c.gif", "/q/d.jpg"};
+    const std::vector<std::string> many = { "/p/a.jpg", "/p/\xff.png", "/q/c.gif", "/q/d.jpg" };
     const UnreadableNotice four = UnreadablePicturesNotice(many);
     // The line keeps cell text (the label shows bytes as \xHH); the tool tip
     // is already what a person reads.
-    EXPECT_EQ(four.line, QStringLiteral("4 could not be read as pictures: a.jpg, ") + pathToText("\xff.png")
-                             + QStringLiteral(", c.gif, ..."));
+    EXPECT_EQ(four.line,
+        QStringLiteral("4 could not be read as pictures: a.jpg, ") + pathToText("\xff.png")
+            + QStringLiteral(", c.gif, ..."));
     EXPECT_EQ(four.toolTip.split(QLatin1Char('\n')),
-              (QStringList {QStringLiteral("Not read as pictures, left out of the search:"), QStringLiteral("/p/a.jpg"),
-                            QStringLiteral("/p/\\xFF.png"), QStringLiteral("/q/c.gif"), QStringLiteral("/q/d.jpg")}));
+        (QStringList { QStringLiteral("Not read as pictures, left out of the search:"), QStringLiteral("/p/a.jpg"),
+            QStringLiteral("/p/\\xFF.png"), QStringLiteral("/q/c.gif"), QStringLiteral("/q/d.jpg") }));
 
     std::vector<std::string> thousands(5000, "/p/x.jpg");
     const QStringList lines = UnreadablePicturesNotice(thousands).toolTip.split(QLatin1Char('\n'));
