@@ -87,7 +87,8 @@ std::optional<QString> similarLine(const RemovalPlan &plan, const QSet<QString> 
     }
     const FoundFileRecord::Member *likest = nullptr;
     for (const FoundFileRecord::Member &member : members) {
-        if (member.pathText == pathText || removed.contains(member.pathText)) {
+        if (member.pathText == pathText || removed.contains(member.pathText)
+            || !FoundFileUnchanged(textToPath(member.pathText), member.file)) {
             continue;
         }
         if (member.sameBytesAsFirst) {

@@ -4,6 +4,7 @@
 #include "search/recording_view.h"
 #include "support/exif_writer.h"
 #include "support/picture_samples.h"
+#include "support/similar_copies.h"
 #include "support/swaps.h"
 #include "support/temp_tree.h"
 
@@ -316,4 +317,65 @@ TEST(ListMode, JsonGivesEachFilesPathSizeAndUprightPictureSize)
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("\"*.jpg\", \"*.bmp\", \"*.png\""), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(" or all"), std::string::npos) << run.err;
+}
+
+TEST(CommandLineParsing, SimilarTakesALevelWordAndNoTurnsGoesWithIt)
+{
+    const auto parse = [](std::vector<const char *> arguments) {
+        arguments.insert(arguments.begin(), "quillmere");
+        return ParseCommandLine(static_cast<int>(arguments.size()), arguments.data());
+    };
+    const CommandLine plain = parse({"--list", "pics"});
+    EXPECT_FALSE(plain.similar);
+    const CommandLine similar = parse({"--list", "pics", "--similar"});
+    EXPECT_EQ(similar.mode, CommandLine::Mode::List);
+    EXPECT_TRUE(similar.similar);
+    EXPECT_EQ(similar.similarity.level, kDefaultSimilarityLevel);
+    EXPECT_TRUE(similar.similarity.turns);
+    for (const SimilarityLevelInfo &info : SimilarityLevels()) {
+        const std::string argument = std::string("--similar=") + info.word;
+        const CommandLine line = parse({"--no-turns", argument.c_str(), "--list", "pics"});
+        EXPECT_EQ(line.mode, CommandLine::Mode::List) << line.error;
+        EXPECT_EQ(line.similarity.level, info.level) << info.word;
+        EXPECT_FALSE(line.similarity.turns);
+    }
+    for (const auto &wrong : std::vector<std::vector<const char *>> {{"--list", "a", "--similar=bogus"},
+                                                                     {"--list", "a", "--similar="},
+                                                                     {"--list", "a", "--no-turns"},
+                                                                     {"--similar"}}) {
+        const CommandLine line = parse(wrong);
+        EXPECT_EQ(line.mode, CommandLine::Mode::Usage) << wrong.back();
+        EXPECT_EQ(line.error.find('\n'), std::string::npos);
+    }
+    EXPECT_NE(parse({"--list", "a", "--similar=bogus"}).error.find(SimilarityWords(", ")), std::string::npos);
+}
+
+TEST(ListMode, SimilarPrintsSetsOfSimilarPicturesWithTheirSimilarityAndNamesUnreadableFiles)
+{
+    TempTree tree;
+    const test::SimilarCopies copies = test::writeSimilarCopies(tree);
+    const std::string broken = tree.writeFile("broken.jpg", "not a picture");
+
+    Outcome run = list({"--list", tree.root().c_str(), "--mask", "all", "--similar", "--json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    // The best copy first, with its size, its upright size and 100.
+    const std::string firstFile = "{\"path\": " + JsonPathString(copies.original) + ", \"size\": "
+        + std::to_string(TempTree::readFile(copies.original).size())
+        + ", \"width\": 640, \"height\": 480, \"similarity\": 100}";
+    EXPECT_EQ(run.out.rfind("[\n  [\n    " + firstFile + ",\n    {\"path\": ", 0), 0u) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '{'), 5) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '['), 2) << run.out;
+    EXPECT_EQ(run.out.find(JsonPathString(copies.distinct)), std::string::npos);
+    EXPECT_EQ(run.out.find("broken"), std::string::npos);
+    EXPECT_EQ(run.err, "quillmere: 1 file could not be read as a picture:\nquillmere: not read: " + broken + "\n");
+
+    // Plain: raw paths, the first one first; --similar=same keeps only equal
+    // pixels: here the resized copy and its copy byte for byte.
+    run = list({"--list", tree.root().c_str(), "--mask", "all", "--similar"});
+    EXPECT_EQ(run.out.rfind(copies.original + "\n", 0), 0u) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 5) << run.out;
+    run = list({"--list", tree.root().c_str(), "--mask", "all", "--similar=same"});
+    EXPECT_TRUE(run.out == copies.resized + "\n" + copies.sameBytes + "\n"
+                || run.out == copies.sameBytes + "\n" + copies.resized + "\n")
+        << run.out;
 }
