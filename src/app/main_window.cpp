@@ -11,10 +11,14 @@
 #include "imaging/picture_formats.h"
 #include "platform/errors.h"
 #include "platform/path_text.h"
+#include "platform/processor_count.h"
 #include "removal/removal_pass.h"
 #include "review/image_view_window.h"
 #include "review/keep_one.h"
 #include "review/shell.h"
+#include "review/side_by_side_view.h"
+#include "review/similar_comparison.h"
+#include "review/unreadable_pictures.h"
 #include "folders/folder_chooser_window.h"
 #include "search/result_stage.h"
 #include "search/search_body.h"
@@ -82,10 +86,24 @@ QLabel *fixedLabel(TPanel *parent, QRect geometry)
     return label;
 }
 
+// What Keep One does with the results of either kind of search.
+QString keepOneToolTip(bool similar)
+{
+    if (similar) {
+        return QStringLiteral(
+            "Mark every picture except the best copy of each set of similar pictures (Ctrl+K).\nThe best copy is "
+            "the one with the most pixels, then the largest file, then the oldest, whatever the table's order.");
+    }
+    return QStringLiteral(
+        "Mark every file except one in each set of identical files (Ctrl+K).\nThe first row of each set in the "
+        "table's current order stays unmarked: sort the table first to choose which copy is kept.");
+}
+
 } // namespace
 
 TForm1::TForm1(QWidget *parent)
     : QWidget(parent)
+    , FingerprintWorkers(UsableProcessorCount())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quillmere"));
@@ -149,6 +167,7 @@ void TForm1::buildOptionsPage()
     CheckBox2->setChecked(true);
     fitCaption(CheckBox1);
     fitCaption(CheckBox2);
+    buildDuplicateKindChoice();
 
     Panel1 = GroupBox3->bottomPanel();
     BitBtn1 = glyphButton(QStringLiteral("Start"), QStyle::SP_MediaPlay, QSize(22, 22), Panel1, {0, 66, 75, 26});
@@ -160,6 +179,59 @@ void TForm1::buildOptionsPage()
     Image1->hide();
     BitBtn3 = glyphButton(QStringLiteral("Stop"), QStyle::SP_MediaStop, QSize(20, 20), GroupBox3, {368, 184, 75, 25});
     BitBtn3->hide();
+}
+
+void TForm1::buildDuplicateKindChoice()
+{
+    // Below the designed controls: what counts as a duplicate. Identical
+    // files are the designed search and stay the default.
+    IdenticalFilesButton = new QRadioButton(QStringLiteral("Identical files"), GroupBox3);
+    IdenticalFilesButton->setObjectName(QStringLiteral("IdenticalFilesButton"));
+    IdenticalFilesButton->setGeometry(22, 150, 161, 17);
+    IdenticalFilesButton->setChecked(true);
+    SimilarPicturesButton = new QRadioButton(QStringLiteral("Similar pictures"), GroupBox3);
+    SimilarPicturesButton->setObjectName(QStringLiteral("SimilarPicturesButton"));
+    SimilarPicturesButton->setGeometry(22, 172, 161, 17);
+    const QString kindTip = QStringLiteral(
+        "What counts as a duplicate.\nIdentical files: byte-for-byte copies of the same file.\nSimilar pictures: the "
+        "same photo resized, re-encoded, converted to another format, cropped a little, lighter or darker, or "
+        "turned.");
+    for (QRadioButton *button : {IdenticalFilesButton, SimilarPicturesButton}) {
+        button->setToolTip(kindTip);
+        fitCaption(button);
+    }
+
+    SimilarityLevelLabel = new QLabel(QStringLiteral("Similarity:"), GroupBox3);
+    SimilarityLevelLabel->setGeometry(40, 197, 70, 17);
+    SimilarityLevelBox = new QComboBox(GroupBox3);
+    SimilarityLevelBox->setObjectName(QStringLiteral("SimilarityLevelBox"));
+    SimilarityLevelBox->setGeometry(112, 194, 161, 22);
+    QStringList levelTips;
+    for (const SimilarityLevelInfo &info : SimilarityLevels()) {
+        SimilarityLevelBox->addItem(info.name, static_cast<int>(info.level));
+        levelTips << info.name + QStringLiteral(": ") + info.description;
+    }
+    SimilarityLevelBox->setCurrentIndex(SimilarityLevelBox->findData(static_cast<int>(kDefaultSimilarityLevel)));
+    SimilarityLevelBox->setToolTip(QStringLiteral("How alike two pictures must be to count as copies:\n")
+                                   + levelTips.join(QLatin1Char('\n')));
+    SimilarityLevelLabel->setToolTip(SimilarityLevelBox->toolTip());
+
+    TurnsCheckBox = new QCheckBox(QStringLiteral("Include turned and mirrored copies"), GroupBox3);
+    TurnsCheckBox->setObjectName(QStringLiteral("TurnsCheckBox"));
+    TurnsCheckBox->setGeometry(40, 224, 230, 17);
+    TurnsCheckBox->setChecked(true);
+    TurnsCheckBox->setToolTip(
+        QStringLiteral("Also count a copy turned by 90, 180 or 270 degrees, or mirrored, as a copy."));
+    fitCaption(TurnsCheckBox);
+
+    // The level and the turns only mean something for similar pictures.
+    const auto enableSimilarityControls = [this](bool similar) {
+        SimilarityLevelLabel->setEnabled(similar);
+        SimilarityLevelBox->setEnabled(similar);
+        TurnsCheckBox->setEnabled(similar);
+    };
+    connect(SimilarPicturesButton, &QRadioButton::toggled, this, enableSimilarityControls);
+    enableSimilarityControls(false);
 }
 
 void TForm1::buildFoundPage()
@@ -190,9 +262,7 @@ void TForm1::buildFoundPage()
     KeepOneButton = new QPushButton(QStringLiteral("Keep One"), Panel2);
     KeepOneButton->setObjectName(QStringLiteral("KeepOneButton"));
     KeepOneButton->setGeometry(0, 66, 2 * 75, 26);
-    KeepOneButton->setToolTip(QStringLiteral(
-        "Mark every file except one in each set of identical files (Ctrl+K).\nThe first row of each set in the "
-        "table's current order stays unmarked: sort the table first to choose which copy is kept."));
+    KeepOneButton->setToolTip(keepOneToolTip(false));
 
     PopupMenu1 = new QMenu(this);
     Opencontainfolder1 = PopupMenu1->addAction(QStringLiteral("Open contain folder"));
@@ -371,14 +441,26 @@ void TForm1::runSearchBody()
         return FillResultRowsWithThumbnails(*DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
                                             ImageList1, ThumbnailWorkers, &thumbnailsAhead_);
     };
+    context.fillSimilarResults = [this, &context] {
+        // The found page keeps what the search found, in its own order, for
+        // Keep One and the image view, whatever the table's sort does; rows
+        // can be clicked while they are still being added.
+        SimilarSets = SimilarSetsIndex(std::move(context.similar));
+        const SimilarSearchResult &found = SimilarSets.result();
+        FoundFiles.fill(found);
+        if (!FillSimilarResultRows(found, *DataGrid1, Memo1.count(), *this, ImageList1, ThumbnailWorkers,
+                                   &thumbnailsAhead_)) {
+            return false;
+        }
+        showUnreadablePictures(found.unreadable);
+        return true;
+    };
     context.readOptions = [this] {
-        SearchOptions options;
-        options.recurse = CheckBox1->isChecked();
-        options.mask = ComboBox1->currentText();
-        options.folder = AbsoluteFolder(textToPath(Edit1->text()));
-        options.excludeSystemFolders = CheckBox2->isChecked();
+        SearchOptions options = ReadSearchOptions();
+        beginResults(options.similarPictures);
         return options;
     };
+    context.fingerprintWorkers = FingerprintWorkers;
     // What interrupted removals left is finished during the search and
     // shown once it has ended.
     std::vector<LeftoverResult> leftovers;
@@ -390,6 +472,46 @@ void TForm1::runSearchBody()
     if (!leftovers.empty() && closeCount_ == closesBefore) {
         ShowRemovalFoldersBox(this, leftovers);
     }
+}
+
+SearchOptions TForm1::ReadSearchOptions() const
+{
+    SearchOptions options;
+    options.recurse = CheckBox1->isChecked();
+    options.mask = ComboBox1->currentText();
+    options.folder = AbsoluteFolder(textToPath(Edit1->text()));
+    options.excludeSystemFolders = CheckBox2->isChecked();
+    options.similarPictures = SimilarPicturesButton->isChecked();
+    const QVariant level = SimilarityLevelBox->currentData();
+    options.similarity.level = level.isValid() ? static_cast<SimilarityLevel>(level.toInt()) : kDefaultSimilarityLevel;
+    options.similarity.turns = TurnsCheckBox->isChecked();
+    return options;
+}
+
+void TForm1::beginResults(bool similar)
+{
+    // The table was emptied just before; what it will hold decides the
+    // Similarity column and what Keep One and the image view do.
+    similarResults_ = similar;
+    SimilarSets = SimilarSetsIndex();
+    Label3->setToolTip(QString());
+    KeepOneButton->setToolTip(keepOneToolTip(similar));
+    if (TGridCustomColumn *column = DataGrid1->FindColumn(QStringLiteral("Similar"))) {
+        column->Visible = similar;
+    }
+    DataGrid1->Repaint();
+}
+
+void TForm1::showUnreadablePictures(const std::vector<std::string> &paths)
+{
+    const UnreadableNotice notice = UnreadablePicturesNotice(paths);
+    if (notice.line.isEmpty()) {
+        return;
+    }
+    // After the count the rows show, also when there is no row to show it
+    // and the line still holds the last file compared.
+    setLabel3(QStringLiteral("Found files: ") + QString::number(Memo1.count()) + QStringLiteral("; ") + notice.line);
+    Label3->setToolTip(notice.toolTip);
 }
 
 void TForm1::setLabel1(const QString &text)
@@ -465,7 +587,11 @@ void TForm1::BitBtn_1Click()
 
 void TForm1::KeepOneClick()
 {
-    MarkAllButOneInEachSet(*DataGrid1);
+    if (similarResults_) {
+        MarkAllButTheBestCopies(*DataGrid1, SimilarSets);
+    } else {
+        MarkAllButOneInEachSet(*DataGrid1);
+    }
 }
 
 // ---- Image view and shell actions ----------------------------------------------
@@ -481,6 +607,19 @@ void TForm1::DataGrid1CellClick(int ACol, int /*ARow*/)
     }
     try {
         const QString path = DataGrid1->CellAt(QStringLiteral("Dest"), DataGrid1->SelectedRowIndex()).text();
+        // After a similar-picture search the row's picture is compared with
+        // its set's best copy.
+        if (similarResults_ && LoadComparison(*Form2->SideBySide, SimilarSets, path)) {
+            Form2->showSideBySide();
+            const TSideBySideView &view = *Form2->SideBySide;
+            const QSize size = SideBySideViewSizeFor(QSize(view.Left.Width(), view.Left.Height()),
+                                                     QSize(view.Right.Width(), view.Right.Height()),
+                                                     view.captionHeight());
+            Form2->setOuterSize(size.width(), size.height());
+            Form2->ShowModal(*Form2);
+            return;
+        }
+        Form2->showOnePicture();
         LoadPictureByExtension(Form2->Image1->Picture, textToPath(path));
         const QSize size = ImageViewSizeFor(Form2->Image1->Picture.Width(), Form2->Image1->Picture.Height());
         Form2->setOuterSize(size.width(), size.height());

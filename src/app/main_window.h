@@ -3,8 +3,10 @@
 #include "imaging/image_list.h"
 #include "imaging/thumbnails_ahead.h"
 #include "removal/removal_pass.h"
+#include "review/similar_sets_index.h"
 #include "search/found_files.h"
 #include "search/file_list.h"
+#include "search/search_body.h"
 #include "search/search_view.h"
 #include "table/data_grid.h"
 
@@ -56,7 +58,9 @@ public:
     void BitBtn_2Click(); // Select All
     void BitBtn_3Click(); // Deselect All
     void BitBtn_1Click(); // Invert
-    // Marks every file but the first row of each set ("Keep One", Ctrl+K).
+    // Marks every file but one of each set ("Keep One", Ctrl+K): the first
+    // row of each set after an identical-file search, each set's best copy
+    // after a similar-picture search.
     void KeepOneClick();
     void DataGrid1CellClick(int ACol, int ARow);
     void DataGrid1CellDblClick(int ACol, int ARow);
@@ -83,6 +87,11 @@ public:
     // Threads that decode the result rows' thumbnails ahead of the rows; 0
     // decodes each on this thread as its row is added. Tests set it.
     int ThumbnailWorkers = ThumbnailWorkersForThisMachine();
+    // Threads that read the pictures of a similar-picture search. Tests set it.
+    int FingerprintWorkers;
+
+    // The options page as the next search reads it.
+    SearchOptions ReadSearchOptions() const;
 
     // Page 0: search options.
     QStackedWidget *PageControl1;
@@ -92,6 +101,12 @@ public:
     QCheckBox *CheckBox1;
     QComboBox *ComboBox1;
     QCheckBox *CheckBox2;
+    // What counts as a duplicate, and with similar pictures how alike.
+    QRadioButton *IdenticalFilesButton;
+    QRadioButton *SimilarPicturesButton;
+    QLabel *SimilarityLevelLabel;
+    QComboBox *SimilarityLevelBox;
+    QCheckBox *TurnsCheckBox;
     TPanel *Panel1;
     QPushButton *BitBtn1;
     QLabel *Image1;
@@ -149,6 +164,11 @@ public:
     // The sets of identical files as the comparison read them, so the removal
     // can tell whether a file changed since and whether a copy is kept.
     FoundFileRecord FoundFiles;
+    // The sets of the last search when it looked for similar pictures; empty
+    // after an identical-file search.
+    SimilarSetsIndex SimilarSets;
+    // Whether the table holds the results of a similar-picture search.
+    bool similarResults() const { return similarResults_; }
 
     int currentPage() const;
 
@@ -166,12 +186,17 @@ protected:
 
 private:
     void buildOptionsPage();
+    void buildDuplicateKindChoice();
     void buildFoundPage();
     void buildRemovalPage();
     void buildReportPage();
     void bindHandlers();
     void showPage(int index);
     void runSearchBody();
+    // Sets the found page up for the results of the search just started.
+    void beginResults(bool similar);
+    // Names the pictures the similar search could not read in Label3.
+    void showUnreadablePictures(const std::vector<std::string> &paths);
 
     // Counts the closes of the window, so a search pumping messages can tell
     // that the window was closed meanwhile.
@@ -183,6 +208,7 @@ private:
     // new search or a close cancels it at once.
     ThumbnailsAhead *thumbnailsAhead_ = nullptr;
     bool removalRunning_ = false;
+    bool similarResults_ = false;
 };
 
 } // namespace quillmere

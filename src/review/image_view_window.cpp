@@ -1,6 +1,7 @@
 #include "review/image_view_window.h"
 
 #include "common/error_report.h"
+#include "review/side_by_side_view.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -63,6 +64,9 @@ TForm2::TForm2(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Image1);
+    SideBySide = new TSideBySideView(this);
+    SideBySide->hide();
+    layout->addWidget(SideBySide);
     Image1->OnDblClick = [this] { Image1DblClick(); };
     move(302, 194);
     setOuterSize(500, 379);
@@ -71,6 +75,18 @@ TForm2::TForm2(QWidget *parent)
 void TForm2::Image1DblClick()
 {
     // Double-clicking the picture does nothing.
+}
+
+void TForm2::showOnePicture()
+{
+    SideBySide->hide();
+    Image1->show();
+}
+
+void TForm2::showSideBySide()
+{
+    Image1->hide();
+    SideBySide->show();
 }
 
 void TForm2::setOuterSize(int width, int height)

@@ -21,8 +21,11 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 };
 
-// The image view window: one picture, shown modally and closed only by the
-// window's own close commands.
+class TSideBySideView;
+
+// The image view window: one picture, or after a similar-picture search two
+// pictures side by side, shown modally and closed only by the window's own
+// close commands.
 class TForm2 : public QDialog {
     Q_OBJECT
 public:
@@ -30,6 +33,10 @@ public:
 
     TImage *Image1;
     void Image1DblClick();
+    // Shown instead of Image1 while two pictures are compared.
+    TSideBySideView *SideBySide;
+    void showOnePicture();
+    void showSideBySide();
 
     // Outer size, frame and caption included.
     void setOuterSize(int width, int height);

@@ -1,5 +1,6 @@
 #include "review/keep_one.h"
 
+#include "review/similar_sets_index.h"
 #include "table/data_grid.h"
 
 #include <QSet>
@@ -14,6 +15,14 @@ void MarkAllButOneInEachSet(TDataGrid &grid)
         const bool firstOfItsSet = !setsWithAKeptRow.contains(set);
         setsWithAKeptRow.insert(set);
         grid.CellAt(QStringLiteral("Del"), row).setBoolean(!firstOfItsSet);
+    }
+}
+
+void MarkAllButTheBestCopies(TDataGrid &grid, const SimilarSetsIndex &sets)
+{
+    for (int row = 0; row < grid.RowCount(); ++row) {
+        const auto place = sets.placeOf(grid.CellAt(QStringLiteral("Dest"), row).text());
+        grid.CellAt(QStringLiteral("Del"), row).setBoolean(place && place->member != 0);
     }
 }
 

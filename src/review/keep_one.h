@@ -2,6 +2,7 @@
 
 namespace quillmere {
 
+class SimilarSetsIndex;
 class TDataGrid;
 
 // Marks every row of the result table except one in each set of identical
@@ -9,5 +10,11 @@ class TDataGrid;
 // unmarked, so sorting the table first chooses which copy is kept. A set is
 // told by the row's Group number.
 void MarkAllButOneInEachSet(TDataGrid &grid);
+
+// After a similar-picture search: marks every row except each set's best copy
+// (the set's first picture as the search ordered it: the most pixels, then
+// the longest file, then the oldest), wherever sorting has moved its row. A
+// row whose file is in no set of `sets` is left unmarked.
+void MarkAllButTheBestCopies(TDataGrid &grid, const SimilarSetsIndex &sets);
 
 } // namespace quillmere

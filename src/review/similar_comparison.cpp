@@ -1,0 +1,37 @@
+#include "review/similar_comparison.h"
+
+#include "imaging/row_thumbnail.h"
+#include "platform/file_identity.h"
+#include "platform/path_text.h"
+#include "platform/size_text.h"
+#include "review/side_by_side_view.h"
+
+namespace quillmere {
+
+QString ComparisonCaption(const SimilarFile &file, QSize resolution, bool bestCopy)
+{
+    const std::string path = textToPath(file.pathText);
+    const QString likeness
+        = bestCopy ? QStringLiteral("best copy") : QStringLiteral("similarity %1%").arg(file.similarity);
+    return ShownPath(NameOfPath(path)) + QLatin1Char('\n') + resolutionText(resolution) + QStringLiteral(", ")
+        + SizeDisplayText(QString::number(file.found.file.size)) + QStringLiteral(", ") + likeness;
+}
+
+bool LoadComparison(TSideBySideView &view, const SimilarSetsIndex &sets, const QString &pathText)
+{
+    const auto row = sets.placeOf(pathText);
+    const auto other = sets.comparedWith(pathText);
+    if (!row || !other) {
+        return false;
+    }
+    const auto [left, right] = row->member < other->member ? std::pair(*row, *other) : std::pair(*other, *row);
+    const SimilarFile &leftFile = sets.file(left);
+    const SimilarFile &rightFile = sets.file(right);
+    LoadPictureByExtension(view.Left, textToPath(leftFile.pathText));
+    LoadPictureByExtension(view.Right, textToPath(rightFile.pathText));
+    view.setCaptions(ComparisonCaption(leftFile, QSize(view.Left.Width(), view.Left.Height()), left.member == 0),
+        ComparisonCaption(rightFile, QSize(view.Right.Width(), view.Right.Height()), right.member == 0));
+    return true;
+}
+
+} // namespace quillmere
