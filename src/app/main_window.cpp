@@ -616,6 +616,7 @@ void TForm1::DataGrid1CellClick(int ACol, int /*ARow*/)
                                                      QSize(view.Right.Width(), view.Right.Height()),
                                                      view.captionHeight());
             Form2->setOuterSize(size.width(), size.height());
+            Form2->keepOnScreen();
             Form2->ShowModal(*Form2);
             return;
         }

@@ -5,6 +5,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -87,6 +88,21 @@ void TForm2::showSideBySide()
 {
     Image1->hide();
     SideBySide->show();
+}
+
+void TForm2::keepOnScreen()
+{
+    const QScreen *shownOn = screen();
+    if (shownOn == nullptr) {
+        return;
+    }
+    const QRect room = shownOn->availableGeometry();
+    const QRect frame = frameGeometry();
+    const int x = qMax(room.left(), qMin(frame.left(), room.right() + 1 - frame.width()));
+    const int y = qMax(room.top(), qMin(frame.top(), room.bottom() + 1 - frame.height()));
+    if (x != frame.left() || y != frame.top()) {
+        move(x, y);
+    }
 }
 
 void TForm2::setOuterSize(int width, int height)

@@ -37,6 +37,9 @@ public:
     TSideBySideView *SideBySide;
     void showOnePicture();
     void showSideBySide();
+    // Moves the window, when it is larger than where it stands allows, so
+    // that all of it lies on its screen (the side-by-side view is wide).
+    void keepOnScreen();
 
     // Outer size, frame and caption included.
     void setOuterSize(int width, int height);

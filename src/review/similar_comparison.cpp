@@ -6,7 +6,23 @@
 #include "platform/size_text.h"
 #include "review/side_by_side_view.h"
 
+#include <QLocale>
+
 namespace quillmere {
+
+namespace {
+
+// A caption is read at a glance: one decimal is enough to tell copies apart.
+QString ShortSizeText(std::int64_t bytes)
+{
+    const double kilobytes = static_cast<double>(bytes) / 1024.0;
+    if (kilobytes < 1024.0) {
+        return QLocale::system().toString(kilobytes, 'f', 1) + QStringLiteral(" KB");
+    }
+    return QLocale::system().toString(kilobytes / 1024.0, 'f', 1) + QStringLiteral(" MB");
+}
+
+} // namespace
 
 QString ComparisonCaption(const SimilarFile &file, QSize resolution, bool bestCopy)
 {
@@ -14,7 +30,7 @@ QString ComparisonCaption(const SimilarFile &file, QSize resolution, bool bestCo
     const QString likeness
         = bestCopy ? QStringLiteral("best copy") : QStringLiteral("similarity %1%").arg(file.similarity);
     return ShownPath(NameOfPath(path)) + QLatin1Char('\n') + resolutionText(resolution) + QStringLiteral(", ")
-        + SizeDisplayText(QString::number(file.found.file.size)) + QStringLiteral(", ") + likeness;
+        + ShortSizeText(file.found.file.size) + QStringLiteral(", ") + likeness;
 }
 
 bool LoadComparison(TSideBySideView &view, const SimilarSetsIndex &sets, const QString &pathText)

@@ -121,8 +121,8 @@ TEST(SimilarComparison, loadsBothPicturesUprightWithTheirCaptions)
     ASSERT_TRUE(LoadComparison(view, sets, pathToText(copy)));
     EXPECT_EQ(QSize(view.Left.Width(), view.Left.Height()), QSize(160, 120));
     EXPECT_EQ(QSize(view.Right.Width(), view.Right.Height()), QSize(80, 60));
-    EXPECT_EQ(view.leftCaption(), QStringLiteral("best.png\n160 X 120, 2.9296875 KB, best copy"));
-    EXPECT_EQ(view.rightCaption(), QStringLiteral("copy \\xFF.jpg\n80 X 60, 2 KB, similarity 93%"));
+    EXPECT_EQ(view.leftCaption(), QStringLiteral("best.png\n160 X 120, 2.9 KB, best copy"));
+    EXPECT_EQ(view.rightCaption(), QStringLiteral("copy \\xFF.jpg\n80 X 60, 2.0 KB, similarity 93%"));
 
     // What the view shows: the original on the left, the copy at half its
     // size on the right.
