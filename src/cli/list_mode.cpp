@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -119,24 +120,33 @@ std::string jsonFile(const std::string &path)
     return object + "}";
 }
 
-void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, std::FILE *out)
+// One file of a printed set: its raw path bytes, and its JSON object.
+struct PrintedFile {
+    std::string path;
+    std::string json;
+};
+
+// Prints sets as raw paths, one per line with an empty line between sets,
+// or as a JSON array of sets of file objects.
+void printSetList(std::size_t sets, const std::function<std::size_t(std::size_t set)> &sizeOf,
+                  const std::function<PrintedFile(std::size_t set, std::size_t i)> &fileOf, bool json,
+                  std::FILE *out)
 {
-    int row = 0;
     if (json) {
         std::fputs("[", out);
     }
-    for (std::size_t set = 0; set < setSizes.size(); ++set) {
+    for (std::size_t set = 0; set < sets; ++set) {
         if (json) {
             std::fputs(set == 0 ? "\n  [" : ",\n  [", out);
         } else if (set > 0) {
             std::fputc('\n', out);
         }
-        for (int i = 0; i < setSizes[set] && row < pairs.RowCount(); ++i, ++row) {
-            const std::string path = textToPath(pairs.CellAt(0, row).text());
+        for (std::size_t i = 0; i < sizeOf(set); ++i) {
+            const PrintedFile file = fileOf(set, i);
             if (json) {
-                std::fprintf(out, "%s%s", i == 0 ? "\n    " : ",\n    ", jsonFile(path).c_str());
+                std::fprintf(out, "%s%s", i == 0 ? "\n    " : ",\n    ", file.json.c_str());
             } else {
-                std::fwrite(path.data(), 1, path.size(), out);
+                std::fwrite(file.path.data(), 1, file.path.size(), out);
                 std::fputc('\n', out);
             }
         }
@@ -145,9 +155,32 @@ void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, st
         }
     }
     if (json) {
-        std::fputs(setSizes.empty() ? "]\n" : "\n]\n", out);
+        std::fputs(sets == 0 ? "]\n" : "\n]\n", out);
     }
     std::fflush(out);
+}
+
+void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, std::FILE *out)
+{
+    // Where each set starts in the pair table; a set never reaches past it.
+    std::vector<int> firstRow;
+    int row = 0;
+    for (const int size : setSizes) {
+        firstRow.push_back(row);
+        row += size;
+    }
+    const int rows = pairs.RowCount();
+    printSetList(
+        setSizes.size(),
+        [&](std::size_t set) {
+            return static_cast<std::size_t>(std::clamp(rows - firstRow[set], 0, setSizes[set]));
+        },
+        [&](std::size_t set, std::size_t i) {
+            std::string path = textToPath(pairs.CellAt(0, firstRow[set] + static_cast<int>(i)).text());
+            std::string object = jsonFile(path);
+            return PrintedFile {std::move(path), std::move(object)};
+        },
+        json, out);
 }
 
 // The sets of similar pictures, in the formats of printSets; each JSON file
@@ -155,35 +188,18 @@ void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, st
 // of each file is printed, not what the file holds by now.
 void printSimilarSets(const SimilarSearchResult &result, bool json, std::FILE *out)
 {
-    if (json) {
-        std::fputs("[", out);
-    }
-    for (std::size_t set = 0; set < result.sets.size(); ++set) {
-        if (json) {
-            std::fputs(set == 0 ? "\n  [" : ",\n  [", out);
-        } else if (set > 0) {
-            std::fputc('\n', out);
-        }
-        for (std::size_t i = 0; i < result.sets[set].size(); ++i) {
+    printSetList(
+        result.sets.size(), [&](std::size_t set) { return result.sets[set].size(); },
+        [&](std::size_t set, std::size_t i) {
             const SimilarFile &file = result.sets[set][i];
-            const std::string path = textToPath(file.pathText);
-            if (json) {
-                std::fprintf(out, "%s{\"path\": %s, \"size\": %lld, \"width\": %d, \"height\": %d, \"similarity\": %d}",
-                             i == 0 ? "\n    " : ",\n    ", JsonPathString(path).c_str(),
-                             static_cast<long long>(file.found.file.size), file.width, file.height, file.similarity);
-            } else {
-                std::fwrite(path.data(), 1, path.size(), out);
-                std::fputc('\n', out);
-            }
-        }
-        if (json) {
-            std::fputs("\n  ]", out);
-        }
-    }
-    if (json) {
-        std::fputs(result.sets.empty() ? "]\n" : "\n]\n", out);
-    }
-    std::fflush(out);
+            std::string path = textToPath(file.pathText);
+            char numbers[160];
+            std::snprintf(numbers, sizeof numbers, ", \"size\": %lld, \"width\": %d, \"height\": %d, \"similarity\": %d}",
+                          static_cast<long long>(file.found.file.size), file.width, file.height, file.similarity);
+            std::string object = "{\"path\": " + JsonPathString(path) + numbers;
+            return PrintedFile {std::move(path), std::move(object)};
+        },
+        json, out);
 }
 
 // The files no picture format could read: a count, then one line each.
