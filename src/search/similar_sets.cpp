@@ -117,28 +117,30 @@ Indexes indexesOf(const Ordered &ordered)
 // decide.
 void matchesOf(int at, const std::vector<FingerprintedPicture> &pictures, const Ordered &ordered,
                const Indexes &indexes, const SimilarityOptions &options, int leastPercent, std::vector<int> &seenBy,
-               std::vector<Match> &out)
+               std::vector<std::uint32_t> &near, std::vector<Match> &out)
 {
     const FingerprintedPicture &first = pictures[ordered.picture[at]];
     const FingerprintKey &key = ordered.key[at];
-    const auto consider = [&](int later) {
-            if (later <= at || seenBy[later] == at) {
-                return;
-            }
-            seenBy[later] = at;
-            const FingerprintedPicture &other = pictures[ordered.picture[later]];
-            Match match;
-            match.later = later;
-            match.sameBytes = sameBytes(first, other);
-            match.askPixels = !match.sameBytes && pixelsInQuestion(first, other);
-            match.similarity = KeySimilarity(key, ordered.key[later], options.turns);
-            if (match.sameBytes || match.askPixels || match.similarity >= leastPercent) {
-                out.push_back(match);
-            }
-    };
-    indexes.plain.forEachNear(key.hash, consider);
+    near.clear();
+    indexes.plain.nearAfter(key.hash, at, near);
     for (const std::uint64_t hash : standingHashesOf(key)) {
-        indexes.standing.forEachNear(hash, consider);
+        indexes.standing.nearAfter(hash, at, near);
+    }
+    for (const std::uint32_t found : near) {
+        const int later = static_cast<int>(found);
+        if (seenBy[later] == at) {
+            continue;
+        }
+        seenBy[later] = at;
+        const FingerprintedPicture &other = pictures[ordered.picture[later]];
+        Match match;
+        match.later = later;
+        match.sameBytes = sameBytes(first, other);
+        match.askPixels = !match.sameBytes && pixelsInQuestion(first, other);
+        match.similarity = KeySimilarity(key, ordered.key[later], options.turns);
+        if (match.sameBytes || match.askPixels || match.similarity >= leastPercent) {
+            out.push_back(match);
+        }
     }
     std::sort(out.begin(), out.end(), [](const Match &a, const Match &b) { return a.later < b.later; });
 }
@@ -157,13 +159,14 @@ std::vector<std::vector<Match>> allMatches(const std::vector<FingerprintedPictur
     std::atomic<bool> stop {false};
     auto work = [&](bool pumping) {
         std::vector<int> seenBy(count, -1);
+        std::vector<std::uint32_t> near;
         while (!stop.load(std::memory_order_relaxed)) {
             const int begin = nextBatch.fetch_add(kBatch);
             if (begin >= count) {
                 return;
             }
             for (int at = begin; at < std::min(count, begin + kBatch); ++at) {
-                matchesOf(at, pictures, ordered, indexes, options, leastPercent, seenBy, matches[at]);
+                matchesOf(at, pictures, ordered, indexes, options, leastPercent, seenBy, near, matches[at]);
             }
             if (pumping && pump) {
                 pump();
