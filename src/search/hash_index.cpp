@@ -11,45 +11,38 @@ namespace {
 // left out of the pieces.
 constexpr double kLopsided = 0.1;
 
-// The ids after `after` in entries [first, last) whose hashes lie within
-// `reach` bits of query. Ids rise within a run, so it is read from the top
-// down.
-void scanRunPlain(const std::uint64_t *hashes, const std::uint32_t *ids, std::uint32_t first, std::uint32_t last,
-                  std::uint64_t query, std::int64_t after, int reach, std::vector<std::uint32_t> &found)
+using Pairs = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+// Adds (id, ids[at]) for every entry `at` in [first, last) whose hash lies
+// within `reach` bits of hash.
+void scanRunPlain(std::uint32_t id, std::uint64_t hash, const std::uint64_t *hashes, const std::uint32_t *ids,
+                  std::uint32_t first, std::uint32_t last, int reach, Pairs &pairs)
 {
-    for (std::uint32_t at = last; at > first;) {
-        --at;
-        if (ids[at] <= after) {
-            break;
-        }
-        if (BitsSet(hashes[at] ^ query) <= reach) {
-            found.push_back(ids[at]);
+    for (std::uint32_t at = first; at < last; ++at) {
+        if (BitsSet(hashes[at] ^ hash) <= reach) {
+            pairs.emplace_back(id, ids[at]);
         }
     }
 }
 
-// Comparing hashes is most of the search's time: where the processor has a
+// Comparing hashes is nearly all of the work: where the processor has a
 // popcount instruction, the same with it.
 #if defined(__x86_64__) && defined(__GNUC__)
 #define QUILLMERE_POPCNT_CLONE 1
-__attribute__((target("popcnt"))) void scanRunPopcnt(const std::uint64_t *hashes, const std::uint32_t *ids,
-                                                     std::uint32_t first, std::uint32_t last, std::uint64_t query,
-                                                     std::int64_t after, int reach, std::vector<std::uint32_t> &found)
+__attribute__((target("popcnt"))) void scanRunPopcnt(std::uint32_t id, std::uint64_t hash,
+                                                     const std::uint64_t *hashes, const std::uint32_t *ids,
+                                                     std::uint32_t first, std::uint32_t last, int reach, Pairs &pairs)
 {
-    for (std::uint32_t at = last; at > first;) {
-        --at;
-        if (ids[at] <= after) {
-            break;
-        }
-        if (__builtin_popcountll(hashes[at] ^ query) <= reach) {
-            found.push_back(ids[at]);
+    for (std::uint32_t at = first; at < last; ++at) {
+        if (__builtin_popcountll(hashes[at] ^ hash) <= reach) {
+            pairs.emplace_back(id, ids[at]);
         }
     }
 }
 #endif
 
-using ScanRun = void (*)(const std::uint64_t *, const std::uint32_t *, std::uint32_t, std::uint32_t, std::uint64_t,
-                         std::int64_t, int, std::vector<std::uint32_t> &);
+using ScanRun = void (*)(std::uint32_t, std::uint64_t, const std::uint64_t *, const std::uint32_t *, std::uint32_t,
+                         std::uint32_t, int, Pairs &);
 
 ScanRun bestScanRun()
 {
@@ -137,16 +130,34 @@ HashIndex::HashIndex(const std::vector<std::uint64_t> &original, const std::vect
     }
 }
 
-void HashIndex::nearAfter(std::uint64_t query, std::int64_t after, std::vector<std::uint32_t> &found) const
+void HashIndex::pairsFrom(std::uint32_t from, std::uint32_t to, Pairs &pairs) const
 {
     static const ScanRun scan = bestScanRun();
-    query = spread(query);
     for (const Table &table : tables_) {
-        const unsigned key = pieceOf(query, table);
-        for (int flip = -1; flip < table.bits; ++flip) {
-            const unsigned bucket = flip < 0 ? key : key ^ (1u << flip);
-            scan(table.hashes.data(), table.ids.data(), table.start[bucket], table.start[bucket + 1], query, after,
-                    kReach, found);
+        const std::uint32_t *ids = table.ids.data();
+        const unsigned buckets = 1u << table.bits;
+        for (unsigned bucket = 0; bucket < buckets; ++bucket) {
+            // This bucket's entries with ids in [from, to).
+            const std::uint32_t *begin = ids + table.start[bucket];
+            const std::uint32_t *end = ids + table.start[bucket + 1];
+            const std::uint32_t first = static_cast<std::uint32_t>(std::lower_bound(begin, end, from) - ids);
+            const std::uint32_t last = static_cast<std::uint32_t>(std::lower_bound(begin, end, to) - ids);
+            if (first == last) {
+                continue;
+            }
+            for (int flip = -1; flip < table.bits; ++flip) {
+                const unsigned other = flip < 0 ? bucket : bucket ^ (1u << flip);
+                const std::uint32_t otherFirst = table.start[other];
+                const std::uint32_t otherLast = table.start[other + 1];
+                // Ids rise in both runs: the entries after each id begin ever later.
+                std::uint32_t after = otherFirst;
+                for (std::uint32_t at = first; at < last; ++at) {
+                    while (after < otherLast && ids[after] <= ids[at]) {
+                        ++after;
+                    }
+                    scan(ids[at], table.hashes[at], table.hashes.data(), ids, after, otherLast, kReach, pairs);
+                }
+            }
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace quillmere {
@@ -31,10 +32,11 @@ inline int BitsSet(std::uint64_t x)
 // differ in at most 11 of the bits kept). Kept bits are dealt to the pieces
 // in turn, so that each piece mixes low and high frequencies of a DCT hash.
 //
-// Why these sizes: four pieces of 16 bits within 2 bits cost 548 jumps to a
-// new place in memory per query, each to a bucket of one or two hashes, and
-// the jumps, not the comparisons, took the time. Six pieces within 1 bit
-// cost 70 jumps, each to a run of hashes read straight through.
+// The pairs are found table by table, bucket by bucket: the hashes of a
+// bucket against those of its own bucket and of each bucket one bit away,
+// two short runs read straight through. (Asking the index once for each
+// hash would jump to a new place in memory for every bucket, and those
+// jumps, not the comparisons, would take the time.)
 class HashIndex {
 public:
     static constexpr int kReach = 11;
@@ -42,12 +44,11 @@ public:
     // Stores hashes[i] under the id ids[i]; an id may come with several hashes.
     HashIndex(const std::vector<std::uint64_t> &hashes, const std::vector<std::uint32_t> &ids);
 
-    // Appends to `found` every id greater than `after` stored with a hash
-    // within kReach bits of query, possibly more than once for one id.
-    void nearAfter(std::uint64_t query, std::int64_t after, std::vector<std::uint32_t> &found) const;
-
-    // The same for every id.
-    void near(std::uint64_t query, std::vector<std::uint32_t> &found) const { nearAfter(query, -1, found); }
+    // Appends to `pairs` every (a, b) with a < b, from <= a < to, such that a
+    // hash stored under a and one stored under b lie within kReach bits of
+    // each other; a pair may come more than once.
+    void pairsFrom(std::uint32_t from, std::uint32_t to,
+                   std::vector<std::pair<std::uint32_t, std::uint32_t>> &pairs) const;
 
 private:
     static constexpr int kPieces = 6;
