@@ -13,45 +13,80 @@ constexpr double kLopsided = 0.1;
 
 using Pairs = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
-// Adds (id, ids[at]) for every entry `at` in [first, last) whose hash lies
-// within `reach` bits of hash.
-void scanRunPlain(std::uint32_t id, std::uint64_t hash, const std::uint64_t *hashes, const std::uint32_t *ids,
-                  std::uint32_t first, std::uint32_t last, int reach, Pairs &pairs)
+// Adds to `pairs` the ids of every two entries within `reach` bits of each
+// other, the first with its id in [from, to) and the second with a greater
+// id, in the same bucket of a table or in buckets one bit apart. Ids rise
+// within a bucket, so the entries after an id begin ever later as it rises.
+template <bool kPopcount>
+[[gnu::always_inline]] inline void pairsInTable(const std::uint32_t *start, const std::uint64_t *hashes,
+                                                const std::uint32_t *ids, int bits, std::uint32_t from,
+                                                std::uint32_t to, int reach, Pairs &pairs)
 {
-    for (std::uint32_t at = first; at < last; ++at) {
-        if (BitsSet(hashes[at] ^ hash) <= reach) {
-            pairs.emplace_back(id, ids[at]);
+    const unsigned buckets = 1u << bits;
+    for (unsigned bucket = 0; bucket < buckets; ++bucket) {
+        const std::uint32_t first =
+            static_cast<std::uint32_t>(std::lower_bound(ids + start[bucket], ids + start[bucket + 1], from) - ids);
+        const std::uint32_t last =
+            static_cast<std::uint32_t>(std::lower_bound(ids + first, ids + start[bucket + 1], to) - ids);
+        if (first == last) {
+            continue;
+        }
+        for (int flip = -1; flip < bits; ++flip) {
+            const unsigned other = flip < 0 ? bucket : bucket ^ (1u << flip);
+            const std::uint32_t otherLast = start[other + 1];
+            std::uint32_t after = start[other];
+            for (std::uint32_t at = first; at < last; ++at) {
+                const std::uint32_t id = ids[at];
+                const std::uint64_t hash = hashes[at];
+                while (after < otherLast && ids[after] <= id) {
+                    ++after;
+                }
+                for (std::uint32_t near = after; near < otherLast; ++near) {
+                    const std::uint64_t differ = hashes[near] ^ hash;
+                    int count = 0;
+                    if constexpr (kPopcount) {
+                        count = __builtin_popcountll(differ);
+                    } else {
+                        count = BitsSet(differ);
+                    }
+                    if (count <= reach) {
+                        pairs.emplace_back(id, ids[near]);
+                    }
+                }
+            }
         }
     }
+}
+
+void pairsInTablePlain(const std::uint32_t *start, const std::uint64_t *hashes, const std::uint32_t *ids, int bits,
+                       std::uint32_t from, std::uint32_t to, int reach, Pairs &pairs)
+{
+    pairsInTable<false>(start, hashes, ids, bits, from, to, reach, pairs);
 }
 
 // Comparing hashes is nearly all of the work: where the processor has a
 // popcount instruction, the same with it.
 #if defined(__x86_64__) && defined(__GNUC__)
 #define QUILLMERE_POPCNT_CLONE 1
-__attribute__((target("popcnt"))) void scanRunPopcnt(std::uint32_t id, std::uint64_t hash,
-                                                     const std::uint64_t *hashes, const std::uint32_t *ids,
-                                                     std::uint32_t first, std::uint32_t last, int reach, Pairs &pairs)
+__attribute__((target("popcnt"))) void pairsInTablePopcnt(const std::uint32_t *start, const std::uint64_t *hashes,
+                                                          const std::uint32_t *ids, int bits, std::uint32_t from,
+                                                          std::uint32_t to, int reach, Pairs &pairs)
 {
-    for (std::uint32_t at = first; at < last; ++at) {
-        if (__builtin_popcountll(hashes[at] ^ hash) <= reach) {
-            pairs.emplace_back(id, ids[at]);
-        }
-    }
+    pairsInTable<true>(start, hashes, ids, bits, from, to, reach, pairs);
 }
 #endif
 
-using ScanRun = void (*)(std::uint32_t, std::uint64_t, const std::uint64_t *, const std::uint32_t *, std::uint32_t,
-                         std::uint32_t, int, Pairs &);
+using PairsInTable = void (*)(const std::uint32_t *, const std::uint64_t *, const std::uint32_t *, int, std::uint32_t,
+                              std::uint32_t, int, Pairs &);
 
-ScanRun bestScanRun()
+PairsInTable bestPairsInTable()
 {
 #ifdef QUILLMERE_POPCNT_CLONE
     if (__builtin_cpu_supports("popcnt")) {
-        return scanRunPopcnt;
+        return pairsInTablePopcnt;
     }
 #endif
-    return scanRunPlain;
+    return pairsInTablePlain;
 }
 
 } // namespace
@@ -132,33 +167,9 @@ HashIndex::HashIndex(const std::vector<std::uint64_t> &original, const std::vect
 
 void HashIndex::pairsFrom(std::uint32_t from, std::uint32_t to, Pairs &pairs) const
 {
-    static const ScanRun scan = bestScanRun();
+    static const PairsInTable pairsIn = bestPairsInTable();
     for (const Table &table : tables_) {
-        const std::uint32_t *ids = table.ids.data();
-        const unsigned buckets = 1u << table.bits;
-        for (unsigned bucket = 0; bucket < buckets; ++bucket) {
-            // This bucket's entries with ids in [from, to).
-            const std::uint32_t *begin = ids + table.start[bucket];
-            const std::uint32_t *end = ids + table.start[bucket + 1];
-            const std::uint32_t first = static_cast<std::uint32_t>(std::lower_bound(begin, end, from) - ids);
-            const std::uint32_t last = static_cast<std::uint32_t>(std::lower_bound(begin, end, to) - ids);
-            if (first == last) {
-                continue;
-            }
-            for (int flip = -1; flip < table.bits; ++flip) {
-                const unsigned other = flip < 0 ? bucket : bucket ^ (1u << flip);
-                const std::uint32_t otherFirst = table.start[other];
-                const std::uint32_t otherLast = table.start[other + 1];
-                // Ids rise in both runs: the entries after each id begin ever later.
-                std::uint32_t after = otherFirst;
-                for (std::uint32_t at = first; at < last; ++at) {
-                    while (after < otherLast && ids[after] <= ids[at]) {
-                        ++after;
-                    }
-                    scan(ids[at], table.hashes[at], table.hashes.data(), ids, after, otherLast, kReach, pairs);
-                }
-            }
-        }
+        pairsIn(table.start.data(), table.hashes.data(), table.ids.data(), table.bits, from, to, kReach, pairs);
     }
 }
 

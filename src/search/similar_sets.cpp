@@ -70,9 +70,25 @@ Ordered orderedOf(const std::vector<FingerprintedPicture> &pictures, bool turns)
     }
     std::sort(ordered.picture.begin(), ordered.picture.end(),
               [&](int a, int b) { return betterCopy(pictures[a], a, pictures[b], b); });
+    // The keys (their standing forms take a while) on every core, each
+    // thread a share of the positions.
     ordered.key.resize(count);
-    for (int at = 0; at < count; ++at) {
-        ordered.key[at] = KeyOf(pictures[ordered.picture[at]].fingerprint, turns);
+    const auto keysOf = [&](int begin, int end) {
+        for (int at = begin; at < end; ++at) {
+            ordered.key[at] = KeyOf(pictures[ordered.picture[at]].fingerprint, turns);
+        }
+    };
+    constexpr int kLeastShare = 4096;
+    const int threads = static_cast<int>(
+        std::clamp<unsigned>(std::thread::hardware_concurrency(), 1u, static_cast<unsigned>(count / kLeastShare + 1)));
+    std::vector<std::thread> helpers;
+    for (int thread = 1; thread < threads; ++thread) {
+        helpers.emplace_back(keysOf, int(std::int64_t {count} * thread / threads),
+                             int(std::int64_t {count} * (thread + 1) / threads));
+    }
+    keysOf(0, count / threads);
+    for (std::thread &helper : helpers) {
+        helper.join();
     }
     return ordered;
 }
