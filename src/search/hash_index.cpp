@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <numeric>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QUILLMERE_X86_KERNELS 1
+#include <immintrin.h>
+#endif
+
 namespace quillmere {
 
 namespace {
@@ -13,15 +18,73 @@ constexpr double kLopsided = 0.1;
 
 using Pairs = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
+#ifdef QUILLMERE_X86_KERNELS
+// Adds (id, ids[at]) for the entries `at` from `near` on, four at a time,
+// whose hashes lie within `reach` bits of hash; returns where it stopped,
+// fewer than four entries before `last`.
+__attribute__((target("avx2,popcnt"))) std::uint32_t pairsFourAtOnce(std::uint32_t id, std::uint64_t hash,
+                                                                     const std::uint64_t *hashes,
+                                                                     const std::uint32_t *ids, std::uint32_t near,
+                                                                     std::uint32_t last, int reach, Pairs &pairs)
+{
+    const __m256i query = _mm256_set1_epi64x(static_cast<long long>(hash));
+    const __m256i nibbles = _mm256_set1_epi8(0x0F);
+    const __m256i bitsOf =
+        _mm256_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4, 0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4);
+    const __m256i most = _mm256_set1_epi64x(reach);
+    for (; near + 4 <= last; near += 4) {
+        const __m256i differ =
+            _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(hashes + near)), query);
+        const __m256i perByte =
+            _mm256_add_epi8(_mm256_shuffle_epi8(bitsOf, _mm256_and_si256(differ, nibbles)),
+                            _mm256_shuffle_epi8(bitsOf, _mm256_and_si256(_mm256_srli_epi64(differ, 4), nibbles)));
+        const __m256i counts = _mm256_sad_epu8(perByte, _mm256_setzero_si256());
+        if (_mm256_movemask_epi8(_mm256_cmpgt_epi64(counts, most)) != -1) {
+            for (std::uint32_t one = near; one < near + 4; ++one) {
+                if (__builtin_popcountll(hashes[one] ^ hash) <= reach) {
+                    pairs.emplace_back(id, ids[one]);
+                }
+            }
+        }
+    }
+    return near;
+}
+
+// The same eight at a time, with AVX-512's own count of bits.
+__attribute__((target("avx512f,avx512vpopcntdq,popcnt"))) std::uint32_t
+pairsEightAtOnce(std::uint32_t id, std::uint64_t hash, const std::uint64_t *hashes, const std::uint32_t *ids,
+                 std::uint32_t near, std::uint32_t last, int reach, Pairs &pairs)
+{
+    const __m512i query = _mm512_set1_epi64(static_cast<long long>(hash));
+    const __m512i most = _mm512_set1_epi64(reach);
+    for (; near + 8 <= last; near += 8) {
+        const __m512i differ = _mm512_xor_si512(_mm512_loadu_si512(hashes + near), query);
+        unsigned within = _mm512_cmple_epu64_mask(_mm512_popcnt_epi64(differ), most);
+        while (within != 0) {
+            pairs.emplace_back(id, ids[near + static_cast<unsigned>(__builtin_ctz(within))]);
+            within &= within - 1;
+        }
+    }
+    return near;
+}
+#endif
+
 // Adds to `pairs` the ids of every two entries within `reach` bits of each
 // other, the first with its id in [from, to) and the second with a greater
 // id, in the same bucket of a table or in buckets one bit apart. Ids rise
 // within a bucket, so the entries after an id begin ever later as it rises.
-template <bool kPopcount>
+template <HashIndex::Counting kCounting>
 [[gnu::always_inline]] inline void pairsInTable(const std::uint32_t *start, const std::uint64_t *hashes,
                                                 const std::uint32_t *ids, int bits, std::uint32_t from,
                                                 std::uint32_t to, int reach, Pairs &pairs)
 {
+    const auto within = [&](std::uint64_t differ) {
+        if constexpr (kCounting == HashIndex::Counting::Portable) {
+            return BitsSet(differ) <= reach;
+        } else {
+            return __builtin_popcountll(differ) <= reach;
+        }
+    };
     const unsigned buckets = 1u << bits;
     for (unsigned bucket = 0; bucket < buckets; ++bucket) {
         const std::uint32_t first =
@@ -41,15 +104,16 @@ template <bool kPopcount>
                 while (after < otherLast && ids[after] <= id) {
                     ++after;
                 }
-                for (std::uint32_t near = after; near < otherLast; ++near) {
-                    const std::uint64_t differ = hashes[near] ^ hash;
-                    int count = 0;
-                    if constexpr (kPopcount) {
-                        count = __builtin_popcountll(differ);
-                    } else {
-                        count = BitsSet(differ);
-                    }
-                    if (count <= reach) {
+                std::uint32_t near = after;
+#ifdef QUILLMERE_X86_KERNELS
+                if constexpr (kCounting == HashIndex::Counting::FourAtOnce) {
+                    near = pairsFourAtOnce(id, hash, hashes, ids, near, otherLast, reach, pairs);
+                } else if constexpr (kCounting == HashIndex::Counting::EightAtOnce) {
+                    near = pairsEightAtOnce(id, hash, hashes, ids, near, otherLast, reach, pairs);
+                }
+#endif
+                for (; near < otherLast; ++near) {
+                    if (within(hashes[near] ^ hash)) {
                         pairs.emplace_back(id, ids[near]);
                     }
                 }
@@ -58,35 +122,56 @@ template <bool kPopcount>
     }
 }
 
-void pairsInTablePlain(const std::uint32_t *start, const std::uint64_t *hashes, const std::uint32_t *ids, int bits,
-                       std::uint32_t from, std::uint32_t to, int reach, Pairs &pairs)
-{
-    pairsInTable<false>(start, hashes, ids, bits, from, to, reach, pairs);
-}
-
-// Comparing hashes is nearly all of the work: where the processor has a
-// popcount instruction, the same with it.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define QUILLMERE_POPCNT_CLONE 1
-__attribute__((target("popcnt"))) void pairsInTablePopcnt(const std::uint32_t *start, const std::uint64_t *hashes,
-                                                          const std::uint32_t *ids, int bits, std::uint32_t from,
-                                                          std::uint32_t to, int reach, Pairs &pairs)
-{
-    pairsInTable<true>(start, hashes, ids, bits, from, to, reach, pairs);
-}
-#endif
-
 using PairsInTable = void (*)(const std::uint32_t *, const std::uint64_t *, const std::uint32_t *, int, std::uint32_t,
                               std::uint32_t, int, Pairs &);
 
-PairsInTable bestPairsInTable()
+void pairsInTablePortable(const std::uint32_t *start, const std::uint64_t *hashes, const std::uint32_t *ids,
+                          int bits, std::uint32_t from, std::uint32_t to, int reach, Pairs &pairs)
 {
-#ifdef QUILLMERE_POPCNT_CLONE
-    if (__builtin_cpu_supports("popcnt")) {
-        return pairsInTablePopcnt;
-    }
+    pairsInTable<HashIndex::Counting::Portable>(start, hashes, ids, bits, from, to, reach, pairs);
+}
+
+// Comparing hashes is nearly all of the work: the processor's own means of
+// counting bits are used where it has them.
+#ifdef QUILLMERE_X86_KERNELS
+__attribute__((target("popcnt"))) void pairsInTablePopcount(const std::uint32_t *start, const std::uint64_t *hashes,
+                                                            const std::uint32_t *ids, int bits, std::uint32_t from,
+                                                            std::uint32_t to, int reach, Pairs &pairs)
+{
+    pairsInTable<HashIndex::Counting::Popcount>(start, hashes, ids, bits, from, to, reach, pairs);
+}
+
+__attribute__((target("avx2,popcnt"))) void pairsInTableFourAtOnce(const std::uint32_t *start,
+                                                                   const std::uint64_t *hashes,
+                                                                   const std::uint32_t *ids, int bits,
+                                                                   std::uint32_t from, std::uint32_t to, int reach,
+                                                                   Pairs &pairs)
+{
+    pairsInTable<HashIndex::Counting::FourAtOnce>(start, hashes, ids, bits, from, to, reach, pairs);
+}
+
+__attribute__((target("avx512f,avx512vpopcntdq,popcnt"))) void
+pairsInTableEightAtOnce(const std::uint32_t *start, const std::uint64_t *hashes, const std::uint32_t *ids, int bits,
+                        std::uint32_t from, std::uint32_t to, int reach, Pairs &pairs)
+{
+    pairsInTable<HashIndex::Counting::EightAtOnce>(start, hashes, ids, bits, from, to, reach, pairs);
+}
 #endif
-    return pairsInTablePlain;
+
+PairsInTable pairsInTableBy(HashIndex::Counting counting)
+{
+    switch (counting) {
+#ifdef QUILLMERE_X86_KERNELS
+    case HashIndex::Counting::EightAtOnce:
+        return pairsInTableEightAtOnce;
+    case HashIndex::Counting::FourAtOnce:
+        return pairsInTableFourAtOnce;
+    case HashIndex::Counting::Popcount:
+        return pairsInTablePopcount;
+#endif
+    default:
+        return pairsInTablePortable;
+    }
 }
 
 } // namespace
@@ -165,9 +250,34 @@ HashIndex::HashIndex(const std::vector<std::uint64_t> &original, const std::vect
     }
 }
 
+std::vector<HashIndex::Counting> HashIndex::countingsHere()
+{
+    std::vector<Counting> here;
+#ifdef QUILLMERE_X86_KERNELS
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq") &&
+        __builtin_cpu_supports("popcnt")) {
+        here.push_back(Counting::EightAtOnce);
+    }
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")) {
+        here.push_back(Counting::FourAtOnce);
+    }
+    if (__builtin_cpu_supports("popcnt")) {
+        here.push_back(Counting::Popcount);
+    }
+#endif
+    here.push_back(Counting::Portable);
+    return here;
+}
+
 void HashIndex::pairsFrom(std::uint32_t from, std::uint32_t to, Pairs &pairs) const
 {
-    static const PairsInTable pairsIn = bestPairsInTable();
+    static const Counting fastest = countingsHere().front();
+    pairsFrom(from, to, pairs, fastest);
+}
+
+void HashIndex::pairsFrom(std::uint32_t from, std::uint32_t to, Pairs &pairs, Counting counting) const
+{
+    const PairsInTable pairsIn = pairsInTableBy(counting);
     for (const Table &table : tables_) {
         pairsIn(table.start.data(), table.hashes.data(), table.ids.data(), table.bits, from, to, kReach, pairs);
     }

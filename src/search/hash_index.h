@@ -50,6 +50,17 @@ public:
     void pairsFrom(std::uint32_t from, std::uint32_t to,
                    std::vector<std::pair<std::uint32_t, std::uint32_t>> &pairs) const;
 
+    // How the bits in which two hashes differ are counted, nearly all of the
+    // work: by BitsSet; by the popcount instruction; four hashes at a time
+    // with AVX2 (each byte's bits looked up by halves, then the bytes of each
+    // hash added); eight at a time with AVX-512's own count.
+    enum class Counting { Portable, Popcount, FourAtOnce, EightAtOnce };
+    // The ways this processor offers, fastest first; pairsFrom takes the first.
+    static std::vector<Counting> countingsHere();
+    // pairsFrom by the given way, which must be one of countingsHere().
+    void pairsFrom(std::uint32_t from, std::uint32_t to, std::vector<std::pair<std::uint32_t, std::uint32_t>> &pairs,
+                   Counting counting) const;
+
 private:
     static constexpr int kPieces = 6;
     static constexpr int kRadius = 1;
