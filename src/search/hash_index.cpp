@@ -278,8 +278,18 @@ void HashIndex::pairsFrom(std::uint32_t from, std::uint32_t to, Pairs &pairs) co
 void HashIndex::pairsFrom(std::uint32_t from, std::uint32_t to, Pairs &pairs, Counting counting) const
 {
     const PairsInTable pairsIn = pairsInTableBy(counting);
+    // Many pictures alike (a folder of blank scans) pair each of them with
+    // all the others in every table: the repeats are dropped whenever they
+    // have doubled the list, so that it stays within a few times the pairs.
+    constexpr std::size_t kLeastToCompact = std::size_t {1} << 20;
+    std::size_t compacted = std::max(pairs.size(), kLeastToCompact);
     for (const Table &table : tables_) {
         pairsIn(table.start.data(), table.hashes.data(), table.ids.data(), table.bits, from, to, kReach, pairs);
+        if (pairs.size() > 2 * compacted) {
+            std::sort(pairs.begin(), pairs.end());
+            pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+            compacted = std::max(pairs.size(), kLeastToCompact);
+        }
     }
 }
 

@@ -46,7 +46,8 @@ public:
 
     // Appends to `pairs` every (a, b) with a < b, from <= a < to, such that a
     // hash stored under a and one stored under b lie within kReach bits of
-    // each other; a pair may come more than once.
+    // each other; a pair may come more than once, and what `pairs` held
+    // before may be put in another order.
     void pairsFrom(std::uint32_t from, std::uint32_t to,
                    std::vector<std::pair<std::uint32_t, std::uint32_t>> &pairs) const;
 
