@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <tuple>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define QUILLMERE_X86_KERNELS 1
@@ -224,7 +225,8 @@ HashIndex::HashIndex(const std::vector<std::uint64_t> &original, const std::vect
     // Filed in rising id order, so that each bucket lists its ids rising.
     std::vector<std::uint32_t> order(original.size());
     std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return ids[a] < ids[b]; });
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return std::tie(ids[a], a) < std::tie(ids[b], b); });
     std::vector<std::uint64_t> hashes(original.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         hashes[i] = spread(original[order[i]]);
@@ -281,7 +283,7 @@ void HashIndex::pairsFrom(std::uint32_t from, std::uint32_t to, Pairs &pairs, Co
     // Many pictures alike (a folder of blank scans) pair each of them with
     // all the others in every table: the repeats are dropped whenever they
     // have doubled the list, so that it stays within a few times the pairs.
-    constexpr std::size_t kLeastToCompact = std::size_t {1} << 20;
+    constexpr std::size_t kLeastToCompact = std::size_t {1} << 16;
     std::size_t compacted = std::max(pairs.size(), kLeastToCompact);
     for (const Table &table : tables_) {
         pairsIn(table.start.data(), table.hashes.data(), table.ids.data(), table.bits, from, to, kReach, pairs);

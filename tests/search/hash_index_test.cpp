@@ -110,7 +110,7 @@ TEST(HashIndex, FindsEveryPairWithinReachAndNoOther)
 // not piling up; nothing stored, nothing found.
 TEST(HashIndex, AllAlikeAndNothingStored)
 {
-    constexpr std::uint32_t kAlike = 1500;
+    constexpr std::uint32_t kAlike = 500;
     const std::vector<std::uint64_t> alike(kAlike, 0x0123456789ABCDEFull);
     std::vector<std::uint32_t> ids(kAlike);
     for (std::uint32_t i = 0; i < kAlike; ++i) {
