@@ -17,13 +17,14 @@ inline int BitsSet(std::uint64_t x)
     return static_cast<int>((x * 0x0101010101010101ull) >> 56);
 }
 
-// Finds every stored 64-bit hash within a Hamming distance of a query
-// without looking at them all: multi-index hashing (Norouzi, Punjani and
-// Fleet 2012, "Fast Search in Hamming Space with Multi-Index Hashing").
+// Finds every two stored 64-bit hashes within a Hamming distance of each
+// other without comparing every pair: multi-index hashing (Norouzi, Punjani
+// and Fleet 2012, "Fast Search in Hamming Space with Multi-Index Hashing").
 // Six pieces of the hash, of up to 11 bits each, have a table each; two
 // hashes at most 11 bits apart agree within 1 bit on at least one piece
-// (else they would differ in 2 x 6 = 12), so probing each table at the
-// query's piece and its neighbours one bit away finds them all.
+// (else they would differ in 2 x 6 = 12), so comparing each hash with those
+// in its own bucket and the buckets one bit away, table by table, finds
+// them all.
 //
 // The pieces are cut from the bits that split the stored hashes best: a bit
 // that (nearly) every hash has alike, such as the sign a picture's standing
