@@ -6,6 +6,14 @@
 // colour under a fine grain, each scene its own), fingerprinted as a search would; one in
 // twenty is a changed copy of another (scaled, lighter, mirrored or turned),
 // so that the grouping has true sets to make among many lone pictures.
+//
+// The index's work grows with how close the hashes of distinct pictures
+// lie, so the program prints that spread too. The made-up scenes are as
+// spread as real photos: over the 70 wallpapers of the quality set two
+// distinct pictures' hashes differ in 31.5 bits on average and 1.5% of pairs
+// in at most 22, and so do the scenes' (31.5 and 1.6%); their bits are set
+// in 50% of the scenes each (30% to 63% in the photos), and they have more
+// standing forms each (1.89 against 1.60), which only makes more work.
 
 #include "imaging/bitmap.h"
 #include "imaging/fingerprint_layout.h"
@@ -161,6 +169,20 @@ int main(int argc, char **argv)
         standing += std::popcount(KeyOf(picture.fingerprint, true).standing);
     }
     std::printf("standing forms per picture: %.2f\n", standing / count);
+    // How far apart the hashes of two pictures drawn at random lie.
+    std::mt19937 drawing(7);
+    std::uniform_int_distribution<int> anyPicture(0, count - 1);
+    constexpr int kDraws = 200000;
+    double bits = 0;
+    int close = 0;
+    for (int draw = 0; draw < kDraws; ++draw) {
+        const int distance = std::popcount(KeyOf(pictures[anyPicture(drawing)].fingerprint, false).hash ^
+                                           KeyOf(pictures[anyPicture(drawing)].fingerprint, false).hash);
+        bits += distance;
+        close += distance <= 22 ? 1 : 0;
+    }
+    std::printf("hashes of two pictures at random: %.1f bits apart on average, %.1f%% within 22 bits\n",
+                bits / kDraws, 100.0 * close / kDraws);
 
     for (const SimilarityOptions options :
          {SimilarityOptions {SimilarityLevel::Similar, true}, SimilarityOptions {SimilarityLevel::Similar, false},

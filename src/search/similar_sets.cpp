@@ -8,6 +8,7 @@
 #include <exception>
 #include <limits>
 #include <thread>
+#include <utility>
 
 namespace quillmere {
 
@@ -69,9 +70,25 @@ Ordered orderedOf(const std::vector<FingerprintedPicture> &pictures, bool turns)
     }
     std::sort(ordered.picture.begin(), ordered.picture.end(),
               [&](int a, int b) { return betterCopy(pictures[a], a, pictures[b], b); });
+    // The keys (their standing forms take a while) on every core, each
+    // thread a share of the positions.
     ordered.key.resize(count);
-    for (int at = 0; at < count; ++at) {
-        ordered.key[at] = KeyOf(pictures[ordered.picture[at]].fingerprint, turns);
+    const auto keysOf = [&](int begin, int end) {
+        for (int at = begin; at < end; ++at) {
+            ordered.key[at] = KeyOf(pictures[ordered.picture[at]].fingerprint, turns);
+        }
+    };
+    constexpr int kLeastShare = 4096;
+    const int threads = static_cast<int>(
+        std::clamp<unsigned>(std::thread::hardware_concurrency(), 1u, static_cast<unsigned>(count / kLeastShare + 1)));
+    std::vector<std::thread> helpers;
+    for (int thread = 1; thread < threads; ++thread) {
+        helpers.emplace_back(keysOf, int(std::int64_t {count} * thread / threads),
+                             int(std::int64_t {count} * (thread + 1) / threads));
+    }
+    keysOf(0, count / threads);
+    for (std::thread &helper : helpers) {
+        helper.join();
     }
     return ordered;
 }
@@ -112,39 +129,35 @@ Indexes indexesOf(const Ordered &ordered)
     return Indexes {HashIndex(plain, plainIds), HashIndex(standing, standingIds)};
 }
 
-// The matches of the picture at `at` among the pictures after it: those at
-// least leastPercent alike, and those whose equality the bytes or the pixels
-// decide.
-void matchesOf(int at, const std::vector<FingerprintedPicture> &pictures, const Ordered &ordered,
-               const Indexes &indexes, const SimilarityOptions &options, int leastPercent, std::vector<int> &seenBy,
-               std::vector<Match> &out)
+// The matches of the pictures at [from, to) among the pictures after each:
+// those at least leastPercent alike, and those whose equality the bytes or
+// the pixels decide.
+void matchesOf(std::uint32_t from, std::uint32_t to, const std::vector<FingerprintedPicture> &pictures,
+               const Ordered &ordered, const Indexes &indexes, const SimilarityOptions &options, int leastPercent,
+               std::vector<std::pair<std::uint32_t, std::uint32_t>> &pairs, std::vector<std::vector<Match>> &out)
 {
-    const FingerprintedPicture &first = pictures[ordered.picture[at]];
-    const FingerprintKey &key = ordered.key[at];
-    const auto consider = [&](int later) {
-            if (later <= at || seenBy[later] == at) {
-                return;
-            }
-            seenBy[later] = at;
-            const FingerprintedPicture &other = pictures[ordered.picture[later]];
-            Match match;
-            match.later = later;
-            match.sameBytes = sameBytes(first, other);
-            match.askPixels = !match.sameBytes && pixelsInQuestion(first, other);
-            match.similarity = KeySimilarity(key, ordered.key[later], options.turns);
-            if (match.sameBytes || match.askPixels || match.similarity >= leastPercent) {
-                out.push_back(match);
-            }
-    };
-    indexes.plain.forEachNear(key.hash, consider);
-    for (const std::uint64_t hash : standingHashesOf(key)) {
-        indexes.standing.forEachNear(hash, consider);
+    pairs.clear();
+    indexes.plain.pairsFrom(from, to, pairs);
+    indexes.standing.pairsFrom(from, to, pairs);
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    for (const auto &[at, later] : pairs) {
+        const FingerprintedPicture &first = pictures[ordered.picture[at]];
+        const FingerprintedPicture &other = pictures[ordered.picture[later]];
+        Match match;
+        match.later = static_cast<int>(later);
+        match.sameBytes = sameBytes(first, other);
+        match.askPixels = !match.sameBytes && pixelsInQuestion(first, other);
+        match.similarity = KeySimilarity(ordered.key[at], ordered.key[later], options.turns);
+        if (match.sameBytes || match.askPixels || match.similarity >= leastPercent) {
+            out[at].push_back(match);
+        }
     }
-    std::sort(out.begin(), out.end(), [](const Match &a, const Match &b) { return a.later < b.later; });
 }
 
 // Every picture's matches, on all cores; pump runs on this thread between
-// batches.
+// batches. A batch reads every table of the index once, so batches are
+// large, but not so large that Stop waits long.
 std::vector<std::vector<Match>> allMatches(const std::vector<FingerprintedPicture> &pictures, const Ordered &ordered,
                                            const SimilarityOptions &options, int leastPercent,
                                            const std::function<void()> &pump)
@@ -152,25 +165,24 @@ std::vector<std::vector<Match>> allMatches(const std::vector<FingerprintedPictur
     const int count = static_cast<int>(pictures.size());
     const Indexes indexes = indexesOf(ordered);
     std::vector<std::vector<Match>> matches(count);
-    constexpr int kBatch = 256;
+    const int batch = std::clamp(count / 16, 256, 8192);
     std::atomic<int> nextBatch {0};
     std::atomic<bool> stop {false};
     auto work = [&](bool pumping) {
-        std::vector<int> seenBy(count, -1);
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
         while (!stop.load(std::memory_order_relaxed)) {
-            const int begin = nextBatch.fetch_add(kBatch);
+            const int begin = nextBatch.fetch_add(batch);
             if (begin >= count) {
                 return;
             }
-            for (int at = begin; at < std::min(count, begin + kBatch); ++at) {
-                matchesOf(at, pictures, ordered, indexes, options, leastPercent, seenBy, matches[at]);
-            }
+            matchesOf(static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(std::min(count, begin + batch)),
+                      pictures, ordered, indexes, options, leastPercent, pairs, matches);
             if (pumping && pump) {
                 pump();
             }
         }
     };
-    const unsigned helpers = count > 4 * kBatch ? std::max(1u, std::thread::hardware_concurrency()) - 1 : 0;
+    const unsigned helpers = count > 4 * batch ? std::max(1u, std::thread::hardware_concurrency()) - 1 : 0;
     std::vector<std::thread> threads;
     for (unsigned i = 0; i < helpers; ++i) {
         threads.emplace_back(work, false);
