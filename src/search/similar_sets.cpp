@@ -48,9 +48,19 @@ bool sameBytes(const FingerprintedPicture &a, const FingerprintedPicture &b)
     return a.contentHash == b.contentHash && a.bytes == b.bytes;
 }
 
-bool pixelsInQuestion(const FingerprintedPicture &a, const FingerprintedPicture &b)
+// At or above this, two pictures of one size whose small decodes were made
+// in different ways (so their exact keys cannot agree) may have equal pixels.
+constexpr int kAskPixelsAcrossDecodes = 97;
+
+bool pixelsInQuestion(const FingerprintedPicture &a, const FingerprintedPicture &b, int similarity)
 {
-    return a.fingerprint.exactKey == b.fingerprint.exactKey && a.width == b.width && a.height == b.height;
+    if (a.width != b.width || a.height != b.height) {
+        return false;
+    }
+    if (a.fingerprint.decode != b.fingerprint.decode) {
+        return similarity >= kAskPixelsAcrossDecodes;
+    }
+    return a.fingerprint.exactKey == b.fingerprint.exactKey;
 }
 
 // Everything the matching reads, in best-copy order.
@@ -76,18 +86,6 @@ Ordered orderedOf(const std::vector<FingerprintedPicture> &pictures, bool turns)
     return ordered;
 }
 
-// The hashes of a picture's standing forms (see WithinHashGate).
-std::vector<std::uint64_t> standingHashesOf(const FingerprintKey &key)
-{
-    std::vector<std::uint64_t> hashes;
-    for (int variant = 0; variant < kVariants; ++variant) {
-        if ((key.standing >> variant & 1) != 0) {
-            hashes.push_back(HashVariant(key.hash, variant));
-        }
-    }
-    return hashes;
-}
-
 // Two indexes: of the pictures as they are, and (with turns) of their
 // standing forms; a pair within the hash gate is found in one of them.
 struct Indexes {
@@ -102,9 +100,11 @@ Indexes indexesOf(const Ordered &ordered)
     std::vector<std::uint64_t> standing;
     std::vector<std::uint32_t> standingIds;
     for (std::size_t at = 0; at < ordered.key.size(); ++at) {
-        plain.push_back(ordered.key[at].hash);
-        plainIds.push_back(static_cast<std::uint32_t>(at));
-        for (const std::uint64_t hash : standingHashesOf(ordered.key[at])) {
+        for (const std::uint64_t hash : IndexHashes(ordered.key[at], false)) {
+            plain.push_back(hash);
+            plainIds.push_back(static_cast<std::uint32_t>(at));
+        }
+        for (const std::uint64_t hash : IndexHashes(ordered.key[at], true)) {
             standing.push_back(hash);
             standingIds.push_back(static_cast<std::uint32_t>(at));
         }
@@ -130,14 +130,16 @@ void matchesOf(int at, const std::vector<FingerprintedPicture> &pictures, const 
             Match match;
             match.later = later;
             match.sameBytes = sameBytes(first, other);
-            match.askPixels = !match.sameBytes && pixelsInQuestion(first, other);
             match.similarity = KeySimilarity(key, ordered.key[later], options.turns);
+            match.askPixels = !match.sameBytes && pixelsInQuestion(first, other, match.similarity);
             if (match.sameBytes || match.askPixels || match.similarity >= leastPercent) {
                 out.push_back(match);
             }
     };
-    indexes.plain.forEachNear(key.hash, consider);
-    for (const std::uint64_t hash : standingHashesOf(key)) {
+    for (const std::uint64_t hash : IndexHashes(key, false)) {
+        indexes.plain.forEachNear(hash, consider);
+    }
+    for (const std::uint64_t hash : IndexHashes(key, true)) {
         indexes.standing.forEachNear(hash, consider);
     }
     std::sort(out.begin(), out.end(), [](const Match &a, const Match &b) { return a.later < b.later; });
