@@ -5,6 +5,7 @@
 #include "imaging/picture_content.h"
 #include "imaging/picture_format.h"
 
+#include <QHash>
 #include <QImage>
 #include <algorithm>
 #include <cmath>
@@ -258,7 +259,7 @@ std::optional<FingerprintedFile> FingerprintPictureFile(const std::string &path)
         }
         FingerprintedFile file {FingerprintOfUpright(small), *size};
         if (small.Width() != size->width() || small.Height() != size->height()) {
-            file.fingerprint.decode = SmallDecodeKind::Reduced;
+            file.fingerprint.decodeMethod = static_cast<std::uint8_t>(1 + qHash(format->name()) % 255);
         }
         return file;
     } catch (const std::bad_alloc &) {

@@ -14,24 +14,22 @@ class TBitmap;
 // made from the format's small decode of the upright picture, never the
 // pixels themselves. Trivially copyable and of fixed size, so that it can
 // be stored and read back as it is.
-// How the small decode a fingerprint was made from came about.
-enum class SmallDecodeKind : std::uint8_t {
-    FullSize, // the picture's own pixels, at full size
-    Reduced,  // a smaller decode the format made (as JPEG's DCT scaling does)
-};
-
 struct PictureFingerprint {
     // Filled by FingerprintOfUpright; its layout is the fingerprint's own.
     std::array<std::uint8_t, 512> data {};
     // A hash of the small decode's pixels: equal pixels, equal key.
     std::uint64_t exactKey = 0;
-    // Set by FingerprintPictureFile. Equal pictures decoded in different
-    // ways have different exact keys: a JPEG reduced by its decoder and its
-    // lossless conversion decoded at full size.
-    SmallDecodeKind decode = SmallDecodeKind::FullSize;
+    // How the small decode was made, set by FingerprintPictureFile:
+    // kFullPixels when it is the picture's own pixels at full size, else a
+    // byte of the format that reduced it (JPEG scales its DCT, PNG stretches
+    // a power-of-two reduction). Equal pictures reduced in different ways
+    // have different exact keys: a JPEG and its lossless PNG conversion.
+    std::uint8_t decodeMethod = 0;
 
     friend bool operator==(const PictureFingerprint &, const PictureFingerprint &) = default;
 };
+
+constexpr std::uint8_t kFullPixels = 0;
 
 // The fingerprint of an upright picture as the format's small decode made it
 // (at least kFingerprintDecodeSide on both sides).

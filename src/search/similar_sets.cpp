@@ -49,7 +49,8 @@ bool sameBytes(const FingerprintedPicture &a, const FingerprintedPicture &b)
 }
 
 // At or above this, two pictures of one size whose small decodes were made
-// in different ways (so their exact keys cannot agree) may have equal pixels.
+// in different ways (so their exact keys cannot agree, as for a JPEG reduced
+// by its decoder and its lossless PNG conversion) may have equal pixels.
 constexpr int kAskPixelsAcrossDecodes = 97;
 
 bool pixelsInQuestion(const FingerprintedPicture &a, const FingerprintedPicture &b, int similarity)
@@ -57,7 +58,7 @@ bool pixelsInQuestion(const FingerprintedPicture &a, const FingerprintedPicture 
     if (a.width != b.width || a.height != b.height) {
         return false;
     }
-    if (a.fingerprint.decode != b.fingerprint.decode) {
+    if (a.fingerprint.decodeMethod != b.fingerprint.decodeMethod) {
         return similarity >= kAskPixelsAcrossDecodes;
     }
     return a.fingerprint.exactKey == b.fingerprint.exactKey;

@@ -131,6 +131,45 @@ TEST(SimilarSets, HundredPercentTier)
     EXPECT_EQ(sets[0].members.size(), 2u);
 }
 
+// Small decodes made in different ways (a JPEG reduced by its decoder, its
+// PNG conversion stretched) cannot have equal exact keys, so the pixel check
+// is asked for pictures of one size that are very alike, and only for them.
+TEST(SimilarSets, HundredPercentAcrossDecodes)
+{
+    const QImage photo = madeUpPhoto(5, 320, 240);
+    const QImage lessContrast = contrasted(photo, 0.7);
+    std::vector<FingerprintedPicture> pictures = {
+        pictureOf(photo, 1000, 0, 42),        // 0
+        pictureOf(photo, 900, 0, 43),         // 1: reduced otherwise, same pixels
+        pictureOf(lessContrast, 800, 0, 44),  // 2: reduced otherwise, less alike
+        pictureOf(photo, 700, 0, 45),         // 3: reduced otherwise, other pixels
+    };
+    pictures[1].fingerprint.decodeMethod = 7;
+    pictures[2].fingerprint.decodeMethod = 7;
+    pictures[3].fingerprint.decodeMethod = 7;
+    // Reduced otherwise, the small decodes differ.
+    pictures[1].fingerprint.exactKey ^= 1;
+    pictures[2].fingerprint.exactKey ^= 1;
+    pictures[3].fingerprint.exactKey ^= 1;
+    const int alike = FingerprintSimilarity(pictures[0].fingerprint, pictures[2].fingerprint, true);
+    ASSERT_GE(alike, SimilarityLevelOf(SimilarityLevel::Loose).leastPercent);
+    ASSERT_LT(alike, 97);
+    std::set<std::pair<int, int>> asked;
+    const auto samePixels = [&](int x, int y) {
+        asked.insert({x, y});
+        return y == 1;
+    };
+    const std::vector<SimilarSet> same = GroupSimilarPictures(pictures, {SimilarityLevel::SamePicture, true}, samePixels);
+    EXPECT_EQ(membersOf(same), (Sets {{0, 1}}));
+    EXPECT_EQ(asked, (std::set<std::pair<int, int>> {{0, 1}, {0, 3}}));
+    asked.clear();
+    const std::vector<SimilarSet> loose = GroupSimilarPictures(pictures, {SimilarityLevel::Loose, true}, samePixels);
+    ASSERT_EQ(loose.size(), 1u);
+    EXPECT_EQ(loose[0].members.size(), 4u);
+    EXPECT_EQ(loose[0].members[1].similarity, 100);
+    EXPECT_EQ(asked, (std::set<std::pair<int, int>> {{0, 1}, {0, 3}}));
+}
+
 TEST(SimilarSets, TurnedCopiesOnlyWithTurns)
 {
     const QImage photo = madeUpPhoto(6, 320, 240);
@@ -149,27 +188,48 @@ std::vector<FingerprintedPicture> madeUpFingerprints(int families, unsigned seed
     std::uniform_int_distribution<int> copies(0, 3);
     std::uniform_real_distribution<double> spread(0.0, 0.35);
     std::vector<FingerprintedPicture> pictures;
-    for (int family = 0; family < families; ++family) {
+    // One form of a family's picture: its luma frequencies near base.
+    const auto formNear = [&](const std::vector<double> &base, double noise, double mean) {
+        FingerprintForm form;
+        std::vector<double> luma(kLumaCoefficients);
+        double norm = 0;
+        for (int i = 0; i < kLumaCoefficients; ++i) {
+            luma[i] = base[i] + noise * normal(random) / (1 + i / 10.0);
+            norm += luma[i] * luma[i];
+        }
+        for (int i = 0; i < kLumaCoefficients; ++i) {
+            form.luma[i] = static_cast<std::int16_t>(std::lround(luma[i] / std::sqrt(norm) * kLumaUnit));
+        }
+        form.meanLuma = static_cast<std::uint16_t>((mean + 3 * noise * normal(random)) * 256);
+        form.contrast = 16 * 40;
+        return form;
+    };
+    const auto randomBase = [&] {
         std::vector<double> base(kLumaCoefficients);
         for (int i = 0; i < kLumaCoefficients; ++i) {
             base[i] = normal(random) / (1 + i / 10.0);
         }
+        return base;
+    };
+    std::bernoulli_distribution cropped(0.3);
+    for (int family = 0; family < families; ++family) {
+        // The family's whole and inner forms; a cropped copy's whole form
+        // is near the family's inner one, so that pairs are found through
+        // the inner forms' hashes too.
+        const std::vector<double> whole = randomBase();
+        const std::vector<double> inner = randomBase();
         const double mean = 40 + 180 * std::abs(normal(random)) / 3;
         const int count = 1 + copies(random);
         for (int copy = 0; copy < count; ++copy) {
             const double noise = copy == 0 ? 0 : spread(random);
             FingerprintLayout layout;
-            std::vector<double> luma(kLumaCoefficients);
-            double norm = 0;
-            for (int i = 0; i < kLumaCoefficients; ++i) {
-                luma[i] = base[i] + noise * normal(random) / (1 + i / 10.0);
-                norm += luma[i] * luma[i];
+            if (copy != 0 && cropped(random)) {
+                layout.whole = formNear(inner, noise, mean);
+                layout.inner = formNear(randomBase(), 0, mean);
+            } else {
+                layout.whole = formNear(whole, noise, mean);
+                layout.inner = formNear(inner, noise, mean);
             }
-            for (int i = 0; i < kLumaCoefficients; ++i) {
-                layout.luma[i] = static_cast<std::int16_t>(std::lround(luma[i] / std::sqrt(norm) * kLumaUnit));
-            }
-            layout.meanLuma = static_cast<std::uint16_t>((mean + 3 * noise * normal(random)) * 256);
-            layout.contrast = 16 * 40;
             FingerprintedPicture picture;
             Pack(layout, picture.fingerprint);
             picture.width = 100 + copy;
