@@ -16,6 +16,16 @@ namespace quillmere {
 // are kept: they describe the picture's layout and survive scaling, lossy
 // coding and small crops, as in the DCT perceptual hash (Zauner 2010,
 // "Implementation and Benchmarking of Perceptual Image Hash Functions").
+// Crops beyond a few percent move that layout, so the same is kept a second
+// time for the picture's central window (the inner form); comparing one
+// picture's inner form with the other's whole form finds the cropped copy,
+// which the DCT hash alone misses (Zauner above measures its weakness
+// against cropping).
+// Colour enters as the chroma's low frequencies. A grey copy of a coloured
+// picture is told apart from it by as much as that colour is strong, as a
+// recoloured picture is: the same photo in grey counts as a copy only where
+// the photo had hardly any colour. Two grey renderings of one photo are
+// copies of each other.
 constexpr int kFingerprintGrid = 32;
 // Luma frequencies kept on each axis (the mean is kept apart).
 constexpr int kLumaSide = 10;
