@@ -181,7 +181,21 @@ int main(int argc, char **argv)
         if (original == originals.end() || !original->second->key) {
             continue;
         }
-        print(entry, explain(*original->second->key, *entry.key, turns), "");
+        // How far apart the whole forms are, in the fingerprint's own units:
+        // equal pixels reduced in different ways differ only by rounding.
+        const FingerprintForm &a = original->second->key->layout.whole;
+        const FingerprintForm &b = entry.key->layout.whole;
+        int lumaApart = 0;
+        for (int i = 0; i < kLumaCoefficients; ++i) {
+            lumaApart = std::max(lumaApart, std::abs(a.luma[i] - b.luma[i]));
+        }
+        int chromaApart = 0;
+        for (int i = 0; i < kChromaCoefficients; ++i) {
+            chromaApart = std::max({chromaApart, std::abs(a.cb[i] - b.cb[i]), std::abs(a.cr[i] - b.cr[i])});
+        }
+        const std::string apart = "apart luma " + std::to_string(lumaApart) + " chroma " + std::to_string(chromaApart) +
+                                  " mean " + std::to_string(std::abs(a.meanLuma - b.meanLuma));
+        print(entry, explain(*original->second->key, *entry.key, turns), apart);
     }
     return 0;
 }

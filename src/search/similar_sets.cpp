@@ -48,20 +48,18 @@ bool sameBytes(const FingerprintedPicture &a, const FingerprintedPicture &b)
     return a.contentHash == b.contentHash && a.bytes == b.bytes;
 }
 
-// At or above this, two pictures of one size whose small decodes were made
-// in different ways (so their exact keys cannot agree, as for a JPEG reduced
-// by its decoder and its lossless PNG conversion) may have equal pixels.
-constexpr int kAskPixelsAcrossDecodes = 97;
-
-bool pixelsInQuestion(const FingerprintedPicture &a, const FingerprintedPicture &b, int similarity)
+// The pixel check is asked when the small decodes were made the same way and
+// agree. Pictures reduced in different ways (a JPEG by its decoder, its PNG
+// conversion by stretching) have different exact keys even when their
+// pixels are equal, and are left at their fingerprints' similarity: asking
+// the full decode for every very alike pair of one size took thousands of
+// full decodes over a photo set with many converted copies, and no cheaper
+// test tells equal pixels from a good lossy copy (both differ from the
+// original's fingerprint by the reductions' rounding only).
+bool pixelsInQuestion(const FingerprintedPicture &a, const FingerprintedPicture &b)
 {
-    if (a.width != b.width || a.height != b.height) {
-        return false;
-    }
-    if (a.fingerprint.decodeMethod != b.fingerprint.decodeMethod) {
-        return similarity >= kAskPixelsAcrossDecodes;
-    }
-    return a.fingerprint.exactKey == b.fingerprint.exactKey;
+    return a.fingerprint.decodeMethod == b.fingerprint.decodeMethod && a.fingerprint.exactKey == b.fingerprint.exactKey &&
+           a.width == b.width && a.height == b.height;
 }
 
 // Everything the matching reads, in best-copy order.
@@ -131,8 +129,8 @@ void matchesOf(int at, const std::vector<FingerprintedPicture> &pictures, const 
             Match match;
             match.later = later;
             match.sameBytes = sameBytes(first, other);
+            match.askPixels = !match.sameBytes && pixelsInQuestion(first, other);
             match.similarity = KeySimilarity(key, ordered.key[later], options.turns);
-            match.askPixels = !match.sameBytes && pixelsInQuestion(first, other, match.similarity);
             if (match.sameBytes || match.askPixels || match.similarity >= leastPercent) {
                 out.push_back(match);
             }
