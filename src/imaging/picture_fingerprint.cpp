@@ -5,7 +5,6 @@
 #include "imaging/picture_content.h"
 #include "imaging/picture_format.h"
 
-#include <QHash>
 #include <QImage>
 #include <algorithm>
 #include <cmath>
@@ -257,11 +256,7 @@ std::optional<FingerprintedFile> FingerprintPictureFile(const std::string &path)
         if (small.Width() <= 0 || small.Height() <= 0) {
             return std::nullopt;
         }
-        FingerprintedFile file {FingerprintOfUpright(small), *size};
-        if (small.Width() != size->width() || small.Height() != size->height()) {
-            file.fingerprint.decodeMethod = static_cast<std::uint8_t>(1 + qHash(format->name()) % 255);
-        }
-        return file;
+        return FingerprintedFile {FingerprintOfUpright(small), *size};
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &) {

@@ -17,19 +17,13 @@ class TBitmap;
 struct PictureFingerprint {
     // Filled by FingerprintOfUpright; its layout is the fingerprint's own.
     std::array<std::uint8_t, 512> data {};
-    // A hash of the small decode's pixels: equal pixels, equal key.
+    // A hash of the small decode's pixels: equal pixels decoded alike, equal
+    // key. Equal pictures reduced in different ways (a JPEG by its decoder's
+    // DCT scaling, its PNG conversion by stretching) have different keys.
     std::uint64_t exactKey = 0;
-    // How the small decode was made, set by FingerprintPictureFile:
-    // kFullPixels when it is the picture's own pixels at full size, else a
-    // byte of the format that reduced it (JPEG scales its DCT, PNG stretches
-    // a power-of-two reduction). Equal pictures reduced in different ways
-    // have different exact keys: a JPEG and its lossless PNG conversion.
-    std::uint8_t decodeMethod = 0;
 
     friend bool operator==(const PictureFingerprint &, const PictureFingerprint &) = default;
 };
-
-constexpr std::uint8_t kFullPixels = 0;
 
 // The fingerprint of an upright picture as the format's small decode made it
 // (at least kFingerprintDecodeSide on both sides).

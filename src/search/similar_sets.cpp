@@ -48,8 +48,8 @@ bool sameBytes(const FingerprintedPicture &a, const FingerprintedPicture &b)
     return a.contentHash == b.contentHash && a.bytes == b.bytes;
 }
 
-// The pixel check is asked when the small decodes were made the same way and
-// agree. Pictures reduced in different ways (a JPEG by its decoder, its PNG
+// The pixel check is asked when the small decodes agree. Pictures reduced
+// in different ways (a JPEG by its decoder, its PNG
 // conversion by stretching) have different exact keys even when their
 // pixels are equal, and are left at their fingerprints' similarity: asking
 // the full decode for every very alike pair of one size took thousands of
@@ -58,8 +58,7 @@ bool sameBytes(const FingerprintedPicture &a, const FingerprintedPicture &b)
 // original's fingerprint by the reductions' rounding only).
 bool pixelsInQuestion(const FingerprintedPicture &a, const FingerprintedPicture &b)
 {
-    return a.fingerprint.decodeMethod == b.fingerprint.decodeMethod && a.fingerprint.exactKey == b.fingerprint.exactKey &&
-           a.width == b.width && a.height == b.height;
+    return a.fingerprint.exactKey == b.fingerprint.exactKey && a.width == b.width && a.height == b.height;
 }
 
 // Everything the matching reads, in best-copy order.

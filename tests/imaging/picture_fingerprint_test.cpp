@@ -251,8 +251,9 @@ TEST_F(FingerprintTest, BrightnessCountsInLevels)
 }
 
 // A JPEG, whose small decode its decoder reduces, and a PNG of its decoded
-// pixels, whose small decode is stretched: the fingerprints say how each was
-// reduced, and the pixel check finds them equal.
+// pixels, whose small decode is stretched: nearly equal by their
+// fingerprints, and equal by the pixel check (which decodes as libjpeg's
+// standard settings do).
 TEST_F(FingerprintTest, LosslessConversionHasEqualPixels)
 {
     const std::string jpeg = tree_.writeFile("photo.jpg", asJpeg(madeUpPhoto(12, 1024, 768), 85));
@@ -264,8 +265,6 @@ TEST_F(FingerprintTest, LosslessConversionHasEqualPixels)
     const std::optional<FingerprintedFile> fromJpeg = FingerprintPictureFile(jpeg);
     const std::optional<FingerprintedFile> fromPng = FingerprintPictureFile(png);
     ASSERT_TRUE(fromJpeg && fromPng);
-    EXPECT_NE(fromJpeg->fingerprint.decodeMethod, kFullPixels);
-    EXPECT_NE(fromJpeg->fingerprint.decodeMethod, fromPng->fingerprint.decodeMethod);
     EXPECT_GE(FingerprintSimilarity(fromJpeg->fingerprint, fromPng->fingerprint, true),
               leastPercent(SimilarityLevel::NearlyEqual));
     EXPECT_TRUE(UprightPixelsEqual(jpeg, png));

@@ -131,31 +131,6 @@ TEST(SimilarSets, HundredPercentTier)
     EXPECT_EQ(sets[0].members.size(), 2u);
 }
 
-// Small decodes made in different ways cannot be told equal by their exact
-// keys, and the full pixel check is not asked for them: it would cost a full
-// decode of every very alike pair of one size.
-TEST(SimilarSets, PixelCheckOnlyForAlikeDecodes)
-{
-    const QImage photo = madeUpPhoto(5, 320, 240);
-    std::vector<FingerprintedPicture> pictures = {
-        pictureOf(photo, 1000, 0, 42), // 0
-        pictureOf(photo, 900, 0, 43),  // 1: the same small decode
-        pictureOf(photo, 800, 0, 44),  // 2: reduced otherwise
-    };
-    pictures[2].fingerprint.decodeMethod = 7;
-    std::set<std::pair<int, int>> asked;
-    const auto samePixels = [&](int x, int y) {
-        asked.insert({x, y});
-        return true;
-    };
-    const std::vector<SimilarSet> sets = GroupSimilarPictures(pictures, {SimilarityLevel::NearlyEqual, true}, samePixels);
-    ASSERT_EQ(sets.size(), 1u);
-    EXPECT_EQ(membersOf(sets), (Sets {{0, 1, 2}}));
-    EXPECT_EQ(sets[0].members[1].similarity, 100);
-    EXPECT_LT(sets[0].members[2].similarity, 100);
-    EXPECT_EQ(asked, (std::set<std::pair<int, int>> {{0, 1}}));
-}
-
 TEST(SimilarSets, TurnedCopiesOnlyWithTurns)
 {
     const QImage photo = madeUpPhoto(6, 320, 240);
