@@ -229,7 +229,9 @@ make_copies() { # index source name
     fi
   }
   colours lookalike-hue -modulate 100,100,160
-  colours lookalike-channels -separate -swap 0,2 -combine
+  # (A colour matrix, not -separate -swap -combine: ImageMagick 6 combines
+  # separated channels into a grey picture.)
+  colours lookalike-channels -color-matrix "0 0 1 0 1 0 1 0 0"
   lookalike lookalike-light -brightness-contrast 38x0
   lookalike lookalike-dark -brightness-contrast -38x0
   # Neighbouring views of one scene: windows of 60% whose left edges lie

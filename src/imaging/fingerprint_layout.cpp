@@ -26,7 +26,7 @@ void Pack(const FingerprintLayout &layout, PictureFingerprint &fingerprint)
     std::memcpy(fingerprint.data.data(), &layout, sizeof layout);
 }
 
-std::uint64_t LumaHash(const FingerprintLayout &layout)
+std::uint64_t LumaHash(const FingerprintForm &layout)
 {
     std::uint64_t hash = 0;
     if (layout.contrast < kFlatContrast) {
@@ -81,16 +81,25 @@ constexpr int kGatedScore = 50;
 
 // How each measure costs similarity points. Every measure is free up to
 // what the changes a copy goes through (scaling, lossy coding, a crop of a
-// few percent, 10% lighter or darker) move it, and costs beyond.
+// few percent, 10% lighter, darker or more or less contrasted) move it,
+// and costs beyond.
 constexpr double kShapeWeight = 0.6;
-constexpr double kBrightnessFloor = 64.0;
-constexpr double kBrightnessFree = 0.18;
-constexpr double kBrightnessWeight = 100.0;
-constexpr double kContrastFree = 0.15;
+// Brightness in levels of the mean luma: a 10% change moves it by about 25
+// levels whatever the picture's own brightness (less where it clips).
+constexpr double kBrightnessFree = 30.0;
+constexpr double kBrightnessWeight = 1.0;
+constexpr double kContrastFree = 0.18;
 constexpr double kContrastWeight = 50.0;
 constexpr double kColourFree = 4.0;
-constexpr double kColourWeight = 1.0;
+// Colour costs steeply: past what copies need, a few levels of chroma are
+// what tells a picture from the same design in other colours.
+constexpr double kColourWeight = 3.0;
+constexpr double kColourFreePerLevel = 0.3; // per level of brightness change
 constexpr double kMeanColourWeight = 9.0;
+// How far the chroma may fade per unit of change of brightness (a share
+// of the range) and contrast (a log ratio), and at most.
+constexpr double kFadePerChange = 3.0;
+constexpr double kLeastFade = 0.6;
 
 // How far (in kLumaUnit) the lowest frequencies may move under a copy's
 // changes; within it a standing form is taken as possible.
@@ -115,8 +124,9 @@ std::uint64_t HashVariant(std::uint64_t hash, int variant)
     return hash & ~std::uint64_t {1};
 }
 
-int SimilarityOfVariant(const FingerprintLayout &a, const FingerprintLayout &b, int variant)
+SimilarityLosses LossesOfVariant(const FingerprintForm &a, const FingerprintForm &b, int variant)
 {
+    SimilarityLosses losses;
     // The shape of the luma: the correlation of the kept frequencies, which
     // neither a brightness offset (the mean is left out) nor a contrast
     // factor (both are scaled to one norm) moves.
@@ -141,44 +151,74 @@ int SimilarityOfVariant(const FingerprintLayout &a, const FingerprintLayout &b, 
         }
         shape = static_cast<double>(dot) / (double(kLumaUnit) * kLumaUnit);
     }
-    double loss = 100.0 * (1.0 - shape) * kShapeWeight;
+    losses.shape = 100.0 * (1.0 - shape) * kShapeWeight;
 
-    // Brightness, relative to the brighter picture (dark pictures are
-    // measured against a floor so that a few levels do not count double).
-    const double meanA = a.meanLuma / 256.0;
-    const double meanB = b.meanLuma / 256.0;
-    const double brightness = std::abs(meanA - meanB) / std::max({meanA, meanB, kBrightnessFloor});
-    loss += std::max(0.0, brightness - kBrightnessFree) * kBrightnessWeight;
+    // Brightness, as the difference of the mean luma in levels.
+    const double brightness = std::abs(a.meanLuma - b.meanLuma) / 256.0;
+    losses.brightness = std::max(0.0, brightness - kBrightnessFree) * kBrightnessWeight;
 
     // Contrast, as a ratio.
     const double contrastA = std::max<double>(a.contrast, kFlatContrast);
     const double contrastB = std::max<double>(b.contrast, kFlatContrast);
     const double contrast = std::abs(std::log(contrastA / contrastB));
-    loss += std::max(0.0, contrast - kContrastFree) * kContrastWeight;
+    losses.contrast = std::max(0.0, contrast - kContrastFree) * kContrastWeight;
 
     // Colour: the distance of the chroma layouts, the mean colour included,
-    // in levels. A grey copy of a coloured picture is as far from it as its
-    // colour is strong: told apart, as a recoloured picture is.
-    double colour = 0;
+    // in levels, once the more colourful picture's chroma is scaled towards
+    // the other's as far as the change of brightness and contrast between
+    // them explains: a change of contrast scales the chroma, and darkening
+    // or lightening fades it where channels clip.
+    // What stays apart is a change of hue (the chroma turns) and a grey copy
+    // of a coloured picture (its chroma would have to fade entirely): a grey
+    // copy is as far from its colour original as that colour is strong, a
+    // distinct picture as a recoloured one is, and the same photo in grey
+    // only where it had hardly any colour.
+    std::array<double, 2 * kChromaCoefficients> chromaA {};
+    std::array<double, 2 * kChromaCoefficients> chromaB {};
     for (int v = 0; v < kChromaSide; ++v) {
         for (int u = 0; u < kChromaSide; ++u) {
             int su = 0;
             int sv = 0;
             variantSource(u, v, variant, su, sv);
             const int sign = variantSign(u, v, variant);
-            const double dCb = sign * a.cb[sv * kChromaSide + su] - b.cb[v * kChromaSide + u];
-            const double dCr = sign * a.cr[sv * kChromaSide + su] - b.cr[v * kChromaSide + u];
             // The mean colour counts more than its layout: a crop moves
             // the layout, a recolouring moves the mean.
-            colour += (u == 0 && v == 0 ? kMeanColourWeight : 1.0) * (dCb * dCb + dCr * dCr);
+            const double weight = u == 0 && v == 0 ? std::sqrt(kMeanColourWeight) : 1.0;
+            const int at = v * kChromaSide + u;
+            chromaA[2 * at] = weight * sign * a.cb[sv * kChromaSide + su];
+            chromaA[2 * at + 1] = weight * sign * a.cr[sv * kChromaSide + su];
+            chromaB[2 * at] = weight * b.cb[at];
+            chromaB[2 * at + 1] = weight * b.cr[at];
         }
     }
-    loss += std::max(0.0, std::sqrt(colour) - kColourFree) * kColourWeight;
-
-    return std::clamp(static_cast<int>(std::floor(100.0 - loss)), 0, 99);
+    double normA = 0;
+    double normB = 0;
+    double dot = 0;
+    for (std::size_t i = 0; i < chromaA.size(); ++i) {
+        normA += chromaA[i] * chromaA[i];
+        normB += chromaB[i] * chromaB[i];
+        dot += chromaA[i] * chromaB[i];
+    }
+    // |s x - y|^2 for the stronger x, the weaker y, s the best within
+    // [kColourFade, 1].
+    const double strong = std::max(normA, normB);
+    const double weak = std::min(normA, normB);
+    const double fade = std::clamp(1.0 - kFadePerChange * (brightness / 255.0 + contrast), kLeastFade, 1.0);
+    const double scale = strong > 0 ? std::clamp(dot / strong, fade, 1.0) : 1.0;
+    const double colour = std::max(0.0, scale * scale * strong - 2 * scale * dot + weak);
+    // Clipping also turns the chroma a little, so a change of brightness
+    // excuses some more distance.
+    const double colourFree = kColourFree + kColourFreePerLevel * std::min(brightness, kBrightnessFree);
+    losses.colour = std::max(0.0, std::sqrt(colour) - colourFree) * kColourWeight;
+    return losses;
 }
 
-std::uint8_t StandingVariants(const FingerprintLayout &layout)
+int SimilarityOfVariant(const FingerprintForm &a, const FingerprintForm &b, int variant)
+{
+    return std::clamp(static_cast<int>(std::floor(100.0 - LossesOfVariant(a, b, variant).total())), 0, 99);
+}
+
+std::uint8_t StandingVariants(const FingerprintForm &layout)
 {
     if (layout.contrast < kFlatContrast) {
         return 0xFF;
@@ -223,23 +263,45 @@ FingerprintKey KeyOf(const PictureFingerprint &fingerprint, bool turns)
 {
     FingerprintKey key;
     key.layout = Unpack(fingerprint);
-    key.hash = LumaHash(key.layout);
-    key.standing = turns ? StandingVariants(key.layout) : 0;
+    key.hash = LumaHash(key.layout.whole);
+    key.innerHash = LumaHash(key.layout.inner);
+    key.standing = turns ? StandingVariants(key.layout.whole) : 0;
+    key.innerStanding = turns ? StandingVariants(key.layout.inner) : 0;
     return key;
 }
 
-bool WithinHashGate(const FingerprintKey &a, const FingerprintKey &b)
+std::vector<std::uint64_t> IndexHashes(const FingerprintKey &key, bool standing)
 {
-    if (std::popcount(a.hash ^ b.hash) <= kHashGate) {
+    if (!standing) {
+        return {key.hash, key.innerHash};
+    }
+    std::vector<std::uint64_t> hashes;
+    for (const auto &[hash, variants] : {std::pair {key.hash, key.standing}, std::pair {key.innerHash, key.innerStanding}}) {
+        for (int variant = 0; variant < kVariants; ++variant) {
+            if ((variants >> variant & 1) != 0) {
+                hashes.push_back(HashVariant(hash, variant));
+            }
+        }
+    }
+    return hashes;
+}
+
+namespace {
+
+// Whether two forms, of hashes and standing variants given, are within the
+// hash gate as they are or in a pair of their standing forms.
+bool formsWithinGate(std::uint64_t hashA, std::uint8_t standingA, std::uint64_t hashB, std::uint8_t standingB)
+{
+    if (std::popcount(hashA ^ hashB) <= kHashGate) {
         return true;
     }
     for (int s = 0; s < kVariants; ++s) {
-        if ((a.standing >> s & 1) == 0) {
+        if ((standingA >> s & 1) == 0) {
             continue;
         }
-        const std::uint64_t standingA = HashVariant(a.hash, s);
+        const std::uint64_t standing = HashVariant(hashA, s);
         for (int t = 0; t < kVariants; ++t) {
-            if ((b.standing >> t & 1) != 0 && std::popcount(standingA ^ HashVariant(b.hash, t)) <= kHashGate) {
+            if ((standingB >> t & 1) != 0 && std::popcount(standing ^ HashVariant(hashB, t)) <= kHashGate) {
                 return true;
             }
         }
@@ -247,13 +309,54 @@ bool WithinHashGate(const FingerprintKey &a, const FingerprintKey &b)
     return false;
 }
 
-int KeySimilarity(const FingerprintKey &a, const FingerprintKey &b, bool turns)
+// The pairs of forms compared: whole with whole, inner with whole (a copy
+// cropped from the first picture), whole with inner (the other way round).
+struct FormPair {
+    bool innerA;
+    bool innerB;
+};
+constexpr FormPair kFormPairs[] = {{false, false}, {true, false}, {false, true}};
+
+bool pairWithinGate(const FingerprintKey &a, const FingerprintKey &b, FormPair pair)
+{
+    return formsWithinGate(pair.innerA ? a.innerHash : a.hash, pair.innerA ? a.innerStanding : a.standing,
+                           pair.innerB ? b.innerHash : b.hash, pair.innerB ? b.innerStanding : b.standing);
+}
+
+int bestVariant(const FingerprintForm &a, const FingerprintForm &b, bool turns)
 {
     int best = 0;
     for (int variant = 0; variant < (turns ? kVariants : 1); ++variant) {
-        best = std::max(best, SimilarityOfVariant(a.layout, b.layout, variant));
+        best = std::max(best, SimilarityOfVariant(a, b, variant));
     }
-    return WithinHashGate(a, b) ? best : std::min(best, kGatedScore);
+    return best;
+}
+
+} // namespace
+
+bool WithinHashGate(const FingerprintKey &a, const FingerprintKey &b)
+{
+    for (const FormPair pair : kFormPairs) {
+        if (pairWithinGate(a, b, pair)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int KeySimilarity(const FingerprintKey &a, const FingerprintKey &b, bool turns)
+{
+    int best = -1;
+    for (const FormPair pair : kFormPairs) {
+        if (pairWithinGate(a, b, pair)) {
+            best = std::max(best, bestVariant(pair.innerA ? a.layout.inner : a.layout.whole,
+                                              pair.innerB ? b.layout.inner : b.layout.whole, turns));
+        }
+    }
+    if (best < 0) {
+        return std::min(bestVariant(a.layout.whole, b.layout.whole, turns), kGatedScore);
+    }
+    return best;
 }
 
 } // namespace quillmere

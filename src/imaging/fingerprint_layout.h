@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace quillmere {
 
@@ -15,6 +16,16 @@ namespace quillmere {
 // are kept: they describe the picture's layout and survive scaling, lossy
 // coding and small crops, as in the DCT perceptual hash (Zauner 2010,
 // "Implementation and Benchmarking of Perceptual Image Hash Functions").
+// Crops beyond a few percent move that layout, so the same is kept a second
+// time for the picture's central window (the inner form); comparing one
+// picture's inner form with the other's whole form finds the cropped copy,
+// which the DCT hash alone misses (Zauner above measures its weakness
+// against cropping).
+// Colour enters as the chroma's low frequencies. A grey copy of a coloured
+// picture is told apart from it by as much as that colour is strong, as a
+// recoloured picture is: the same photo in grey counts as a copy only where
+// the photo had hardly any colour. Two grey renderings of one photo are
+// copies of each other.
 constexpr int kFingerprintGrid = 32;
 // Luma frequencies kept on each axis (the mean is kept apart).
 constexpr int kLumaSide = 10;
@@ -26,7 +37,8 @@ constexpr int kChromaCoefficients = kChromaSide * kChromaSide;
 // axis (63 of them; bit v * 8 + u, bit 0 the mean, always 0).
 constexpr int kHashSide = 8;
 
-struct FingerprintLayout {
+// One view of the picture: the whole of it, or its central window.
+struct FingerprintForm {
     // Luma frequencies (u, v) but (0, 0), row by row (v * kLumaSide + u - 1),
     // scaled so that their Euclidean norm is kLumaUnit: only their shape
     // counts, not the picture's contrast.
@@ -37,6 +49,17 @@ struct FingerprintLayout {
     std::array<std::int8_t, kChromaCoefficients> cr {};
     std::uint16_t meanLuma = 0; // 0..255, times 256
     std::uint16_t contrast = 0; // norm of the kept luma frequencies, times 16
+};
+
+// The share of each side the inner form leaves out on either end: the
+// inner form of a picture is the whole form of a copy cropped by that much
+// per side, so a crop of up to about twice this compares well with one of
+// the two.
+constexpr double kInnerMargin = 0.05;
+
+struct FingerprintLayout {
+    FingerprintForm whole;
+    FingerprintForm inner; // the central (1 - 2 kInnerMargin) of each side
 };
 constexpr int kLumaUnit = 16384;
 
@@ -53,39 +76,61 @@ void Pack(const FingerprintLayout &layout, PictureFingerprint &fingerprint);
 // frequencies of that axis. Variant 0 is the picture itself.
 constexpr int kVariants = 8;
 
-// The 64-bit index hash: bit v * 8 + u is set when luma frequency (u, v)
-// is positive.
-std::uint64_t LumaHash(const FingerprintLayout &layout);
+// The 64-bit index hash of a form: bit v * 8 + u is set when luma
+// frequency (u, v) is positive.
+std::uint64_t LumaHash(const FingerprintForm &form);
 // The hash of variant t of the picture whose hash is given.
 std::uint64_t HashVariant(std::uint64_t hash, int variant);
 
-// The variants that may be the picture's standing form (a bit each): the
+// The variants that may be the form's standing form (a bit each): the
 // one whose lowest horizontal and vertical frequencies are both positive,
 // the horizontal one the stronger. A turned or mirrored copy has the same
 // standing form, so comparing standing forms finds it with one look instead
 // of eight; where those two frequencies are too weak or too close to tell,
 // every variant that might be it is in (all eight for a flat picture).
-std::uint8_t StandingVariants(const FingerprintLayout &layout);
+std::uint8_t StandingVariants(const FingerprintForm &form);
 
-// A fingerprint ready to compare: unpacked, with its hash.
+// A fingerprint ready to compare: unpacked, with the hashes of its whole
+// and inner forms.
 struct FingerprintKey {
     FingerprintLayout layout;
-    std::uint64_t hash = 0;
-    std::uint8_t standing = 0; // StandingVariants, or none without turns
+    std::uint64_t hash = 0;          // of the whole form
+    std::uint64_t innerHash = 0;     // of the inner form
+    std::uint8_t standing = 0;       // StandingVariants of the whole form, or none without turns
+    std::uint8_t innerStanding = 0;  // the same of the inner form
 };
 FingerprintKey KeyOf(const PictureFingerprint &fingerprint, bool turns);
 
-// Fingerprints whose hashes differ in more bits than this, both as they are
-// and (with turns) in every pair of their standing forms, are never alike.
+// The hashes under which an index keeps a picture and looks for it: its
+// whole and inner forms as they are (`standing` false), or every standing
+// form of both (true).
+std::vector<std::uint64_t> IndexHashes(const FingerprintKey &key, bool standing);
+
+// Pairs of forms whose hashes differ in more bits than this, both as they
+// are and (with turns) in every pair of their standing forms, are never
+// alike; fingerprints none of whose compared pairs of forms (whole with
+// whole, inner with whole, whole with inner) is within it are never alike.
 // The grouping's index finds every pair within it, so it is part of what
 // "alike" means.
 constexpr int kHashGate = 11;
 bool WithinHashGate(const FingerprintKey &a, const FingerprintKey &b);
 
-// How alike variant `variant` of picture a is to picture b, 0..99.
-int SimilarityOfVariant(const FingerprintLayout &a, const FingerprintLayout &b, int variant);
+// What each measure of a comparison costs, in similarity points.
+struct SimilarityLosses {
+    double shape = 0;
+    double brightness = 0;
+    double contrast = 0;
+    double colour = 0;
+    double total() const { return shape + brightness + contrast + colour; }
+};
+SimilarityLosses LossesOfVariant(const FingerprintForm &a, const FingerprintForm &b, int variant);
 
-// FingerprintSimilarity on keys made with the same turns.
+// How alike variant `variant` of form a is to form b, 0..99.
+int SimilarityOfVariant(const FingerprintForm &a, const FingerprintForm &b, int variant);
+
+// FingerprintSimilarity on keys made with the same turns: the best of the
+// whole forms compared, and of either picture's inner form compared with
+// the other's whole form, each counted only within the hash gate.
 int KeySimilarity(const FingerprintKey &a, const FingerprintKey &b, bool turns);
 
 } // namespace quillmere

@@ -26,69 +26,92 @@ struct Grid {
     std::array<std::array<double, N * N>, 3> channel {};
 };
 
-// How the source pixels of one axis spread over the grid's cells: pixel i
-// covers [i, i + 1) of a side of `size`, cell c covers [c * size / N,
-// (c + 1) * size / N); a pixel lies in one cell or straddles two.
+// How the source pixels of one axis spread over the grid's cells, when the
+// grid covers the window [start, start + length) of the axis: pixel i
+// covers [i, i + 1), cell c covers [start + c * length / N, start + (c + 1)
+// * length / N); a pixel lies in one cell or straddles two (cells are at
+// least a pixel wide), and a pixel on the window's edge counts only with
+// its share inside.
 struct AxisSpread {
-    std::vector<int> firstCell;
-    std::vector<double> firstShare; // the rest goes to firstCell + 1
+    std::vector<int> firstCell; // -1: outside the window
+    std::vector<double> firstShare;
+    std::vector<double> secondShare; // goes to firstCell + 1
 };
 
-AxisSpread spreadOf(int size)
+AxisSpread spreadOf(int size, double start, double length)
 {
     AxisSpread spread;
-    spread.firstCell.resize(size);
-    spread.firstShare.resize(size);
-    const double cellSide = double(size) / N;
+    spread.firstCell.assign(size, -1);
+    spread.firstShare.assign(size, 0.0);
+    spread.secondShare.assign(size, 0.0);
+    const double cellSide = length / N;
     for (int i = 0; i < size; ++i) {
-        const int cell = std::min(N - 1, static_cast<int>(i / cellSide));
-        const double end = (cell + 1) * cellSide;
+        const double from = std::max(i - start, 0.0);
+        const double to = std::min(i + 1 - start, length);
+        if (to <= from) {
+            continue;
+        }
+        const int cell = std::min(N - 1, static_cast<int>(from / cellSide));
+        const double end = cell == N - 1 ? length : (cell + 1) * cellSide;
         spread.firstCell[i] = cell;
-        spread.firstShare[i] = cell == N - 1 ? 1.0 : std::clamp(end - i, 0.0, 1.0);
+        spread.firstShare[i] = std::min(to, end) - from;
+        spread.secondShare[i] = std::max(0.0, to - end);
     }
     return spread;
 }
 
-// Area averaging, so that the grid of a resized copy is the grid of the
-// original up to the resampling's own blur.
-Grid gridOf(const QImage &image)
+// Area averaging over the central window that leaves `margin` of each side
+// out, so that the grid of a resized copy is the grid of the original up to
+// the resampling's own blur, and the grid of a copy cropped by `margin` is
+// the grid of the original's window.
+Grid gridOf(const QImage &image, double margin)
 {
     const int width = image.width();
     const int height = image.height();
-    const AxisSpread across = spreadOf(width);
-    const AxisSpread down = spreadOf(height);
+    const double windowWidth = width * (1 - 2 * margin);
+    const double windowHeight = height * (1 - 2 * margin);
+    const AxisSpread across = spreadOf(width, width * margin, windowWidth);
+    const AxisSpread down = spreadOf(height, height * margin, windowHeight);
     Grid grid;
     std::vector<double> row(3 * N);
     for (int y = 0; y < height; ++y) {
+        const int rowCell = down.firstCell[y];
+        if (rowCell < 0) {
+            continue;
+        }
         std::fill(row.begin(), row.end(), 0.0);
         const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y));
         for (int x = 0; x < width; ++x) {
+            const int cell = across.firstCell[x];
+            if (cell < 0) {
+                continue;
+            }
             const double r = qRed(pixels[x]);
             const double g = qGreen(pixels[x]);
             const double b = qBlue(pixels[x]);
             const double yuv[3] = {0.299 * r + 0.587 * g + 0.114 * b, -0.168736 * r - 0.331264 * g + 0.5 * b,
                                    0.5 * r - 0.418688 * g - 0.081312 * b};
-            const int cell = across.firstCell[x];
             const double share = across.firstShare[x];
+            const double rest = across.secondShare[x];
             for (int c = 0; c < 3; ++c) {
                 row[c * N + cell] += share * yuv[c];
-                if (share < 1.0) {
-                    row[c * N + cell + 1] += (1.0 - share) * yuv[c];
+                if (rest > 0) {
+                    row[c * N + cell + 1] += rest * yuv[c];
                 }
             }
         }
-        const int cell = down.firstCell[y];
         const double share = down.firstShare[y];
+        const double rest = down.secondShare[y];
         for (int c = 0; c < 3; ++c) {
             for (int i = 0; i < N; ++i) {
-                grid.channel[c][cell * N + i] += share * row[c * N + i];
-                if (share < 1.0) {
-                    grid.channel[c][(cell + 1) * N + i] += (1.0 - share) * row[c * N + i];
+                grid.channel[c][rowCell * N + i] += share * row[c * N + i];
+                if (rest > 0) {
+                    grid.channel[c][(rowCell + 1) * N + i] += rest * row[c * N + i];
                 }
             }
         }
     }
-    const double area = (double(width) / N) * (double(height) / N);
+    const double area = (windowWidth / N) * (windowHeight / N);
     for (auto &channel : grid.channel) {
         for (double &value : channel) {
             value /= area;
@@ -167,20 +190,12 @@ std::uint64_t exactKeyOf(const QImage &image)
 
 } // namespace
 
-PictureFingerprint FingerprintOfUpright(const TBitmap &upright)
-{
-    QImage image = upright.ToDisplayImage().convertToFormat(QImage::Format_RGB32);
-    PictureFingerprint fingerprint;
-    if (image.isNull()) {
-        return fingerprint;
-    }
-    if (image.width() < N || image.height() < N) {
-        // Every grid cell at least a pixel wide, as the averaging assumes.
-        image = image.scaled(std::max(image.width(), N), std::max(image.height(), N));
-    }
-    const Grid grid = gridOf(image);
-    FingerprintLayout layout;
+namespace {
 
+// The form of the grid: its low frequencies, luma scaled to one norm.
+FingerprintForm formOf(const Grid &grid)
+{
+    FingerprintForm form;
     const std::vector<double> luma = lowFrequencies(grid.channel[0], kLumaSide);
     double norm = 0;
     for (std::size_t i = 1; i < luma.size(); ++i) {
@@ -188,17 +203,38 @@ PictureFingerprint FingerprintOfUpright(const TBitmap &upright)
     }
     norm = std::sqrt(norm);
     for (std::size_t i = 1; i < luma.size(); ++i) {
-        layout.luma[i - 1] = norm > 0 ? static_cast<std::int16_t>(std::lround(luma[i] / norm * kLumaUnit)) : 0;
+        form.luma[i - 1] = norm > 0 ? static_cast<std::int16_t>(std::lround(luma[i] / norm * kLumaUnit)) : 0;
     }
-    layout.meanLuma = static_cast<std::uint16_t>(std::clamp(std::lround(luma[0] * 256), 0L, 65535L));
-    layout.contrast = static_cast<std::uint16_t>(std::clamp(std::lround(norm * 16), 0L, 65535L));
+    form.meanLuma = static_cast<std::uint16_t>(std::clamp(std::lround(luma[0] * 256), 0L, 65535L));
+    form.contrast = static_cast<std::uint16_t>(std::clamp(std::lround(norm * 16), 0L, 65535L));
 
     const std::vector<double> cb = lowFrequencies(grid.channel[1], kChromaSide);
     const std::vector<double> cr = lowFrequencies(grid.channel[2], kChromaSide);
     for (int i = 0; i < kChromaCoefficients; ++i) {
-        layout.cb[i] = levelByte(cb[i]);
-        layout.cr[i] = levelByte(cr[i]);
+        form.cb[i] = levelByte(cb[i]);
+        form.cr[i] = levelByte(cr[i]);
     }
+    return form;
+}
+
+} // namespace
+
+PictureFingerprint FingerprintOfUpright(const TBitmap &upright)
+{
+    QImage image = upright.ToDisplayImage().convertToFormat(QImage::Format_RGB32);
+    PictureFingerprint fingerprint;
+    if (image.isNull()) {
+        return fingerprint;
+    }
+    // Every grid cell, of the inner window too, at least a pixel wide, as
+    // the averaging assumes.
+    const int least = static_cast<int>(std::ceil(N / (1 - 2 * kInnerMargin)));
+    if (image.width() < least || image.height() < least) {
+        image = image.scaled(std::max(image.width(), least), std::max(image.height(), least));
+    }
+    FingerprintLayout layout;
+    layout.whole = formOf(gridOf(image, 0));
+    layout.inner = formOf(gridOf(image, kInnerMargin));
     Pack(layout, fingerprint);
     fingerprint.exactKey = exactKeyOf(image);
     return fingerprint;

@@ -16,8 +16,10 @@ class TBitmap;
 // be stored and read back as it is.
 struct PictureFingerprint {
     // Filled by FingerprintOfUpright; its layout is the fingerprint's own.
-    std::array<std::uint8_t, 256> data {};
-    // A hash of the small decode's pixels: equal pixels, equal key.
+    std::array<std::uint8_t, 512> data {};
+    // A hash of the small decode's pixels: equal pixels decoded alike, equal
+    // key. Equal pictures reduced in different ways (a JPEG by its decoder's
+    // DCT scaling, its PNG conversion by stretching) have different keys.
     std::uint64_t exactKey = 0;
 
     friend bool operator==(const PictureFingerprint &, const PictureFingerprint &) = default;

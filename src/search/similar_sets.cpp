@@ -49,6 +49,14 @@ bool sameBytes(const FingerprintedPicture &a, const FingerprintedPicture &b)
     return a.contentHash == b.contentHash && a.bytes == b.bytes;
 }
 
+// The pixel check is asked when the small decodes agree. Pictures reduced
+// in different ways (a JPEG by its decoder, its PNG
+// conversion by stretching) have different exact keys even when their
+// pixels are equal, and are left at their fingerprints' similarity: asking
+// the full decode for every very alike pair of one size took thousands of
+// full decodes over a photo set with many converted copies, and no cheaper
+// test tells equal pixels from a good lossy copy (both differ from the
+// original's fingerprint by the reductions' rounding only).
 bool pixelsInQuestion(const FingerprintedPicture &a, const FingerprintedPicture &b)
 {
     return a.fingerprint.exactKey == b.fingerprint.exactKey && a.width == b.width && a.height == b.height;
@@ -93,18 +101,6 @@ Ordered orderedOf(const std::vector<FingerprintedPicture> &pictures, bool turns)
     return ordered;
 }
 
-// The hashes of a picture's standing forms (see WithinHashGate).
-std::vector<std::uint64_t> standingHashesOf(const FingerprintKey &key)
-{
-    std::vector<std::uint64_t> hashes;
-    for (int variant = 0; variant < kVariants; ++variant) {
-        if ((key.standing >> variant & 1) != 0) {
-            hashes.push_back(HashVariant(key.hash, variant));
-        }
-    }
-    return hashes;
-}
-
 // Two indexes: of the pictures as they are, and (with turns) of their
 // standing forms; a pair within the hash gate is found in one of them.
 struct Indexes {
@@ -119,9 +115,11 @@ Indexes indexesOf(const Ordered &ordered)
     std::vector<std::uint64_t> standing;
     std::vector<std::uint32_t> standingIds;
     for (std::size_t at = 0; at < ordered.key.size(); ++at) {
-        plain.push_back(ordered.key[at].hash);
-        plainIds.push_back(static_cast<std::uint32_t>(at));
-        for (const std::uint64_t hash : standingHashesOf(ordered.key[at])) {
+        for (const std::uint64_t hash : IndexHashes(ordered.key[at], false)) {
+            plain.push_back(hash);
+            plainIds.push_back(static_cast<std::uint32_t>(at));
+        }
+        for (const std::uint64_t hash : IndexHashes(ordered.key[at], true)) {
             standing.push_back(hash);
             standingIds.push_back(static_cast<std::uint32_t>(at));
         }

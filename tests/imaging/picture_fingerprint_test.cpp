@@ -1,4 +1,6 @@
+#include "imaging/picture_content.h"
 #include "imaging/picture_fingerprint.h"
+#include "imaging/picture_format.h"
 #include "search/similar_sets.h"
 #include "support/exif_writer.h"
 #include "support/heif_samples.h"
@@ -191,14 +193,16 @@ TEST_F(FingerprintTest, TurnsCountOnlyWhenAsked)
 
 // Distinct pictures that look alike stay below the default level, turns
 // on: the same design in other colours, a grey copy, much lighter and much
-// darker versions, a neighbouring view of the scene, another scene.
+// darker versions (a copy 10% lighter moves about 25 levels), red and blue
+// swapped, a neighbouring view of the scene, another scene.
 TEST_F(FingerprintTest, LookAlikesStayApart)
 {
     const std::vector<Change> lookAlikes = {
         {"recoloured", [](const QImage &p) { return asPng(recoloured(p)); }},
         {"grey copy", [](const QImage &p) { return asPng(greyed(p)); }},
-        {"35% lighter", [](const QImage &p) { return asPng(lightened(p, 1.35)); }},
-        {"35% darker", [](const QImage &p) { return asPng(lightened(p, 0.65)); }},
+        {"38% of the range lighter", [](const QImage &p) { return asPng(shifted(p, 97)); }},
+        {"38% of the range darker", [](const QImage &p) { return asPng(shifted(p, -97)); }},
+        {"red and blue swapped", [](const QImage &p) { return asPng(p.rgbSwapped()); }},
     };
     const int least = leastPercent(kDefaultSimilarityLevel);
     for (const unsigned seed : kSeeds) {
@@ -215,11 +219,64 @@ TEST_F(FingerprintTest, LookAlikesStayApart)
     }
 }
 
+// A copy cropped 5% per side is the original's inner window: nearly equal,
+// where comparing the whole pictures would see the layout moved.
+TEST_F(FingerprintTest, InnerFormFindsCrops)
+{
+    for (const unsigned seed : kSeeds) {
+        const QImage original = photo(seed);
+        const PictureFingerprint first = fingerprintOf(asPng(original));
+        const PictureFingerprint crop = fingerprintOf(asJpeg(cropped(original, 0.05), 90));
+        EXPECT_GE(FingerprintSimilarity(first, crop, false), leastPercent(SimilarityLevel::NearlyEqual)) << "photo " << seed;
+        EXPECT_GE(FingerprintSimilarity(crop, first, true), leastPercent(SimilarityLevel::NearlyEqual)) << "photo " << seed;
+    }
+}
+
+// Brightness counts in levels whatever the picture's own brightness: 25
+// levels lighter or darker is a copy of a dark picture as of a light one,
+// 90 levels is another picture.
+TEST_F(FingerprintTest, BrightnessCountsInLevels)
+{
+    for (const unsigned seed : kSeeds) {
+        const QImage dark = lightened(photo(seed), 0.4);
+        const QImage light = shifted(photo(seed), 60);
+        const int least = leastPercent(kDefaultSimilarityLevel);
+        const PictureFingerprint darkFirst = fingerprintOf(asPng(dark));
+        const PictureFingerprint lightFirst = fingerprintOf(asPng(light));
+        EXPECT_GE(FingerprintSimilarity(darkFirst, fingerprintOf(asPng(shifted(dark, 25))), true), least) << seed;
+        EXPECT_GE(FingerprintSimilarity(lightFirst, fingerprintOf(asPng(shifted(light, -25))), true), least) << seed;
+        EXPECT_LT(FingerprintSimilarity(darkFirst, fingerprintOf(asPng(shifted(dark, 90))), true), least) << seed;
+        EXPECT_LT(FingerprintSimilarity(lightFirst, fingerprintOf(asPng(shifted(light, -90))), true), least) << seed;
+    }
+}
+
+// A JPEG, whose small decode its decoder reduces, and a PNG of its decoded
+// pixels, whose small decode is stretched: nearly equal by their
+// fingerprints, and equal by the pixel check (which decodes as libjpeg's
+// standard settings do).
+TEST_F(FingerprintTest, LosslessConversionHasEqualPixels)
+{
+    const std::string jpeg = tree_.writeFile("photo.jpg", asJpeg(madeUpPhoto(12, 1024, 768), 85));
+    const PictureFormat *format = PictureFormatOfContent(jpeg);
+    ASSERT_NE(format, nullptr);
+    const QImage decoded = UprightSmallDecode(*format, jpeg, QSize(1024, 768)).ToDisplayImage();
+    ASSERT_EQ(decoded.size(), QSize(1024, 768));
+    const std::string png = tree_.writeFile("photo.png", asPng(decoded));
+    const std::optional<FingerprintedFile> fromJpeg = FingerprintPictureFile(jpeg);
+    const std::optional<FingerprintedFile> fromPng = FingerprintPictureFile(png);
+    ASSERT_TRUE(fromJpeg && fromPng);
+    EXPECT_GE(FingerprintSimilarity(fromJpeg->fingerprint, fromPng->fingerprint, true),
+              leastPercent(SimilarityLevel::NearlyEqual));
+    EXPECT_TRUE(UprightPixelsEqual(jpeg, png));
+}
+
 TEST_F(FingerprintTest, HundredIsLeftToEqualPixels)
 {
     const PictureFingerprint fingerprint = fingerprintOf(asPng(photo(5)));
     EXPECT_EQ(FingerprintSimilarity(fingerprint, fingerprint, true), 99);
-    EXPECT_EQ(fingerprintOf(asBmp(photo(5))), fingerprint) << "lossless formats decode the same pixels";
+    const PictureFingerprint bmp = fingerprintOf(asBmp(photo(5)));
+    EXPECT_EQ(bmp.data, fingerprint.data) << "lossless formats decode the same pixels";
+    EXPECT_EQ(bmp.exactKey, fingerprint.exactKey) << "and reduce them alike";
 }
 
 // Files that no format reads, or whose pixels are damaged, have no

@@ -149,27 +149,48 @@ std::vector<FingerprintedPicture> madeUpFingerprints(int families, unsigned seed
     std::uniform_int_distribution<int> copies(0, 3);
     std::uniform_real_distribution<double> spread(0.0, 0.35);
     std::vector<FingerprintedPicture> pictures;
-    for (int family = 0; family < families; ++family) {
+    // One form of a family's picture: its luma frequencies near base.
+    const auto formNear = [&](const std::vector<double> &base, double noise, double mean) {
+        FingerprintForm form;
+        std::vector<double> luma(kLumaCoefficients);
+        double norm = 0;
+        for (int i = 0; i < kLumaCoefficients; ++i) {
+            luma[i] = base[i] + noise * normal(random) / (1 + i / 10.0);
+            norm += luma[i] * luma[i];
+        }
+        for (int i = 0; i < kLumaCoefficients; ++i) {
+            form.luma[i] = static_cast<std::int16_t>(std::lround(luma[i] / std::sqrt(norm) * kLumaUnit));
+        }
+        form.meanLuma = static_cast<std::uint16_t>((mean + 3 * noise * normal(random)) * 256);
+        form.contrast = 16 * 40;
+        return form;
+    };
+    const auto randomBase = [&] {
         std::vector<double> base(kLumaCoefficients);
         for (int i = 0; i < kLumaCoefficients; ++i) {
             base[i] = normal(random) / (1 + i / 10.0);
         }
+        return base;
+    };
+    std::bernoulli_distribution cropped(0.3);
+    for (int family = 0; family < families; ++family) {
+        // The family's whole and inner forms; a cropped copy's whole form
+        // is near the family's inner one, so that pairs are found through
+        // the inner forms' hashes too.
+        const std::vector<double> whole = randomBase();
+        const std::vector<double> inner = randomBase();
         const double mean = 40 + 180 * std::abs(normal(random)) / 3;
         const int count = 1 + copies(random);
         for (int copy = 0; copy < count; ++copy) {
             const double noise = copy == 0 ? 0 : spread(random);
             FingerprintLayout layout;
-            std::vector<double> luma(kLumaCoefficients);
-            double norm = 0;
-            for (int i = 0; i < kLumaCoefficients; ++i) {
-                luma[i] = base[i] + noise * normal(random) / (1 + i / 10.0);
-                norm += luma[i] * luma[i];
+            if (copy != 0 && cropped(random)) {
+                layout.whole = formNear(inner, noise, mean);
+                layout.inner = formNear(randomBase(), 0, mean);
+            } else {
+                layout.whole = formNear(whole, noise, mean);
+                layout.inner = formNear(inner, noise, mean);
             }
-            for (int i = 0; i < kLumaCoefficients; ++i) {
-                layout.luma[i] = static_cast<std::int16_t>(std::lround(luma[i] / std::sqrt(norm) * kLumaUnit));
-            }
-            layout.meanLuma = static_cast<std::uint16_t>((mean + 3 * noise * normal(random)) * 256);
-            layout.contrast = 16 * 40;
             FingerprintedPicture picture;
             Pack(layout, picture.fingerprint);
             picture.width = 100 + copy;

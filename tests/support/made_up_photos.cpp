@@ -112,6 +112,11 @@ QImage lightened(const QImage &photo, double factor)
     return perPixel(photo, [&](int c) { return clipped(c * factor); });
 }
 
+QImage shifted(const QImage &photo, int levels)
+{
+    return perPixel(photo, [&](int c) { return clipped(c + levels); });
+}
+
 QImage contrasted(const QImage &photo, double factor)
 {
     return perPixel(photo, [&](int c) { return clipped(128 + (c - 128) * factor); });

@@ -16,6 +16,8 @@ QImage madeUpPhoto(unsigned seed, int width, int height, double view = 0);
 QImage recoloured(const QImage &photo);
 // Every channel times factor (lighter above 1, darker below), clipped.
 QImage lightened(const QImage &photo, double factor);
+// Levels added to every channel (negative: darker), clipped.
+QImage shifted(const QImage &photo, int levels);
 // Channels spread from mid grey by factor.
 QImage contrasted(const QImage &photo, double factor);
 // The middle part, share cut from every side.
