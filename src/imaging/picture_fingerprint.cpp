@@ -1,7 +1,10 @@
 #include "imaging/picture_fingerprint.h"
 
 #include "imaging/bitmap.h"
+#include "imaging/byte_source.h"
 #include "imaging/fingerprint_layout.h"
+#include "imaging/jpeg_decoder_input.h"
+#include "imaging/jpeg_format.h"
 #include "imaging/picture_content.h"
 #include "imaging/picture_format.h"
 
@@ -288,6 +291,27 @@ QImage fullUpright(const std::string &path, QSize size)
 
 } // namespace
 
+namespace {
+
+// Two JPEG files that differ in their metadata alone, turned alike: the
+// most common copy that is not byte for byte, known equal without decoding.
+bool sameJpegPicture(const std::string &pathA, const std::string &pathB)
+{
+    const PictureFormat &jpeg = jpegFormat();
+    if (PictureFormatOfContent(pathA) != &jpeg || PictureFormatOfContent(pathB) != &jpeg
+        || OrientationOf(jpeg, pathA) != OrientationOf(jpeg, pathB)) {
+        return false;
+    }
+    const auto a = JpegDecoderInput(readWholeFile(pathA));
+    if (!a) {
+        return false;
+    }
+    const auto b = JpegDecoderInput(readWholeFile(pathB));
+    return b && *a == *b;
+}
+
+} // namespace
+
 bool UprightPixelsEqual(const std::string &pathA, const std::string &pathB)
 {
     try {
@@ -295,6 +319,9 @@ bool UprightPixelsEqual(const std::string &pathA, const std::string &pathB)
         const std::optional<QSize> sizeB = UprightPictureSize(pathB);
         if (!sizeA || !sizeB || *sizeA != *sizeB || sizeA->isEmpty()) {
             return false;
+        }
+        if (sameJpegPicture(pathA, pathB)) {
+            return true;
         }
         // One picture at a time is held beside the other, each within the
         // decoders' picture cap.
