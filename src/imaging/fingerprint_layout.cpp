@@ -75,6 +75,24 @@ void variantSource(int u, int v, int variant, int &su, int &sv)
     sv = (variant & 4) != 0 ? u : v;
 }
 
+// Calls visit(u, v, c) for every kept luma frequency (u, v) but the mean
+// of variant t of the form, c its value there.
+template <class Visit>
+void forEachVariantLuma(const FingerprintForm &form, int variant, Visit visit)
+{
+    for (int v = 0; v < kLumaSide; ++v) {
+        for (int u = 0; u < kLumaSide; ++u) {
+            if (u == 0 && v == 0) {
+                continue;
+            }
+            int su = 0;
+            int sv = 0;
+            variantSource(u, v, variant, su, sv);
+            visit(u, v, variantSign(u, v, variant) * form.luma[sv * kLumaSide + su - 1]);
+        }
+    }
+}
+
 // Fingerprints kept apart by their hashes score no more than this, below
 // every level the search offers.
 constexpr int kGatedScore = 50;
@@ -137,18 +155,9 @@ SimilarityLosses LossesOfVariant(const FingerprintForm &a, const FingerprintForm
         shape = 1;
     } else if (!flatA && !flatB) {
         std::int64_t dot = 0;
-        for (int v = 0; v < kLumaSide; ++v) {
-            for (int u = 0; u < kLumaSide; ++u) {
-                if (u == 0 && v == 0) {
-                    continue;
-                }
-                int su = 0;
-                int sv = 0;
-                variantSource(u, v, variant, su, sv);
-                const int fromA = variantSign(u, v, variant) * a.luma[sv * kLumaSide + su - 1];
-                dot += std::int64_t {fromA} * b.luma[v * kLumaSide + u - 1];
-            }
-        }
+        forEachVariantLuma(a, variant, [&](int u, int v, int fromA) {
+            dot += std::int64_t {fromA} * b.luma[v * kLumaSide + u - 1];
+        });
         shape = static_cast<double>(dot) / (double(kLumaUnit) * kLumaUnit);
     }
     losses.shape = 100.0 * (1.0 - shape) * kShapeWeight;
@@ -234,23 +243,14 @@ std::uint8_t StandingVariants(const FingerprintForm &layout)
         double tall = 0;
         int across[2] = {0, 0}; // strongest positive, strongest negative
         int down[2] = {0, 0};
-        for (int v = 0; v < kLumaSide; ++v) {
-            for (int u = 0; u < kLumaSide; ++u) {
-                if (u == 0 && v == 0) {
-                    continue;
-                }
-                int su = 0;
-                int sv = 0;
-                variantSource(u, v, variant, su, sv);
-                const int c = variantSign(u, v, variant) * layout.luma[sv * kLumaSide + su - 1];
-                const double energy = double(c) * c;
-                (u > v ? wide : tall) += u == v ? 0 : energy;
-                if ((u & 1) != (v & 1)) {
-                    int *strongest = (u & 1) != 0 ? across : down;
-                    strongest[c < 0 ? 1 : 0] = std::max(strongest[c < 0 ? 1 : 0], std::abs(c));
-                }
+        forEachVariantLuma(layout, variant, [&](int u, int v, int c) {
+            const double energy = double(c) * c;
+            (u > v ? wide : tall) += u == v ? 0 : energy;
+            if ((u & 1) != (v & 1)) {
+                int *strongest = (u & 1) != 0 ? across : down;
+                strongest[c < 0 ? 1 : 0] = std::max(strongest[c < 0 ? 1 : 0], std::abs(c));
             }
-        }
+        });
         if (wide - tall >= -kStandingEnergyMargin * (wide + tall) && across[0] - across[1] >= -kStandingMargin &&
             down[0] - down[1] >= -kStandingMargin) {
             standing |= std::uint8_t(1u << variant);

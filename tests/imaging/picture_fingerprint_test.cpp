@@ -6,6 +6,7 @@
 #include "support/heif_samples.h"
 #include "support/made_up_photos.h"
 #include "support/picture_fixtures.h"
+#include "support/similar_copies.h"
 #include "support/temp_tree.h"
 #include "support/tiff_fixtures.h"
 #include "support/webp_gif_fixtures.h"
@@ -22,26 +23,6 @@ using namespace test;
 
 // Writers of a QImage's pixels in each format, through the libraries'
 // own encoders.
-std::string asJpeg(const QImage &image, int quality = 92)
-{
-    JpegSpec recipe;
-    recipe.width = image.width();
-    recipe.height = image.height();
-    recipe.quality = quality;
-    return encodeJpeg(recipe, [&](int x, int y) { return image.pixel(x, y); });
-}
-
-std::string asPng(const QImage &image)
-{
-    PngSpec recipe;
-    recipe.width = image.width();
-    recipe.height = image.height();
-    return encodePng(recipe, [&](int x, int y, int c) {
-        const QRgb colour = image.pixel(x, y);
-        return static_cast<unsigned>(c == 0 ? qRed(colour) : c == 1 ? qGreen(colour) : qBlue(colour));
-    });
-}
-
 std::string asBmp(const QImage &image)
 {
     BmpSpec recipe;
@@ -103,7 +84,7 @@ std::string asGif(const QImage &image)
 // EXIF orientation (6): upright, it is the picture itself.
 std::string asJpegLyingDown(const QImage &image)
 {
-    return jpegWithExif(asJpeg(turned(image, 3)), exifBlockWithOrientation(6));
+    return jpegWithExif(jpegOf(turned(image, 3)), exifBlockWithOrientation(6));
 }
 
 struct Change {
@@ -139,9 +120,9 @@ protected:
 TEST_F(FingerprintTest, ChangedCopiesStayAlike)
 {
     const std::vector<std::pair<Change, SimilarityLevel>> changes = {
-        {{"resized to a third", [](const QImage &p) { return asPng(scaledToLongSide(p, 160)); }},
+        {{"resized to a third", [](const QImage &p) { return pngOf(scaledToLongSide(p, 160)); }},
          SimilarityLevel::NearlyEqual},
-        {{"JPEG quality 50", [](const QImage &p) { return asJpeg(p, 50); }}, SimilarityLevel::NearlyEqual},
+        {{"JPEG quality 50", [](const QImage &p) { return jpegOf(p, 50); }}, SimilarityLevel::NearlyEqual},
         {{"WebP", asWebP}, SimilarityLevel::NearlyEqual},
         {{"HEIC", [](const QImage &p) { return asHeif(p, HeifSpec::Codec::Hevc); }}, SimilarityLevel::NearlyEqual},
         {{"AVIF", [](const QImage &p) { return asHeif(p, HeifSpec::Codec::Av1); }}, SimilarityLevel::NearlyEqual},
@@ -149,15 +130,15 @@ TEST_F(FingerprintTest, ChangedCopiesStayAlike)
         {{"BMP", asBmp}, SimilarityLevel::NearlyEqual},
         {{"GIF, 216 colours undithered", asGif}, SimilarityLevel::Similar},
         {{"JPEG lying down, EXIF-turned", asJpegLyingDown}, SimilarityLevel::NearlyEqual},
-        {{"cropped 4% per side", [](const QImage &p) { return asPng(cropped(p, 0.04)); }}, SimilarityLevel::Similar},
-        {{"10% lighter", [](const QImage &p) { return asPng(lightened(p, 1.1)); }}, SimilarityLevel::Similar},
-        {{"10% darker", [](const QImage &p) { return asPng(lightened(p, 0.9)); }}, SimilarityLevel::Similar},
-        {{"10% more contrast", [](const QImage &p) { return asPng(contrasted(p, 1.1)); }}, SimilarityLevel::Similar},
-        {{"10% less contrast", [](const QImage &p) { return asPng(contrasted(p, 0.9)); }}, SimilarityLevel::Similar},
+        {{"cropped 4% per side", [](const QImage &p) { return pngOf(cropped(p, 0.04)); }}, SimilarityLevel::Similar},
+        {{"10% lighter", [](const QImage &p) { return pngOf(lightened(p, 1.1)); }}, SimilarityLevel::Similar},
+        {{"10% darker", [](const QImage &p) { return pngOf(lightened(p, 0.9)); }}, SimilarityLevel::Similar},
+        {{"10% more contrast", [](const QImage &p) { return pngOf(contrasted(p, 1.1)); }}, SimilarityLevel::Similar},
+        {{"10% less contrast", [](const QImage &p) { return pngOf(contrasted(p, 0.9)); }}, SimilarityLevel::Similar},
     };
     for (const unsigned seed : kSeeds) {
         const QImage original = photo(seed);
-        const PictureFingerprint first = fingerprintOf(asPng(original));
+        const PictureFingerprint first = fingerprintOf(pngOf(original));
         for (const auto &[change, level] : changes) {
             const int similarity = FingerprintSimilarity(first, fingerprintOf(change.file(original)), false);
             EXPECT_GE(similarity, leastPercent(level)) << change.name << ", photo " << seed;
@@ -171,16 +152,16 @@ TEST_F(FingerprintTest, ChangedCopiesStayAlike)
 TEST_F(FingerprintTest, TurnsCountOnlyWhenAsked)
 {
     const std::vector<Change> turns = {
-        {"turned 90", [](const QImage &p) { return asPng(turned(p, 1)); }},
-        {"turned 180", [](const QImage &p) { return asPng(turned(p, 2)); }},
-        {"turned 270", [](const QImage &p) { return asJpeg(turned(p, 3), 80); }},
-        {"mirrored", [](const QImage &p) { return asPng(mirrored(p)); }},
-        {"mirrored and turned 90", [](const QImage &p) { return asPng(turned(mirrored(p), 1)); }},
+        {"turned 90", [](const QImage &p) { return pngOf(turned(p, 1)); }},
+        {"turned 180", [](const QImage &p) { return pngOf(turned(p, 2)); }},
+        {"turned 270", [](const QImage &p) { return jpegOf(turned(p, 3), 80); }},
+        {"mirrored", [](const QImage &p) { return pngOf(mirrored(p)); }},
+        {"mirrored and turned 90", [](const QImage &p) { return pngOf(turned(mirrored(p), 1)); }},
     };
     const int least = leastPercent(kDefaultSimilarityLevel);
     for (const unsigned seed : kSeeds) {
         const QImage original = photo(seed);
-        const PictureFingerprint first = fingerprintOf(asPng(original));
+        const PictureFingerprint first = fingerprintOf(pngOf(original));
         for (const Change &change : turns) {
             const PictureFingerprint copy = fingerprintOf(change.file(original));
             EXPECT_GE(FingerprintSimilarity(first, copy, true), least) << change.name << ", photo " << seed;
@@ -198,23 +179,23 @@ TEST_F(FingerprintTest, TurnsCountOnlyWhenAsked)
 TEST_F(FingerprintTest, LookAlikesStayApart)
 {
     const std::vector<Change> lookAlikes = {
-        {"recoloured", [](const QImage &p) { return asPng(recoloured(p)); }},
-        {"grey copy", [](const QImage &p) { return asPng(greyed(p)); }},
-        {"38% of the range lighter", [](const QImage &p) { return asPng(shifted(p, 97)); }},
-        {"38% of the range darker", [](const QImage &p) { return asPng(shifted(p, -97)); }},
-        {"red and blue swapped", [](const QImage &p) { return asPng(p.rgbSwapped()); }},
+        {"recoloured", [](const QImage &p) { return pngOf(recoloured(p)); }},
+        {"grey copy", [](const QImage &p) { return pngOf(greyed(p)); }},
+        {"38% of the range lighter", [](const QImage &p) { return pngOf(shifted(p, 97)); }},
+        {"38% of the range darker", [](const QImage &p) { return pngOf(shifted(p, -97)); }},
+        {"red and blue swapped", [](const QImage &p) { return pngOf(p.rgbSwapped()); }},
     };
     const int least = leastPercent(kDefaultSimilarityLevel);
     for (const unsigned seed : kSeeds) {
         const QImage original = photo(seed);
-        const PictureFingerprint first = fingerprintOf(asPng(original));
+        const PictureFingerprint first = fingerprintOf(pngOf(original));
         for (const Change &change : lookAlikes) {
             EXPECT_LT(FingerprintSimilarity(first, fingerprintOf(change.file(original)), true), least)
                 << change.name << ", photo " << seed;
         }
-        EXPECT_LT(FingerprintSimilarity(first, fingerprintOf(asPng(photo(seed, 0.15))), true), least)
+        EXPECT_LT(FingerprintSimilarity(first, fingerprintOf(pngOf(photo(seed, 0.15))), true), least)
             << "neighbouring view, photo " << seed;
-        EXPECT_LT(FingerprintSimilarity(first, fingerprintOf(asPng(photo(seed + 1))), true), least)
+        EXPECT_LT(FingerprintSimilarity(first, fingerprintOf(pngOf(photo(seed + 1))), true), least)
             << "another photo " << seed;
     }
 }
@@ -225,8 +206,8 @@ TEST_F(FingerprintTest, InnerFormFindsCrops)
 {
     for (const unsigned seed : kSeeds) {
         const QImage original = photo(seed);
-        const PictureFingerprint first = fingerprintOf(asPng(original));
-        const PictureFingerprint crop = fingerprintOf(asJpeg(cropped(original, 0.05), 90));
+        const PictureFingerprint first = fingerprintOf(pngOf(original));
+        const PictureFingerprint crop = fingerprintOf(jpegOf(cropped(original, 0.05), 90));
         EXPECT_GE(FingerprintSimilarity(first, crop, false), leastPercent(SimilarityLevel::NearlyEqual)) << "photo " << seed;
         EXPECT_GE(FingerprintSimilarity(crop, first, true), leastPercent(SimilarityLevel::NearlyEqual)) << "photo " << seed;
     }
@@ -241,12 +222,12 @@ TEST_F(FingerprintTest, BrightnessCountsInLevels)
         const QImage dark = lightened(photo(seed), 0.4);
         const QImage light = shifted(photo(seed), 60);
         const int least = leastPercent(kDefaultSimilarityLevel);
-        const PictureFingerprint darkFirst = fingerprintOf(asPng(dark));
-        const PictureFingerprint lightFirst = fingerprintOf(asPng(light));
-        EXPECT_GE(FingerprintSimilarity(darkFirst, fingerprintOf(asPng(shifted(dark, 25))), true), least) << seed;
-        EXPECT_GE(FingerprintSimilarity(lightFirst, fingerprintOf(asPng(shifted(light, -25))), true), least) << seed;
-        EXPECT_LT(FingerprintSimilarity(darkFirst, fingerprintOf(asPng(shifted(dark, 90))), true), least) << seed;
-        EXPECT_LT(FingerprintSimilarity(lightFirst, fingerprintOf(asPng(shifted(light, -90))), true), least) << seed;
+        const PictureFingerprint darkFirst = fingerprintOf(pngOf(dark));
+        const PictureFingerprint lightFirst = fingerprintOf(pngOf(light));
+        EXPECT_GE(FingerprintSimilarity(darkFirst, fingerprintOf(pngOf(shifted(dark, 25))), true), least) << seed;
+        EXPECT_GE(FingerprintSimilarity(lightFirst, fingerprintOf(pngOf(shifted(light, -25))), true), least) << seed;
+        EXPECT_LT(FingerprintSimilarity(darkFirst, fingerprintOf(pngOf(shifted(dark, 90))), true), least) << seed;
+        EXPECT_LT(FingerprintSimilarity(lightFirst, fingerprintOf(pngOf(shifted(light, -90))), true), least) << seed;
     }
 }
 
@@ -256,12 +237,12 @@ TEST_F(FingerprintTest, BrightnessCountsInLevels)
 // standard settings do).
 TEST_F(FingerprintTest, LosslessConversionHasEqualPixels)
 {
-    const std::string jpeg = tree_.writeFile("photo.jpg", asJpeg(madeUpPhoto(12, 1024, 768), 85));
+    const std::string jpeg = tree_.writeFile("photo.jpg", jpegOf(madeUpPhoto(12, 1024, 768), 85));
     const PictureFormat *format = PictureFormatOfContent(jpeg);
     ASSERT_NE(format, nullptr);
     const QImage decoded = UprightSmallDecode(*format, jpeg, QSize(1024, 768)).ToDisplayImage();
     ASSERT_EQ(decoded.size(), QSize(1024, 768));
-    const std::string png = tree_.writeFile("photo.png", asPng(decoded));
+    const std::string png = tree_.writeFile("photo.png", pngOf(decoded));
     const std::optional<FingerprintedFile> fromJpeg = FingerprintPictureFile(jpeg);
     const std::optional<FingerprintedFile> fromPng = FingerprintPictureFile(png);
     ASSERT_TRUE(fromJpeg && fromPng);
@@ -272,7 +253,7 @@ TEST_F(FingerprintTest, LosslessConversionHasEqualPixels)
 
 TEST_F(FingerprintTest, HundredIsLeftToEqualPixels)
 {
-    const PictureFingerprint fingerprint = fingerprintOf(asPng(photo(5)));
+    const PictureFingerprint fingerprint = fingerprintOf(pngOf(photo(5)));
     EXPECT_EQ(FingerprintSimilarity(fingerprint, fingerprint, true), 99);
     const PictureFingerprint bmp = fingerprintOf(asBmp(photo(5)));
     EXPECT_EQ(bmp.data, fingerprint.data) << "lossless formats decode the same pixels";
@@ -285,7 +266,7 @@ TEST_F(FingerprintTest, HundredIsLeftToEqualPixels)
 TEST_F(FingerprintTest, PixelEqualityAndUnreadableFiles)
 {
     QImage picture = photo(9).scaled(200, 150);
-    const std::string png = tree_.writeFile("a.png", asPng(picture));
+    const std::string png = tree_.writeFile("a.png", pngOf(picture));
     const std::string tiff = tree_.writeFile("a.tif", asTiff(picture));
     const std::string lying = tree_.writeFile("lying.tif", [&] {
         TiffPage page;
@@ -300,7 +281,7 @@ TEST_F(FingerprintTest, PixelEqualityAndUnreadableFiles)
     }());
     picture.setPixel(100, 70, qRgb(0, 0, 0) == picture.pixel(100, 70) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     const std::string changed = tree_.writeFile("b.bmp", asBmp(picture));
-    const std::string broken = tree_.writeFile("broken.jpg", asJpeg(picture).substr(0, 300));
+    const std::string broken = tree_.writeFile("broken.jpg", jpegOf(picture).substr(0, 300));
     const std::string notPicture = tree_.writeFile("text.jpg", "not a picture at all");
     const std::string fifo = tree_.makeFifo("fifo.jpg");
 
