@@ -8,7 +8,7 @@ const std::vector<SimilarityLevelInfo> &SimilarityLevels()
 {
     static const std::vector<SimilarityLevelInfo> levels = {
         {SimilarityLevel::SamePicture, QStringLiteral("Same picture"), "same", 100,
-         QStringLiteral("Only files whose pictures have the very same pixels, whatever their format or metadata.")},
+         QStringLiteral("Only copies with the very same pixels: other metadata, or one picture in several lossless formats.")},
         {SimilarityLevel::NearlyEqual, QStringLiteral("Nearly equal"), "near", 95,
          QStringLiteral("Also resized, re-saved, converted and turned copies of a picture.")},
         {SimilarityLevel::Similar, QStringLiteral("Similar"), "similar", 84,
