@@ -55,7 +55,7 @@ rate() { # folder label
   local folder=$1 label=$2 files
   files=$(find "$folder" -type f | wc -l)
   echo "== $label: $files files"
-  "$bench" "$folder" --runs 2 --level default 2>&1 | grep -E '^(fingerprinted|level|[0-9]+ files)'
+  "$bench" "$folder" --runs 2 --level default 2>&1 | grep -E '^(fingerprinted|level|[0-9]+ files|  \.)'
   local TIMEFORMAT='%R %U %S' times
   times=$( { time findimagedupes -R -q "$folder" >/dev/null 2>&1; } 2>&1 ) || true
   echo "$times" | awk -v n="$files" \
