@@ -36,7 +36,7 @@ if [ ! -f "$big.done" ]; then
   mkdir -p "$big"
   mapfile -t photos < <(find "$cache/unpacked" -iname '*.jpg' ! -name 'screenshot*' ! -path '*images_dark*' | LC_ALL=C sort |
     while read -r f; do
-      [ "$(identify -format '%w' "$f[0]" 2>/dev/null)" -ge 1600 ] 2>/dev/null && echo "$f"
+      [ "$(identify -format '%w' "${f}[0]" 2>/dev/null)" -ge 1600 ] 2>/dev/null && echo "$f"
     done)
   [ "${#photos[@]}" -gt 0 ] || { echo "no photographs found in $cache/unpacked" >&2; exit 1; }
   n=0
