@@ -154,7 +154,7 @@ make_copies() { # index source name
 
   # Conversions, each by the format's own encoder where Debian has one.
   mkdir -p "$p/to-png" "$p/to-webp" "$p/to-heic" "$p/to-avif" "$p/to-tiff" "$p/to-gif" "$work/tmp"
-  convert "$o" "$p/to-png/$name.png"; add "to-png/$name.png" "$id" to-png
+  convert "$o" -define png:exclude-chunk=date,time "$p/to-png/$name.png"; add "to-png/$name.png" "$id" to-png
   cwebp -quiet -q 80 "$o" -o "$p/to-webp/$name.webp"; add "to-webp/$name.webp" "$id" to-webp
   # x265 runs without its thread pool: one job per core already, and its
   # pool stalls for seconds at a time on a busy machine.

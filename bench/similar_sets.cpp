@@ -28,6 +28,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -94,16 +95,20 @@ struct Fingerprinted {
     std::vector<FingerprintedPicture> pictures;
     std::vector<std::string> paths; // of each picture
     std::vector<std::string> unreadable;
+    std::vector<double> seconds; // each file's reading and fingerprinting, in listing order
 };
 
 // Fingerprints the files on `threads` threads, each taking the next file.
 Fingerprinted fingerprintAll(const std::vector<std::string> &files, int threads)
 {
     std::vector<std::optional<FingerprintedPicture>> readings(files.size());
+    std::vector<double> seconds(files.size());
     std::atomic<std::size_t> next {0};
     const auto work = [&] {
         for (std::size_t i = next++; i < files.size(); i = next++) {
+            const auto start = Clock::now();
             const auto file = FingerprintPictureFile(files[i]);
+            seconds[i] = secondsSince(start);
             const auto hash = contentHashOf(files[i]);
             if (!file || !hash) {
                 continue;
@@ -126,6 +131,7 @@ Fingerprinted fingerprintAll(const std::vector<std::string> &files, int threads)
         worker.join();
     }
     Fingerprinted result;
+    result.seconds = std::move(seconds);
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (readings[i]) {
             result.pictures.push_back(*readings[i]);
@@ -135,6 +141,22 @@ Fingerprinted fingerprintAll(const std::vector<std::string> &files, int threads)
         }
     }
     return result;
+}
+
+// The mean time of a file by its name's extension: which formats the
+// fingerprinting spends its time on.
+void printTimeByExtension(const std::vector<std::string> &files, const std::vector<double> &seconds)
+{
+    std::map<std::string, std::pair<int, double>> byExtension;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        auto &[count, total] = byExtension[fs::path(files[i]).extension().string()];
+        ++count;
+        total += seconds[i];
+    }
+    for (const auto &[extension, entry] : byExtension) {
+        std::fprintf(stderr, "  %-6s %5d files, %7.1f ms each, %6.2f s in all\n", extension.c_str(), entry.first,
+                     1000 * entry.second / entry.first, entry.second);
+    }
 }
 
 void writeSets(const std::string &path, const std::vector<SimilarSet> &sets, const std::vector<std::string> &paths)
@@ -212,6 +234,7 @@ int main(int argc, char **argv)
                      found.pictures.size(), found.unreadable.size(), seconds,
                      static_cast<double>(found.pictures.size()) / seconds, processorSeconds() - processorStart);
     }
+    printTimeByExtension(files, found.seconds);
     for (const std::string &path : found.unreadable) {
         std::fprintf(stderr, "unreadable: %s\n", path.c_str());
     }

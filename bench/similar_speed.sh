@@ -36,7 +36,7 @@ if [ ! -f "$big.done" ]; then
   mkdir -p "$big"
   mapfile -t photos < <(find "$cache/unpacked" -iname '*.jpg' ! -name 'screenshot*' ! -path '*images_dark*' | LC_ALL=C sort |
     while read -r f; do
-      [ "$(identify -format '%w' "$f[0]" 2>/dev/null)" -ge 1600 ] 2>/dev/null && echo "$f"
+      [ "$(identify -format '%w' "${f}[0]" 2>/dev/null)" -ge 1600 ] 2>/dev/null && echo "$f"
     done)
   [ "${#photos[@]}" -gt 0 ] || { echo "no photographs found in $cache/unpacked" >&2; exit 1; }
   n=0
@@ -55,7 +55,7 @@ rate() { # folder label
   local folder=$1 label=$2 files
   files=$(find "$folder" -type f | wc -l)
   echo "== $label: $files files"
-  "$bench" "$folder" --runs 2 --level default 2>&1 | grep -E '^(fingerprinted|level|[0-9]+ files)'
+  "$bench" "$folder" --runs 2 --level default 2>&1 | grep -E '^(fingerprinted|level|[0-9]+ files|  \.)'
   local TIMEFORMAT='%R %U %S' times
   times=$( { time findimagedupes -R -q "$folder" >/dev/null 2>&1; } 2>&1 ) || true
   echo "$times" | awk -v n="$files" \
