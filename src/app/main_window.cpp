@@ -445,8 +445,7 @@ void TForm1::runSearchBody()
         // The found page keeps what the search found, in its own order, for
         // Keep One and the image view, whatever the table's sort does; rows
         // can be clicked while they are still being added.
-        SimilarSets = SimilarSetsIndex(std::move(context.similar));
-        const SimilarSearchResult &found = SimilarSets.result();
+        const SimilarSearchResult &found = context.similar;
         FoundFiles.fill(found);
         if (!FillSimilarResultRows(found, *DataGrid1, Memo1.count(), *this, ImageList1, ThumbnailWorkers,
                                    &thumbnailsAhead_)) {
@@ -493,7 +492,6 @@ void TForm1::beginResults(bool similar)
     // The table was emptied just before; what it will hold decides the
     // Similarity column and what Keep One and the image view do.
     similarResults_ = similar;
-    SimilarSets = SimilarSetsIndex();
     Label3->setToolTip(QString());
     KeepOneButton->setToolTip(keepOneToolTip(similar));
     if (TGridCustomColumn *column = DataGrid1->FindColumn(QStringLiteral("Similar"))) {
@@ -588,7 +586,7 @@ void TForm1::BitBtn_1Click()
 void TForm1::KeepOneClick()
 {
     if (similarResults_) {
-        MarkAllButTheBestCopies(*DataGrid1, SimilarSets);
+        MarkAllButTheBestCopies(*DataGrid1, FoundFiles);
     } else {
         MarkAllButOneInEachSet(*DataGrid1);
     }
@@ -609,7 +607,7 @@ void TForm1::DataGrid1CellClick(int ACol, int /*ARow*/)
         const QString path = DataGrid1->CellAt(QStringLiteral("Dest"), DataGrid1->SelectedRowIndex()).text();
         // After a similar-picture search the row's picture is compared with
         // its set's best copy.
-        if (similarResults_ && LoadComparison(*Form2->SideBySide, SimilarSets, path)) {
+        if (similarResults_ && LoadComparison(*Form2->SideBySide, FoundFiles, path)) {
             Form2->showSideBySide();
             const TSideBySideView &view = *Form2->SideBySide;
             const QSize size = SideBySideViewSizeFor(QSize(view.Left.Width(), view.Left.Height()),

@@ -3,7 +3,6 @@
 #include "imaging/image_list.h"
 #include "imaging/thumbnails_ahead.h"
 #include "removal/removal_pass.h"
-#include "review/similar_sets_index.h"
 #include "search/found_files.h"
 #include "search/file_list.h"
 #include "search/search_body.h"
@@ -161,12 +160,11 @@ public:
 
     // The search's file list, never shown.
     FileList Memo1;
-    // The sets of identical files as the comparison read them, so the removal
-    // can tell whether a file changed since and whether a copy is kept.
+    // The sets of the last search as it read them, in its own order (a
+    // similar-picture set's best copy first), so the removal can tell
+    // whether a file changed since and whether a copy is kept, and Keep One
+    // and the image view find each set's best copy whatever the table's sort.
     FoundFileRecord FoundFiles;
-    // The sets of the last search when it looked for similar pictures; empty
-    // after an identical-file search.
-    SimilarSetsIndex SimilarSets;
     // Whether the table holds the results of a similar-picture search.
     bool similarResults() const { return similarResults_; }
 

@@ -1,6 +1,6 @@
 #include "review/keep_one.h"
 
-#include "review/similar_sets_index.h"
+#include "search/found_files.h"
 #include "table/data_grid.h"
 
 #include <QSet>
@@ -18,7 +18,7 @@ void MarkAllButOneInEachSet(TDataGrid &grid)
     }
 }
 
-void MarkAllButTheBestCopies(TDataGrid &grid, const SimilarSetsIndex &sets)
+void MarkAllButTheBestCopies(TDataGrid &grid, const FoundFileRecord &sets)
 {
     for (int row = 0; row < grid.RowCount(); ++row) {
         const auto place = sets.placeOf(grid.CellAt(QStringLiteral("Dest"), row).text());

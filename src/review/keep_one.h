@@ -2,7 +2,7 @@
 
 namespace quillmere {
 
-class SimilarSetsIndex;
+class FoundFileRecord;
 class TDataGrid;
 
 // Marks every row of the result table except one in each set of identical
@@ -15,6 +15,6 @@ void MarkAllButOneInEachSet(TDataGrid &grid);
 // (the set's first picture as the search ordered it: the most pixels, then
 // the longest file, then the oldest), wherever sorting has moved its row. A
 // row whose file is in no set of `sets` is left unmarked.
-void MarkAllButTheBestCopies(TDataGrid &grid, const SimilarSetsIndex &sets);
+void MarkAllButTheBestCopies(TDataGrid &grid, const FoundFileRecord &sets);
 
 } // namespace quillmere

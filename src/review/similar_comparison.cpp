@@ -24,25 +24,38 @@ QString ShortSizeText(std::int64_t bytes)
 
 } // namespace
 
-QString ComparisonCaption(const SimilarFile &file, QSize resolution, bool bestCopy)
+QString ComparisonCaption(const FoundFileRecord::Member &file, QSize resolution, bool bestCopy)
 {
     const std::string path = textToPath(file.pathText);
     const QString likeness
         = bestCopy ? QStringLiteral("best copy") : QStringLiteral("similarity %1%").arg(file.similarity);
     return ShownPath(NameOfPath(path)) + QLatin1Char('\n') + resolutionText(resolution) + QStringLiteral(", ")
-        + ShortSizeText(file.found.file.size) + QStringLiteral(", ") + likeness;
+        + ShortSizeText(file.file.file.size) + QStringLiteral(", ") + likeness;
 }
 
-bool LoadComparison(TSideBySideView &view, const SimilarSetsIndex &sets, const QString &pathText)
+std::optional<FoundFileRecord::Place> ComparedWith(const FoundFileRecord &sets, const QString &pathText)
+{
+    const std::optional<FoundFileRecord::Place> place = sets.placeOf(pathText);
+    if (!place) {
+        return std::nullopt;
+    }
+    const int other = place->member == 0 ? 1 : 0;
+    if (other >= static_cast<int>(sets.members(place->set).size())) {
+        return std::nullopt;
+    }
+    return FoundFileRecord::Place {place->set, other};
+}
+
+bool LoadComparison(TSideBySideView &view, const FoundFileRecord &sets, const QString &pathText)
 {
     const auto row = sets.placeOf(pathText);
-    const auto other = sets.comparedWith(pathText);
+    const auto other = ComparedWith(sets, pathText);
     if (!row || !other) {
         return false;
     }
     const auto [left, right] = row->member < other->member ? std::pair(*row, *other) : std::pair(*other, *row);
-    const SimilarFile &leftFile = sets.file(left);
-    const SimilarFile &rightFile = sets.file(right);
+    const FoundFileRecord::Member &leftFile = sets.member(left);
+    const FoundFileRecord::Member &rightFile = sets.member(right);
     LoadPictureByExtension(view.Left, textToPath(leftFile.pathText));
     LoadPictureByExtension(view.Right, textToPath(rightFile.pathText));
     view.setCaptions(ComparisonCaption(leftFile, QSize(view.Left.Width(), view.Left.Height()), left.member == 0),

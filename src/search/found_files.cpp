@@ -46,6 +46,15 @@ void FoundFileRecord::addSet(std::vector<Member> members)
     sets_.push_back(std::move(members));
 }
 
+std::optional<FoundFileRecord::Place> FoundFileRecord::placeOf(const QString &pathText) const
+{
+    const auto found = where_.constFind(pathText);
+    if (found == where_.constEnd()) {
+        return std::nullopt;
+    }
+    return Place {found->first, found->second};
+}
+
 int FoundFileRecord::setOf(const QString &pathText) const
 {
     const auto found = where_.constFind(pathText);

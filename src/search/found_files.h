@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QString>
+#include <optional>
 #include <vector>
 
 namespace quillmere {
@@ -39,6 +40,17 @@ public:
     int setOf(const QString &pathText) const;
     const FoundFile *find(const QString &pathText) const;
     const Member *findMember(const QString &pathText) const;
+    // Where the file stands: its set and its place in it, 0 for the set's
+    // first (a similar-picture set's best copy).
+    struct Place {
+        int set = 0;
+        int member = 0;
+    };
+    std::optional<Place> placeOf(const QString &pathText) const;
+    const Member &member(Place place) const
+    {
+        return sets_[static_cast<std::size_t>(place.set)][static_cast<std::size_t>(place.member)];
+    }
     const std::vector<Member> &members(int set) const { return sets_[static_cast<std::size_t>(set)]; }
     int setCount() const { return static_cast<int>(sets_.size()); }
 

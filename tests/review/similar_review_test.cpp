@@ -2,7 +2,7 @@
 #include "review/keep_one.h"
 #include "review/side_by_side_view.h"
 #include "review/similar_comparison.h"
-#include "review/similar_sets_index.h"
+#include "search/similar_search.h"
 #include "review/unreadable_pictures.h"
 #include "support/temp_tree.h"
 #include "table/program_tables.h"
@@ -25,6 +25,13 @@ SimilarFile similarFile(const std::string &path, int similarity, std::int64_t by
 }
 
 // Two sets as a search hands them over, best copy first.
+FoundFileRecord recordOf(const SimilarSearchResult &result)
+{
+    FoundFileRecord record;
+    record.fill(result);
+    return record;
+}
+
 SimilarSearchResult twoSets()
 {
     SimilarSearchResult result;
@@ -47,7 +54,7 @@ TEST(KeepOneAfterASimilarSearch, keepsEachSetsBestCopyWhateverTheTablesOrder)
         grid->CellAt(QStringLiteral("Group"), row).setInteger(set);
         grid->CellAt(QStringLiteral("Del"), row).setBoolean(true);
     }
-    const SimilarSetsIndex sets(twoSets());
+    const FoundFileRecord sets = recordOf(twoSets());
     MarkAllButTheBestCopies(*grid, sets);
     std::vector<bool> marks;
     for (int row = 0; row < grid->RowCount(); ++row) {
@@ -62,18 +69,18 @@ TEST(KeepOneAfterASimilarSearch, keepsEachSetsBestCopyWhateverTheTablesOrder)
     EXPECT_FALSE(grid->CellAt(QStringLiteral("Del"), 0).asBoolean());
 }
 
-TEST(SimilarSetsIndex, comparesARowWithItsBestCopyAndTheBestCopyWithTheSecond)
+TEST(SimilarComparison, comparesARowWithItsBestCopyAndTheBestCopyWithTheSecond)
 {
-    const SimilarSetsIndex sets(twoSets());
+    const FoundFileRecord sets = recordOf(twoSets());
     const auto compared = [&](const char *path) {
-        const auto place = sets.comparedWith(pathToText(path));
-        return place ? sets.file(*place).pathText : QString();
+        const auto place = ComparedWith(sets, pathToText(path));
+        return place ? sets.member(*place).pathText : QString();
     };
     EXPECT_EQ(compared("/p/grey.png"), QStringLiteral("/p/big.jpg"));
     EXPECT_EQ(compared("/p/big.jpg"), QStringLiteral("/p/small.jpg"));
     EXPECT_EQ(compared("/p/tree.jpg"), QStringLiteral("/p/tree-q50.jpg"));
     EXPECT_EQ(compared("/p/none.jpg"), QString());
-    EXPECT_FALSE(SimilarSetsIndex().placeOf(QStringLiteral("/p/big.jpg")));
+    EXPECT_FALSE(FoundFileRecord().placeOf(QStringLiteral("/p/big.jpg")));
 }
 
 TEST(SideBySidePlaces, showBothPicturesAtOneScaleInsideTheArea)
@@ -115,7 +122,7 @@ TEST(SimilarComparison, loadsBothPicturesUprightWithTheirCaptions)
     const std::string third = write("third.bmp", 40, 30, qRgb(0, 200, 0));
     SimilarSearchResult result;
     result.sets = { { similarFile(best, 100, 3000), similarFile(copy, 93, 2048), similarFile(third, 90) } };
-    const SimilarSetsIndex sets(std::move(result));
+    const FoundFileRecord sets = recordOf(result);
 
     TSideBySideView view;
     ASSERT_TRUE(LoadComparison(view, sets, pathToText(copy)));
