@@ -1,0 +1,139 @@
+#include "platform/file_cache_files.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillmere {
+
+namespace {
+
+std::string systemError(const std::string &what, const std::string &path)
+{
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+std::uint32_t bigEndian(const unsigned char *bytes, int count)
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i) {
+        value = (value << 8) | bytes[i];
+    }
+    return value;
+}
+
+} // namespace
+
+std::string MakeCacheFolder(const std::string &folder)
+{
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
+        const std::string parent = folder.substr(0, slash);
+        if (::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
+            return systemError("cannot make", parent);
+        }
+    }
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return systemError("cannot make", folder);
+    }
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return systemError("cannot read", folder);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return folder + " is not a folder";
+    }
+    if ((info.st_mode & S_IWUSR) == 0 || ::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return folder + " is read-only";
+    }
+    return {};
+}
+
+std::string PrepareCacheFile(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        return systemError("cannot open", path);
+    }
+    struct stat info {};
+    std::string problem;
+    if (::fstat(fd, &info) != 0) {
+        problem = systemError("cannot read", path);
+    } else if (!S_ISREG(info.st_mode)) {
+        problem = path + " is not a regular file";
+    } else if ((info.st_mode & S_IWUSR) == 0) {
+        problem = path + " is read-only";
+    } else if ((info.st_mode & 077) != 0 && ::fchmod(fd, info.st_mode & 0700) != 0) {
+        problem = systemError("cannot make private", path);
+    }
+    ::close(fd);
+    return problem;
+}
+
+std::string DatabaseFileProblem(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        return errno == ENOENT ? std::string() : systemError("cannot open", path);
+    }
+    struct stat info {};
+    unsigned char header[100] = {};
+    const bool statted = ::fstat(fd, &info) == 0;
+    const ssize_t got = statted && info.st_size > 0 ? ::pread(fd, header, sizeof header, 0) : 0;
+    ::close(fd);
+    if (!statted) {
+        return "cannot read " + path;
+    }
+    if (info.st_size == 0) {
+        return {};
+    }
+    if (got != static_cast<ssize_t>(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0) {
+        return "not an SQLite database";
+    }
+    std::uint32_t pageSize = bigEndian(header + 16, 2);
+    if (pageSize == 1) {
+        pageSize = 65536;
+    }
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) {
+        return "a broken database header";
+    }
+    // The page count in the header holds only when its "valid for" counter
+    // equals the change counter; with a write-ahead log still to be merged,
+    // the main file may legitimately lag behind, so only a file alone counts.
+    struct stat log {};
+    const bool logPending = ::stat((path + "-wal").c_str(), &log) == 0 && log.st_size > 0;
+    const std::uint32_t pageCount = bigEndian(header + 28, 4);
+    const bool countValid = bigEndian(header + 92, 4) == bigEndian(header + 24, 4) && pageCount > 0;
+    if (!logPending && (info.st_size % pageSize != 0
+                        || (countValid && static_cast<std::uint64_t>(info.st_size) < std::uint64_t(pageCount) * pageSize))) {
+        return "a truncated database";
+    }
+    return {};
+}
+
+std::string MoveCacheAside(const std::string &path)
+{
+    char stamp[32] = {};
+    const std::time_t now = std::time(nullptr);
+    struct tm utc {};
+    ::gmtime_r(&now, &utc);
+    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+    std::string aside = path + ".aside-" + stamp;
+    // Two set asides within one second keep both.
+    for (int n = 2; ::access(aside.c_str(), F_OK) == 0; ++n) {
+        aside = path + ".aside-" + stamp + "-" + std::to_string(n);
+    }
+    if (::rename(path.c_str(), aside.c_str()) != 0) {
+        return {};
+    }
+    for (const char *journal : {"-wal", "-shm", "-journal"}) {
+        ::rename((path + journal).c_str(), (aside + journal).c_str());
+    }
+    return aside;
+}
+
+} // namespace quillmere
