@@ -17,6 +17,8 @@ namespace {
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 2000;
 constexpr std::size_t kWritesPerTransaction = 512;
+constexpr int kOpenTries = 20;
+constexpr useconds_t kOpenRetryPauseUs = 50'000;
 
 const char *const kSchema = R"(
 CREATE TABLE IF NOT EXISTS entries(
@@ -71,6 +73,12 @@ bool isBroken(int rc)
 {
     const int primary = rc & 0xff;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_SCHEMA;
+}
+
+bool isLocked(int rc)
+{
+    const int primary = rc & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
 std::string describe(sqlite3 *db, int rc)
@@ -158,12 +166,21 @@ void FileCache::open()
         }
         std::string why;
         bool broken = false;
-        if (tryOpen(why, broken)) {
-            return;
+        bool locked = true;
+        // Two instances starting at once can both be turned away from a lock
+        // without waiting (SQLite does so where waiting could deadlock); a few
+        // more tries sort that out, a lock held all along leaves the cache off.
+        for (int tries = 0; locked && tries < kOpenTries; ++tries) {
+            if (tries > 0) {
+                ::usleep(kOpenRetryPauseUs);
+            }
+            if (tryOpen(why, broken, locked)) {
+                return;
+            }
+            sqlite3_close_v2(writer_);
+            sqlite3_close_v2(reader_);
+            writer_ = reader_ = nullptr;
         }
-        sqlite3_close_v2(writer_);
-        sqlite3_close_v2(reader_);
-        writer_ = reader_ = nullptr;
         if (!broken || attempt > 0) {
             disable(why);
             return;
@@ -172,13 +189,14 @@ void FileCache::open()
     }
 }
 
-bool FileCache::tryOpen(std::string &why, bool &broken)
+bool FileCache::tryOpen(std::string &why, bool &broken, bool &locked)
 {
     int rc = SQLITE_OK;
     writer_ = openConnection(databasePath_, rc);
     if (rc != SQLITE_OK) {
         why = describe(writer_, rc);
         broken = isBroken(rc);
+        locked = isLocked(rc);
         return false;
     }
     // The write-ahead log lets another instance read while this one writes;
@@ -213,17 +231,20 @@ bool FileCache::tryOpen(std::string &why, bool &broken)
     if (rc != SQLITE_OK) {
         why = describe(writer_, rc);
         broken = isBroken(rc);
+        locked = isLocked(rc);
         return false;
     }
     if (version != kSchemaVersion) {
         why = "written in another format (" + std::to_string(version) + ")";
         broken = true;
+        locked = false;
         return false;
     }
     reader_ = openConnection(databasePath_, rc);
     if (rc != SQLITE_OK) {
         why = describe(reader_, rc);
         broken = isBroken(rc);
+        locked = isLocked(rc);
         return false;
     }
     return true;

@@ -62,7 +62,7 @@ private:
     };
 
     void open();
-    bool tryOpen(std::string &why, bool &setAside);
+    bool tryOpen(std::string &why, bool &broken, bool &locked);
     void disable(const std::string &why);
     void setAside(const std::string &why);
     void writeLoop();

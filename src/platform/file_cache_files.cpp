@@ -31,14 +31,25 @@ std::uint32_t bigEndian(const unsigned char *bytes, int count)
 
 std::string MakeCacheFolder(const std::string &folder)
 {
-    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
-        const std::string parent = folder.substr(0, slash);
-        if (::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
-            return systemError("cannot make", parent);
+    // A folder whose owner took away its write permission is read-only here,
+    // also for root, who could still write into it.
+    std::string parent = "/";
+    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+        const std::string step = folder.substr(0, end);
+        struct stat info {};
+        if (::stat(step.c_str(), &info) != 0) {
+            struct stat above {};
+            if (::stat(parent.c_str(), &above) == 0 && (above.st_mode & S_IWUSR) == 0) {
+                return parent + " is read-only";
+            }
+            if (::mkdir(step.c_str(), 0700) != 0 && errno != EEXIST) {
+                return systemError("cannot make", step);
+            }
         }
-    }
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        return systemError("cannot make", folder);
+        parent = step;
+        if (end == std::string::npos) {
+            break;
+        }
     }
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0) {

@@ -4,7 +4,7 @@
 
 namespace quillmere {
 
-// Makes `folder` and its missing parents; the last one is made 0700. Returns
+// Makes `folder` and its missing parents, each 0700. Returns
 // an empty text, or why it cannot hold a cache (also when its owner made it
 // read-only: that is respected even by root, who could write there anyway).
 std::string MakeCacheFolder(const std::string &folder);
