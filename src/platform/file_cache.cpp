@@ -156,9 +156,6 @@ void FileCache::open()
         disable(problem);
         return;
     }
-    if (std::string problem = DatabaseFileProblem(databasePath_); !problem.empty()) {
-        setAside(problem);
-    }
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (std::string problem = PrepareCacheFile(databasePath_); !problem.empty()) {
             disable(problem);
@@ -257,6 +254,10 @@ void FileCache::disable(const std::string &why)
 
 void FileCache::setAside(const std::string &why)
 {
+    // The reader and the writer may both find the database broken; one move.
+    if (setAside_.exchange(true)) {
+        return;
+    }
     const std::string aside = MoveCacheAside(databasePath_);
     if (aside.empty()) {
         std::fprintf(stderr, "quillmere: the cache %s is %s and cannot be moved aside\n", databasePath_.c_str(),
@@ -288,11 +289,12 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
                 found.emplace(static_cast<const char *>(bytes), static_cast<std::size_t>(length));
             }
         } else if (isBroken(rc)) {
-            // Found broken while in use: stop using it; the next start sets it aside.
-            std::fprintf(stderr, "quillmere: the cache %s is broken (%s); searching without it\n",
-                         databasePath_.c_str(), sqlite3_errmsg(reader_));
+            // Found broken while in use: stop using it, and move it aside so
+            // that the next start begins a new one.
+            const std::string why = sqlite3_errmsg(reader_);
             sqlite3_close_v2(reader_);
             reader_ = nullptr;
+            setAside(why);
             const std::lock_guard queueLock(queueGuard_);
             writesStopped_ = true;
         }
@@ -441,6 +443,10 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
         return true;
     }
     // A full disk, a broken or vanished database: stop writing, searches go on.
+    if (isBroken(rc)) {
+        setAside(why);
+        return false;
+    }
     std::fprintf(stderr, "quillmere: no longer writing the cache %s: %s\n", databasePath_.c_str(), why.c_str());
     return false;
 }

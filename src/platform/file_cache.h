@@ -2,6 +2,7 @@
 
 #include "platform/file_cache_key.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -84,6 +85,7 @@ private:
     bool writing_ = false; // a batch taken from the queue is being committed
     bool stopping_ = false;
     bool writesStopped_ = false; // a full disk or a broken database: drop writes
+    std::atomic<bool> setAside_ = false;
     std::thread writerThread_;
 };
 

@@ -1,7 +1,6 @@
 #include "platform/file_cache_files.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -16,15 +15,6 @@ namespace {
 std::string systemError(const std::string &what, const std::string &path)
 {
     return what + " " + path + ": " + std::strerror(errno);
-}
-
-std::uint32_t bigEndian(const unsigned char *bytes, int count)
-{
-    std::uint32_t value = 0;
-    for (int i = 0; i < count; ++i) {
-        value = (value << 8) | bytes[i];
-    }
-    return value;
 }
 
 } // namespace
@@ -83,47 +73,6 @@ std::string PrepareCacheFile(const std::string &path)
     }
     ::close(fd);
     return problem;
-}
-
-std::string DatabaseFileProblem(const std::string &path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) {
-        return errno == ENOENT ? std::string() : systemError("cannot open", path);
-    }
-    struct stat info {};
-    unsigned char header[100] = {};
-    const bool statted = ::fstat(fd, &info) == 0;
-    const ssize_t got = statted && info.st_size > 0 ? ::pread(fd, header, sizeof header, 0) : 0;
-    ::close(fd);
-    if (!statted) {
-        return "cannot read " + path;
-    }
-    if (info.st_size == 0) {
-        return {};
-    }
-    if (got != static_cast<ssize_t>(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0) {
-        return "not an SQLite database";
-    }
-    std::uint32_t pageSize = bigEndian(header + 16, 2);
-    if (pageSize == 1) {
-        pageSize = 65536;
-    }
-    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) {
-        return "a broken database header";
-    }
-    // The page count in the header holds only when its "valid for" counter
-    // equals the change counter; with a write-ahead log still to be merged,
-    // the main file may legitimately lag behind, so only a file alone counts.
-    struct stat log {};
-    const bool logPending = ::stat((path + "-wal").c_str(), &log) == 0 && log.st_size > 0;
-    const std::uint32_t pageCount = bigEndian(header + 28, 4);
-    const bool countValid = bigEndian(header + 92, 4) == bigEndian(header + 24, 4) && pageCount > 0;
-    if (!logPending && (info.st_size % pageSize != 0
-                        || (countValid && static_cast<std::uint64_t>(info.st_size) < std::uint64_t(pageCount) * pageSize))) {
-        return "a truncated database";
-    }
-    return {};
 }
 
 std::string MoveCacheAside(const std::string &path)

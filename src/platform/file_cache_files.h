@@ -13,11 +13,6 @@ std::string MakeCacheFolder(const std::string &folder);
 // from one that exists. Returns an empty text, or why it cannot be written.
 std::string PrepareCacheFile(const std::string &path);
 
-// Why the file at `path` is no SQLite database that can be used (not one at
-// all, or shorter than its header says), or an empty text. A missing or empty
-// file is fine: SQLite starts a new database there.
-std::string DatabaseFileProblem(const std::string &path);
-
 // Renames the database and its journal files to "<path>.aside-<UTC time>" and
 // returns the new name of the database (empty when the rename failed).
 std::string MoveCacheAside(const std::string &path);
