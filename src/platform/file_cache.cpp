@@ -286,7 +286,7 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
                 && select.column(3) == version) {
                 const void *bytes = sqlite3_column_blob(select.get(), 4);
                 const int length = sqlite3_column_bytes(select.get(), 4);
-                found.emplace(static_cast<const char *>(bytes), static_cast<std::size_t>(length));
+                found.emplace(length > 0 ? static_cast<const char *>(bytes) : "", static_cast<std::size_t>(length));
             }
         } else if (isBroken(rc)) {
             // Found broken while in use: stop using it, and move it aside so
