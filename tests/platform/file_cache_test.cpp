@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -328,6 +330,41 @@ TEST_F(FileCacheTest, TwoProcessesWritingAtOnceBothLand)
         }
     }
     EXPECT_EQ(missing, 0);
+}
+
+// A file size limit stands in for a full disk: writes past it fail as they
+// would with no space left.
+TEST_F(FileCacheTest, AFullDiskStopsWritingAndKeepsWhatWasStored)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FileCache cache(folder);
+        cache.store(madeUpKey(1), "size", 1, "before");
+        cache.flush();
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{256 * 1024, 256 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        testing::internal::CaptureStderr();
+        for (std::uint64_t inode = 2; inode < 100; ++inode) {
+            cache.store(madeUpKey(inode), "thumbnail", 1, std::string(10000, 't'));
+        }
+        cache.flush();
+        cache.store(madeUpKey(100), "size", 1, "after");
+        cache.flush();
+        const int lines = lineCount(testing::internal::GetCapturedStderr());
+        const bool kept = cache.find(madeUpKey(1), "size", 1) == "before";
+        // Batches committed before the disk filled stay whole; nothing after it lands.
+        bool nothingHalf = !cache.find(madeUpKey(100), "size", 1);
+        for (std::uint64_t inode = 2; inode < 100; ++inode) {
+            const auto found = cache.find(madeUpKey(inode), "thumbnail", 1);
+            nothingHalf = nothingHalf && (!found || *found == std::string(10000, 't'));
+        }
+        ::_exit(lines == 1 && kept && nothingHalf ? 0 : 10 + lines * 4 + kept * 2 + nothingHalf);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 TEST(FileCacheFolder, IsUnderTheUsersCacheHome)
