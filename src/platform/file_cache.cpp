@@ -16,8 +16,11 @@ namespace {
 // program (or another version of this one) wrote it, and it is set aside.
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 2000;
+// While opening, short waits in a few tries: together no longer than one
+// ordinary wait, so a database held locked keeps the start from hanging.
+constexpr int kOpenBusyTimeoutMs = 100;
 constexpr std::size_t kWritesPerTransaction = 512;
-constexpr int kOpenTries = 20;
+constexpr int kOpenTries = 16;
 constexpr useconds_t kOpenRetryPauseUs = 50'000;
 
 const char *const kSchema = R"(
@@ -86,13 +89,13 @@ std::string describe(sqlite3 *db, int rc)
     return db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
 }
 
-sqlite3 *openConnection(const std::string &path, int &rc)
+sqlite3 *openConnection(const std::string &path, int busyTimeoutMs, int &rc)
 {
     sqlite3 *db = nullptr;
     rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                          nullptr);
     if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        sqlite3_busy_timeout(db, busyTimeoutMs);
         sqlite3_extended_result_codes(db, 1);
     }
     return db;
@@ -189,7 +192,7 @@ void FileCache::open()
 bool FileCache::tryOpen(std::string &why, bool &broken, bool &locked)
 {
     int rc = SQLITE_OK;
-    writer_ = openConnection(databasePath_, rc);
+    writer_ = openConnection(databasePath_, kOpenBusyTimeoutMs, rc);
     if (rc != SQLITE_OK) {
         why = describe(writer_, rc);
         broken = isBroken(rc);
@@ -237,13 +240,14 @@ bool FileCache::tryOpen(std::string &why, bool &broken, bool &locked)
         locked = false;
         return false;
     }
-    reader_ = openConnection(databasePath_, rc);
+    reader_ = openConnection(databasePath_, kBusyTimeoutMs, rc);
     if (rc != SQLITE_OK) {
         why = describe(reader_, rc);
         broken = isBroken(rc);
         locked = isLocked(rc);
         return false;
     }
+    sqlite3_busy_timeout(writer_, kBusyTimeoutMs);
     return true;
 }
 

@@ -332,6 +332,30 @@ TEST_F(FileCacheTest, TwoProcessesWritingAtOnceBothLand)
     EXPECT_EQ(missing, 0);
 }
 
+TEST_F(FileCacheTest, ADatabaseHeldLockedIsLeftAloneAndTheCacheIsOff)
+{
+    {
+        FileCache cache(folder);
+        cache.store(madeUpKey(1), "size", 1, "kept");
+    }
+    sqlite3 *holder = nullptr;
+    ASSERT_EQ(sqlite3_open((folder + "/cache.sqlite").c_str(), &holder), SQLITE_OK);
+    // Exclusive locking mode keeps the lock of the write after it ends.
+    ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    testing::internal::CaptureStderr();
+    {
+        FileCache cache(folder);
+        EXPECT_FALSE(cache.enabled());
+        EXPECT_EQ(cache.find(madeUpKey(1), "size", 1), std::nullopt);
+    }
+    EXPECT_EQ(lineCount(testing::internal::GetCapturedStderr()), 1);
+    sqlite3_close(holder);
+    EXPECT_TRUE(asideFiles(folder).empty());
+    FileCache cache(folder);
+    EXPECT_EQ(cache.find(madeUpKey(1), "size", 1), "kept");
+}
+
 // A file size limit stands in for a full disk: writes past it fail as they
 // would with no space left.
 TEST_F(FileCacheTest, AFullDiskStopsWritingAndKeepsWhatWasStored)
