@@ -92,8 +92,8 @@ std::string describe(sqlite3 *db, int rc)
 sqlite3 *openConnection(const std::string &path, int busyTimeoutMs, int &rc)
 {
     sqlite3 *db = nullptr;
-    rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
-                         nullptr);
+    rc = sqlite3_open_v2(
+        path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, busyTimeoutMs);
         sqlite3_extended_result_codes(db, 1);
@@ -186,6 +186,7 @@ void FileCache::open()
             return;
         }
         setAside(why);
+        setAside_ = false; // the new database may be moved aside in turn
     }
 }
 
@@ -205,7 +206,8 @@ bool FileCache::tryOpen(std::string &why, bool &broken, bool &locked)
     std::int64_t version = -1;
     std::int64_t objects = -1;
     if (rc == SQLITE_OK) {
-        Statement read(writer_, "SELECT (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_master)");
+        Statement read(
+            writer_, "SELECT (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_master)");
         rc = read.step();
         if (rc == SQLITE_ROW) {
             version = read.column(0);
@@ -264,11 +266,11 @@ void FileCache::setAside(const std::string &why)
     }
     const std::string aside = MoveCacheAside(databasePath_);
     if (aside.empty()) {
-        std::fprintf(stderr, "quillmere: the cache %s is %s and cannot be moved aside\n", databasePath_.c_str(),
-                     why.c_str());
+        std::fprintf(
+            stderr, "quillmere: the cache %s is %s and cannot be moved aside\n", databasePath_.c_str(), why.c_str());
     } else {
         std::fprintf(stderr, "quillmere: the cache %s was unusable (%s); moved it to %s and started anew\n",
-                     databasePath_.c_str(), why.c_str(), aside.c_str());
+            databasePath_.c_str(), why.c_str(), aside.c_str());
     }
 }
 
@@ -280,8 +282,9 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
         if (reader_ == nullptr) {
             return std::nullopt;
         }
-        Statement select(reader_, "SELECT size, modified_ns, changed_ns, version, value FROM entries "
-                                  "WHERE volume = ?1 AND inode = ?2 AND kind = ?3");
+        Statement select(reader_,
+            "SELECT size, modified_ns, changed_ns, version, value FROM entries "
+            "WHERE volume = ?1 AND inode = ?2 AND kind = ?3");
         select.bindFile(key.volume, key.inode, kind);
         const int rc = select.step();
         if (rc == SQLITE_ROW) {
@@ -304,7 +307,7 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
         }
     }
     if (found) {
-        Write touch{Write::Kind::Touch, key, std::string(kind), version, {}};
+        Write touch { Write::Kind::Touch, key, std::string(kind), version, {} };
         const std::lock_guard lock(queueGuard_);
         if (!writesStopped_ && writerThread_.joinable()) {
             queue_.push_back(std::move(touch));
@@ -320,7 +323,7 @@ void FileCache::store(const FileCacheKey &key, std::string_view kind, int versio
     if (writesStopped_ || !writerThread_.joinable()) {
         return;
     }
-    queue_.push_back(Write{Write::Kind::Store, key, std::string(kind), version, std::move(value)});
+    queue_.push_back(Write { Write::Kind::Store, key, std::string(kind), version, std::move(value) });
     queueChanged_.notify_one();
 }
 
@@ -333,7 +336,7 @@ void FileCache::forget(const std::string &volume, std::uint64_t inode)
     if (writesStopped_ || !writerThread_.joinable()) {
         return;
     }
-    queue_.push_back(Write{Write::Kind::Forget, std::move(key), {}, 0, {}});
+    queue_.push_back(Write { Write::Kind::Forget, std::move(key), {}, 0, {} });
     queueChanged_.notify_one();
 }
 
@@ -344,7 +347,7 @@ void FileCache::clear()
         if (writesStopped_ || !writerThread_.joinable()) {
             return;
         }
-        queue_.push_back(Write{Write::Kind::Clear, {}, {}, 0, {}});
+        queue_.push_back(Write { Write::Kind::Clear, {}, {}, 0, {} });
     }
     queueChanged_.notify_one();
     flush();
@@ -391,11 +394,13 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
         // are only a help, so they go, and later ones are tried again.
         return true;
     }
-    Statement store(writer_, "INSERT OR REPLACE INTO entries(volume, inode, kind, size, modified_ns, changed_ns, "
-                             "version, used, bytes, value) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, "
-                             "(SELECT coalesce(max(used), 0) + 1 FROM entries), ?8, ?9)");
-    Statement touch(writer_, "UPDATE entries SET used = (SELECT max(used) + 1 FROM entries) "
-                             "WHERE volume = ?1 AND inode = ?2 AND kind = ?3");
+    Statement store(writer_,
+        "INSERT OR REPLACE INTO entries(volume, inode, kind, size, modified_ns, changed_ns, "
+        "version, used, bytes, value) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, "
+        "(SELECT coalesce(max(used), 0) + 1 FROM entries), ?8, ?9)");
+    Statement touch(writer_,
+        "UPDATE entries SET used = (SELECT max(used) + 1 FROM entries) "
+        "WHERE volume = ?1 AND inode = ?2 AND kind = ?3");
     Statement forget(writer_, "DELETE FROM entries WHERE volume = ?1 AND inode = ?2");
     Statement clear(writer_, "DELETE FROM entries");
     for (const Write &write : batch) {

@@ -26,9 +26,9 @@ std::string MakeCacheFolder(const std::string &folder)
     std::string parent = "/";
     for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
         const std::string step = folder.substr(0, end);
-        struct stat info {};
+        struct stat info { };
         if (::stat(step.c_str(), &info) != 0) {
-            struct stat above {};
+            struct stat above { };
             if (::stat(parent.c_str(), &above) == 0 && (above.st_mode & S_IWUSR) == 0) {
                 return parent + " is read-only";
             }
@@ -41,7 +41,7 @@ std::string MakeCacheFolder(const std::string &folder)
             break;
         }
     }
-    struct stat info {};
+    struct stat info { };
     if (::stat(folder.c_str(), &info) != 0) {
         return systemError("cannot read", folder);
     }
@@ -60,7 +60,7 @@ std::string PrepareCacheFile(const std::string &path)
     if (fd < 0) {
         return systemError("cannot open", path);
     }
-    struct stat info {};
+    struct stat info { };
     std::string problem;
     if (::fstat(fd, &info) != 0) {
         problem = systemError("cannot read", path);
@@ -79,7 +79,7 @@ std::string MoveCacheAside(const std::string &path)
 {
     char stamp[32] = {};
     const std::time_t now = std::time(nullptr);
-    struct tm utc {};
+    struct tm utc { };
     ::gmtime_r(&now, &utc);
     std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
     std::string aside = path + ".aside-" + stamp;
@@ -90,7 +90,7 @@ std::string MoveCacheAside(const std::string &path)
     if (::rename(path.c_str(), aside.c_str()) != 0) {
         return {};
     }
-    for (const char *journal : {"-wal", "-shm", "-journal"}) {
+    for (const char *journal : { "-wal", "-shm", "-journal" }) {
         ::rename((path + journal).c_str(), (aside + journal).c_str());
     }
     return aside;

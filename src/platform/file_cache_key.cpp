@@ -26,7 +26,7 @@ std::string uuidOfBlockDevice(dev_t device)
         if (entry->d_name[0] == '.') {
             continue;
         }
-        struct stat target {};
+        struct stat target { };
         const std::string link = std::string(folder) + "/" + entry->d_name;
         if (::stat(link.c_str(), &target) == 0 && S_ISBLK(target.st_mode) && target.st_rdev == device) {
             found = entry->d_name;

@@ -1,18 +1,17 @@
 #include "platform/file_cache.h"
 #include "support/temp_tree.h"
 
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 
 namespace quillmere {
 namespace {
@@ -21,14 +20,14 @@ using test::TempTree;
 
 FileCacheKey keyOf(const std::string &path)
 {
-    struct stat info {};
+    struct stat info { };
     EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
     return FileCacheKeyOf(info);
 }
 
 FileCacheKey madeUpKey(std::uint64_t inode)
 {
-    return FileCacheKey{"uuid:test-volume", inode, 1000, 1'700'000'000'123'456'789, 1'700'000'000'987'654'321};
+    return FileCacheKey { "uuid:test-volume", inode, 1000, 1'700'000'000'123'456'789, 1'700'000'000'987'654'321 };
 }
 
 std::vector<std::string> asideFiles(const std::string &folder)
@@ -77,8 +76,10 @@ TEST_F(FileCacheTest, FindsAValueOnlyForTheExactStateOfTheFileAndTheFormatAskedF
     EXPECT_EQ(cache.find(key, "fingerprint", 4), std::nullopt) << "newer format";
     EXPECT_EQ(cache.find(key, "thumbnail", 3), std::nullopt) << "another kind";
     const std::vector<std::function<void(FileCacheKey &)>> changes = {
-        [](FileCacheKey &k) { k.inode += 1; },      [](FileCacheKey &k) { k.changedNs += 1; },
-        [](FileCacheKey &k) { k.modifiedNs += 1; }, [](FileCacheKey &k) { k.size += 1; },
+        [](FileCacheKey &k) { k.inode += 1; },
+        [](FileCacheKey &k) { k.changedNs += 1; },
+        [](FileCacheKey &k) { k.modifiedNs += 1; },
+        [](FileCacheKey &k) { k.size += 1; },
         [](FileCacheKey &k) { k.volume = "dev:8:1"; },
     };
     for (std::size_t i = 0; i < changes.size(); ++i) {
@@ -119,7 +120,7 @@ TEST_F(FileCacheTest, KeepsItsValuesBetweenRunsInAPrivateFolderAndFile)
     }
     FileCache again(folder);
     EXPECT_EQ(again.find(madeUpKey(1), "size", 1), "10x10");
-    struct stat info {};
+    struct stat info { };
     ASSERT_EQ(::stat(folder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0700u);
     ASSERT_EQ(::stat(again.databasePath().c_str(), &info), 0);
@@ -167,7 +168,7 @@ struct Spoiling {
     std::function<void(const std::string &database)> spoil;
 };
 
-class SpoiltCacheTest : public FileCacheTest, public ::testing::WithParamInterface<Spoiling> {};
+class SpoiltCacheTest : public FileCacheTest, public ::testing::WithParamInterface<Spoiling> { };
 
 TEST_P(SpoiltCacheTest, IsMovedAsideAndTheCacheStartsEmpty)
 {
@@ -196,33 +197,31 @@ TEST_P(SpoiltCacheTest, IsMovedAsideAndTheCacheStartsEmpty)
 
 void truncateTo(const std::string &path, double fraction, off_t extra)
 {
-    struct stat info {};
+    struct stat info { };
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     ASSERT_GT(info.st_size, 8192);
     ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(info.st_size * fraction) / 4096 * 4096 + extra), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Spoilings, SpoiltCacheTest,
-    ::testing::Values(
-        Spoiling{"Garbage", [](const std::string &db) { overwrite(db, std::string(20000, 'x')); }},
-        Spoiling{"TruncatedToWholePages", [](const std::string &db) { truncateTo(db, 0.5, 0); }},
-        Spoiling{"TruncatedMidPage", [](const std::string &db) { truncateTo(db, 0.5, 1234); }},
-        Spoiling{"NewerVersion",
-                 [](const std::string &db) {
-                     sqlite3 *handle = nullptr;
-                     ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
-                     EXPECT_EQ(sqlite3_exec(handle, "PRAGMA user_version=99", nullptr, nullptr, nullptr), SQLITE_OK);
-                     sqlite3_close(handle);
-                 }},
-        Spoiling{"AnotherProgramsDatabase",
-                 [](const std::string &db) {
-                     std::filesystem::remove(db);
-                     sqlite3 *handle = nullptr;
-                     ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
-                     EXPECT_EQ(sqlite3_exec(handle, "CREATE TABLE notes(text)", nullptr, nullptr, nullptr), SQLITE_OK);
-                     sqlite3_close(handle);
-                 }}),
+INSTANTIATE_TEST_SUITE_P(Spoilings, SpoiltCacheTest,
+    ::testing::Values(Spoiling { "Garbage", [](const std::string &db) { overwrite(db, std::string(20000, 'x')); } },
+        Spoiling { "TruncatedToWholePages", [](const std::string &db) { truncateTo(db, 0.5, 0); } },
+        Spoiling { "TruncatedMidPage", [](const std::string &db) { truncateTo(db, 0.5, 1234); } },
+        Spoiling { "NewerVersion",
+            [](const std::string &db) {
+                sqlite3 *handle = nullptr;
+                ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+                EXPECT_EQ(sqlite3_exec(handle, "PRAGMA user_version=99", nullptr, nullptr, nullptr), SQLITE_OK);
+                sqlite3_close(handle);
+            } },
+        Spoiling { "AnotherProgramsDatabase",
+            [](const std::string &db) {
+                std::filesystem::remove(db);
+                sqlite3 *handle = nullptr;
+                ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+                EXPECT_EQ(sqlite3_exec(handle, "CREATE TABLE notes(text)", nullptr, nullptr, nullptr), SQLITE_OK);
+                sqlite3_close(handle);
+            } }),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(FileCacheTest, PagesOverwrittenInsideNeverGiveAWrongValue)
@@ -263,7 +262,7 @@ TEST_F(FileCacheTest, ARead_onlyFolderOrFileRunsWithoutTheCache)
     }
     const std::string database = folder + "/cache.sqlite";
     const std::string before = TempTree::readFile(database);
-    for (const bool folderReadOnly : {true, false}) {
+    for (const bool folderReadOnly : { true, false }) {
         SCOPED_TRACE(folderReadOnly ? "read-only folder" : "read-only file");
         ASSERT_EQ(::chmod(folderReadOnly ? folder.c_str() : database.c_str(), folderReadOnly ? 0500 : 0400), 0);
         testing::internal::CaptureStderr();
@@ -341,8 +340,9 @@ TEST_F(FileCacheTest, ADatabaseHeldLockedIsLeftAloneAndTheCacheIsOff)
     sqlite3 *holder = nullptr;
     ASSERT_EQ(sqlite3_open((folder + "/cache.sqlite").c_str(), &holder), SQLITE_OK);
     // Exclusive locking mode keeps the lock of the write after it ends.
-    ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     testing::internal::CaptureStderr();
     {
         FileCache cache(folder);
@@ -367,7 +367,7 @@ TEST_F(FileCacheTest, AFullDiskStopsWritingAndKeepsWhatWasStored)
         cache.store(madeUpKey(1), "size", 1, "before");
         cache.flush();
         ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{256 * 1024, 256 * 1024};
+        const rlimit limit { 256 * 1024, 256 * 1024 };
         ::setrlimit(RLIMIT_FSIZE, &limit);
         testing::internal::CaptureStderr();
         for (std::uint64_t inode = 2; inode < 100; ++inode) {
