@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config ccache
-  qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libgif-dev libglib2.0-dev libxxhash-dev libexif-dev
+  qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libgif-dev libglib2.0-dev libxxhash-dev libexif-dev libsqlite3-dev
   libheif-dev libavif-dev
   libgtest-dev
   gvfs libglib2.0-bin dbus-daemon
