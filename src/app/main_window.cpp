@@ -6,6 +6,7 @@
 #include "app/still_progress.h"
 #include "platform/absolute_path.h"
 #include "app/page_group.h"
+#include "app/paint_throttle.h"
 #include "common/stop_flag.h"
 #include "folders/folder_edit.h"
 #include "imaging/picture_formats.h"
@@ -132,6 +133,7 @@ TForm1::TForm1(QWidget *parent)
     buildRemovalPage();
     buildReportPage();
     bindHandlers();
+    searchPaints_ = std::make_unique<PaintThrottle>(std::vector<QWidget *>{Panel2, DataGrid1View});
 
     move(226, 108);
     resize(769, 530);
@@ -467,7 +469,11 @@ void TForm1::runSearchBody()
         leftovers = FinishLeftovers(folders);
     };
     const unsigned closesBefore = closeCount_;
-    RunSearchBody(context);
+    {
+        searchPaints_->hold();
+        const auto painting = qScopeGuard([this] { searchPaints_->release(); });
+        RunSearchBody(context);
+    }
     if (!leftovers.empty() && closeCount_ == closesBefore) {
         ShowRemovalFoldersBox(this, leftovers);
     }
@@ -530,6 +536,8 @@ void TForm1::setLabel4(const QString &text)
 void TForm1::setProgressMaximum(int maximum)
 {
     SetProgressMaximum(*ProgressBar1, maximum);
+    // A stage begins: its first state is shown at its first pump.
+    searchPaints_->paintAtNextMessages();
 }
 
 void TForm1::setProgressPosition(int position)
@@ -546,7 +554,9 @@ void TForm1::pumpMessages()
     // must not add to them.
     const unsigned closesBefore = closeCount_;
     const unsigned searchesBefore = searchCount_;
+    searchPaints_->beforeMessages();
     QCoreApplication::processEvents();
+    searchPaints_->afterMessages();
     if (closeCount_ != closesBefore) {
         throw SearchAbandoned();
     }

@@ -29,6 +29,7 @@ namespace quillmere {
 class Shell;
 class TDataGridView;
 class TFolderEdit;
+class PaintThrottle;
 class TForm2;
 class TForm3;
 class TPageGroup;
@@ -205,6 +206,9 @@ private:
     // The thumbnail work of the search filling the result table, if any: a
     // new search or a close cancels it at once.
     ThumbnailsAhead *thumbnailsAhead_ = nullptr;
+    // The found page's labels, progress bar and table paint at most about
+    // sixty times a second while a search sets them for every file.
+    std::unique_ptr<PaintThrottle> searchPaints_;
     bool removalRunning_ = false;
     bool similarResults_ = false;
 };

@@ -1,0 +1,198 @@
+// Runs the whole search through the main window (TForm1, shown on whatever
+// display QT_QPA_PLATFORM names: offscreen, or a virtual X server) on a
+// folder tree, then the review actions on the rows it found, and prints the
+// time and peak memory of each stage.
+//
+//   bench_window_search FOLDER [--mask "*.jpg"] [--workers N]
+//
+// Stages are told apart by the texts the search shows in Label1. The peak
+// of each stage is the process's resident high-water mark, reset as the
+// stage begins (Linux: /proc/self/clear_refs). After the search: a header
+// click on Size (a full sort), a second one (a reversal), Select All,
+// Invert, Keep One, and painting the visible rows, each timed once.
+
+#include "app/main_window.h"
+#include "common/stop_flag.h"
+#include "folders/folder_edit.h"
+#include "platform/path_text.h"
+#include "table/data_grid_view.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPixmap>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace quillmere;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A value of /proc/self/status in kB ("VmHWM", "VmRSS").
+long statusKb(const char *field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0) {
+            return std::stol(line.substr(prefix.size()));
+        }
+    }
+    return -1;
+}
+
+// Starts a new high-water mark at the current resident size.
+void resetPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+struct Stage {
+    std::string name;
+    double seconds = 0;
+    long peakKb = 0;
+};
+
+// The stage a text of Label1 starts, or empty when it starts none.
+std::string stageOf(const QString &label1)
+{
+    if (label1.startsWith(QStringLiteral("Files search")) || label1.startsWith(QStringLiteral("Files Search"))) {
+        return "listing";
+    }
+    if (label1 == QStringLiteral("Creating a list of files")) {
+        return "measuring";
+    }
+    if (label1 == QStringLiteral("Compare files:")) {
+        return "comparison";
+    }
+    if (label1.startsWith(QStringLiteral("File: "))) {
+        return "result rows";
+    }
+    if (label1.startsWith(QStringLiteral("Read pictures:"))) {
+        return "reading pictures";
+    }
+    if (label1.startsWith(QStringLiteral("Compare pictures:"))) {
+        return "comparing pictures";
+    }
+    return {};
+}
+
+// The window as it runs a search, noting when each stage begins.
+class TimedForm : public TForm1 {
+public:
+    void setLabel1(const QString &text) override
+    {
+        const std::string stage = stageOf(text);
+        if (!stage.empty() && (stages.empty() || stages.back().name != stage)) {
+            begin(stage);
+        }
+        TForm1::setLabel1(text);
+    }
+
+    void begin(const std::string &name)
+    {
+        end();
+        stages.push_back({ name, 0, 0 });
+        resetPeak();
+        started_ = Clock::now();
+    }
+    void end()
+    {
+        if (!stages.empty() && stages.back().seconds == 0) {
+            stages.back().seconds = secondsSince(started_);
+            stages.back().peakKb = statusKb("VmHWM");
+        }
+    }
+
+    std::vector<Stage> stages;
+
+private:
+    Clock::time_point started_;
+};
+
+void printStage(const Stage &stage)
+{
+    std::printf("  %-22s %9.3f s %9.1f MB\n", stage.name.c_str(), stage.seconds, stage.peakKb / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
+        std::fprintf(stderr, "usage: %s FOLDER [--mask MASK] [--workers N]\n", argv[0]);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    const std::string folder = argv[1];
+    QString mask = QStringLiteral("*.jpg");
+    int workers = -1;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--mask") == 0) {
+            mask = QString::fromLocal8Bit(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--workers") == 0) {
+            workers = std::atoi(argv[i + 1]);
+        }
+    }
+
+    TimedForm form;
+    if (workers >= 0) {
+        form.ThumbnailWorkers = workers;
+    }
+    form.Edit1->setText(pathToText(folder));
+    form.ComboBox1->setCurrentIndex(form.ComboBox1->findText(mask));
+    form.show();
+    QApplication::processEvents();
+
+    const long startKb = statusKb("VmRSS");
+    const auto start = Clock::now();
+    form.begin("start");
+    form.BitBtn1Click();
+    form.end();
+    const double total = secondsSince(start);
+    long peakKb = 0;
+    std::printf("window search of %s: %d files, %d rows\n", folder.c_str(), form.Memo1.count(),
+                form.DataGrid1->RowCount());
+    for (const Stage &stage : form.stages) {
+        printStage(stage);
+        peakKb = std::max(peakKb, stage.peakKb);
+    }
+    std::printf("  %-22s %9.3f s %9.1f MB (resident before: %.1f MB)\n", "whole search", total, peakKb / 1024.0,
+                startKb / 1024.0);
+
+    // The review actions on the rows found, each on its own.
+    const auto timed = [&form](const char *name, const auto &action) {
+        form.begin(name);
+        action();
+        QApplication::processEvents();
+        form.end();
+        printStage(form.stages.back());
+    };
+    TDataGrid &grid = *form.DataGrid1;
+    const int size = grid.FindColumn(QStringLiteral("Size"))->Index();
+    std::printf("review of %d rows:\n", grid.RowCount());
+    timed("sort by Size", [&] { grid.HeaderClick(size); });
+    timed("sort again (reverse)", [&] { grid.HeaderClick(size); });
+    timed("Select All", [&] { form.BitBtn_2Click(); });
+    timed("Invert", [&] { form.BitBtn_1Click(); });
+    timed("Keep One", [&] { form.KeepOneClick(); });
+    timed("paint visible rows", [&] { form.DataGrid1View->viewport()->grab(); });
+    timed("paint them again", [&] { form.DataGrid1View->viewport()->grab(); });
+    for (const Stage &stage : form.stages) {
+        peakKb = std::max(peakKb, stage.peakKb);
+    }
+    std::printf("peak of the whole run: %.1f MB\n", peakKb / 1024.0);
+    return 0;
+}
