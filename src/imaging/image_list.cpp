@@ -1,15 +1,40 @@
 #include "imaging/image_list.h"
 
 #include "imaging/bitmap.h"
+#include "imaging/compact_picture.h"
 #include "platform/errors.h"
 
 #include <QPainter>
+#include <algorithm>
+#include <cstring>
+#include <xxhash.h>
 
 namespace quillmere {
 
 namespace {
-// The store grows by this many entries at a time.
-constexpr std::size_t kGrowBy = 4;
+
+const QSize kEntrySize(TImageList::EntryWidth, TImageList::EntryHeight);
+
+bool samePixels(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size() || a.format() != b.format()) {
+        return false;
+    }
+    const auto rowBytes = static_cast<std::size_t>(a.width()) * 4;
+    for (int y = 0; y < a.height(); ++y) {
+        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), rowBytes) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// An entry's rows of four-byte pixels lie one after the other, unpadded.
+std::uint64_t hashOf(const QImage &pixels)
+{
+    return XXH3_64bits(pixels.constBits(), static_cast<std::size_t>(pixels.sizeInBytes()));
+}
+
 } // namespace
 
 int TImageList::Add(const TBitmap &bitmap)
@@ -30,26 +55,93 @@ int TImageList::Add(const TBitmap &bitmap)
             line[x] |= 0xFF000000u;
         }
     }
-    if (entries_.size() == entries_.capacity()) {
-        entries_.reserve(entries_.size() + kGrowBy);
+    const std::uint64_t hash = hashOf(entry);
+    int picture = findPicture(entry, hash);
+    if (picture < 0) {
+        std::string compact = CompactPicture(entry);
+        if (compact.empty()) {
+            throw std::bad_alloc();
+        }
+        picture = static_cast<int>(pictures_.size());
+        compactBytes_ += compact.size();
+        pictures_.push_back(std::move(compact));
+        byPixels_.emplace(hash, static_cast<std::uint32_t>(picture));
     }
-    entries_.push_back(std::move(entry));
+    // The picture just added is the likeliest to be drawn or added again.
+    keepExpanded(static_cast<std::uint32_t>(picture), entry);
+    entries_.push_back(static_cast<std::uint32_t>(picture));
     changed();
     return Count() - 1;
 }
 
 void TImageList::Clear()
 {
-    entries_.clear();
+    // The memory goes back at once: a search's list can be large.
+    std::vector<std::uint32_t>().swap(entries_);
+    std::vector<std::string>().swap(pictures_);
+    std::unordered_multimap<std::uint64_t, std::uint32_t>().swap(byPixels_);
+    expanded_.clear();
+    compactBytes_ = 0;
     changed();
 }
 
-const QImage &TImageList::Entry(int index) const
+int TImageList::findPicture(const QImage &pixels, std::uint64_t hash) const
+{
+    const auto [first, last] = byPixels_.equal_range(hash);
+    for (auto it = first; it != last; ++it) {
+        if (samePixels(expanded(it->second), pixels)) {
+            return static_cast<int>(it->second);
+        }
+    }
+    return -1;
+}
+
+const QImage &TImageList::expanded(std::uint32_t picture) const
+{
+    ++uses_;
+    for (Expanded &kept : expanded_) {
+        if (kept.picture == picture) {
+            kept.lastUse = uses_;
+            return kept.pixels;
+        }
+    }
+    QImage pixels = ExpandPicture(pictures_[picture], kEntrySize);
+    if (pixels.isNull()) {
+        static const QImage none;
+        return none;
+    }
+    keepExpanded(picture, pixels);
+    return expanded_.back().pixels;
+}
+
+void TImageList::keepExpanded(std::uint32_t picture, const QImage &pixels) const
+{
+    ++uses_;
+    for (Expanded &kept : expanded_) {
+        if (kept.picture == picture) {
+            kept.lastUse = uses_;
+            return;
+        }
+    }
+    if (expanded_.size() >= kExpandedKept) {
+        // The least recently used makes room, and the new one goes last.
+        const auto oldest = std::min_element(expanded_.begin(), expanded_.end(),
+                                             [](const Expanded &a, const Expanded &b) { return a.lastUse < b.lastUse; });
+        expanded_.erase(oldest);
+    }
+    expanded_.push_back({ picture, pixels, uses_ });
+}
+
+QImage TImageList::Entry(int index) const
 {
     if (index < 0 || index >= Count()) {
         throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
     }
-    return entries_[static_cast<std::size_t>(index)];
+    const QImage &pixels = expanded(entries_[static_cast<std::size_t>(index)]);
+    if (pixels.isNull()) {
+        throw std::bad_alloc();
+    }
+    return pixels;
 }
 
 void TImageList::Draw(QPainter &painter, const QPoint &point, int index) const
@@ -57,7 +149,11 @@ void TImageList::Draw(QPainter &painter, const QPoint &point, int index) const
     if (index < 0 || index >= Count()) {
         return;
     }
-    painter.drawImage(point, entries_[static_cast<std::size_t>(index)]);
+    // A picture that cannot be expanded for want of memory draws nothing.
+    const QImage &pixels = expanded(entries_[static_cast<std::size_t>(index)]);
+    if (!pixels.isNull()) {
+        painter.drawImage(point, pixels);
+    }
 }
 
 } // namespace quillmere
