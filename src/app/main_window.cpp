@@ -2,6 +2,7 @@
 
 #include "common/error_report.h"
 #include "app/every_copy_question.h"
+#include "app/held_progress.h"
 #include "app/removal_folders_box.h"
 #include "app/still_progress.h"
 #include "platform/absolute_path.h"
@@ -134,6 +135,7 @@ TForm1::TForm1(QWidget *parent)
     buildReportPage();
     bindHandlers();
     searchPaints_ = std::make_unique<PaintThrottle>(std::vector<QWidget *>{Panel2, DataGrid1View});
+    heldProgress_ = std::make_unique<HeldProgress>(Label1, Label3, Label4, ProgressBar1);
 
     move(226, 108);
     resize(769, 530);
@@ -414,6 +416,8 @@ void TForm1::BitBtn1Click()
     }
     showPage(currentPage() + 1);
     StopFlag ^= 1;
+    // What a running search kept for the labels is older than this.
+    heldProgress_->discard();
     Label1->clear();
     Label3->clear();
     Label4->clear();
@@ -471,7 +475,11 @@ void TForm1::runSearchBody()
     const unsigned closesBefore = closeCount_;
     {
         searchPaints_->hold();
-        const auto painting = qScopeGuard([this] { searchPaints_->release(); });
+        heldProgress_->hold();
+        const auto painting = qScopeGuard([this] {
+            heldProgress_->release();
+            searchPaints_->release();
+        });
         RunSearchBody(context);
     }
     if (!leftovers.empty() && closeCount_ == closesBefore) {
@@ -518,31 +526,33 @@ void TForm1::showUnreadablePictures(const std::vector<std::string> &paths)
     Label3->setToolTip(notice.toolTip);
 }
 
+// During a search these only keep the values (see HeldProgress); the
+// widgets take them when the window paints or runs a handler.
 void TForm1::setLabel1(const QString &text)
 {
-    Label1->setText(ShownPathText(text));
+    heldProgress_->setLabel(0, text);
 }
 
 void TForm1::setLabel3(const QString &text)
 {
-    Label3->setText(ShownPathText(text));
+    heldProgress_->setLabel(1, text);
 }
 
 void TForm1::setLabel4(const QString &text)
 {
-    Label4->setText(ShownPathText(text));
+    heldProgress_->setLabel(2, text);
 }
 
 void TForm1::setProgressMaximum(int maximum)
 {
-    SetProgressMaximum(*ProgressBar1, maximum);
+    heldProgress_->setMaximum(maximum);
     // A stage begins: its first state is shown at its first pump.
     searchPaints_->paintAtNextMessages();
 }
 
 void TForm1::setProgressPosition(int position)
 {
-    SetProgressPosition(*ProgressBar1, position);
+    heldProgress_->setPosition(position);
 }
 
 void TForm1::pumpMessages()
@@ -554,7 +564,9 @@ void TForm1::pumpMessages()
     // must not add to them.
     const unsigned closesBefore = closeCount_;
     const unsigned searchesBefore = searchCount_;
-    searchPaints_->beforeMessages();
+    if (searchPaints_->beforeMessages()) {
+        heldProgress_->apply();
+    }
     QCoreApplication::processEvents();
     searchPaints_->afterMessages();
     if (closeCount_ != closesBefore) {

@@ -29,6 +29,7 @@ namespace quillmere {
 class Shell;
 class TDataGridView;
 class TFolderEdit;
+class HeldProgress;
 class PaintThrottle;
 class TForm2;
 class TForm3;
@@ -209,6 +210,9 @@ private:
     // The found page's labels, progress bar and table paint at most about
     // sixty times a second while a search sets them for every file.
     std::unique_ptr<PaintThrottle> searchPaints_;
+    // What the search last set on Label1, Label3, Label4 and ProgressBar1,
+    // kept until the window paints them or runs a handler.
+    std::unique_ptr<HeldProgress> heldProgress_;
     bool removalRunning_ = false;
     bool similarResults_ = false;
 };
