@@ -37,9 +37,9 @@ void HeldProgress::setLabel(int which, const QString &text)
 void HeldProgress::setMaximum(int maximum)
 {
     CheckProgressMaximum(maximum);
-    // A position kept goes to the bar first, so that this maximum clamps it
-    // as it would have.
-    if (position_) {
+    // What is kept for the bar goes to it first, so that this maximum
+    // clamps the position as it would have (a stage sets its maximum once).
+    if (position_ || maximum_) {
         apply();
     }
     maximum_ = maximum;
@@ -112,6 +112,9 @@ void HeldProgress::discard()
 
 bool HeldProgress::eventFilter(QObject *watched, QEvent *event)
 {
+    if (messages_ == 0) {
+        return false;
+    }
     switch (event->type()) {
     case QEvent::MetaCall:
         // A scroll area calls itself back after every change of its range

@@ -14,8 +14,9 @@ namespace quillmere {
 // The found page's labels and progress bar as a search sets them for every
 // file. While held, a set only keeps the value: the widgets take the latest
 // values when apply() is called (when the window is about to paint them, at
-// the end of the search) and before any event is handled while held, so a
-// handler run at one of the search's pumps (Stop, Back, a timer) reads
+// the end of the search) and before any event is handled in a run of
+// pending messages (see messagesBegin) while held, so a handler run at one
+// of the search's pumps (Stop, Back, a timer) reads
 // exactly what the search last set, as if every set had gone to the widget.
 // Not held, a set goes to the widget at once. Holds nest (a search started
 // inside another's pump); each release applies what is kept.
@@ -34,6 +35,11 @@ public:
     void release();
     bool holding() const { return depth_ > 0; }
 
+    // Around a run of pending messages: the handlers it runs read the
+    // latest values (events sent outside it run no handler of the user's).
+    void messagesBegin() { ++messages_; }
+    void messagesEnd() { --messages_; }
+
     // The widgets take the values kept.
     void apply();
     // The values kept are dropped: what a handler writes to the widgets
@@ -51,6 +57,7 @@ private:
     std::optional<int> position_;
     bool kept_ = false;
     int depth_ = 0;
+    int messages_ = 0;
 };
 
 } // namespace quillmere

@@ -567,7 +567,9 @@ void TForm1::pumpMessages()
     if (searchPaints_->beforeMessages()) {
         heldProgress_->apply();
     }
+    heldProgress_->messagesBegin();
     QCoreApplication::processEvents();
+    heldProgress_->messagesEnd();
     searchPaints_->afterMessages();
     if (closeCount_ != closesBefore) {
         throw SearchAbandoned();
