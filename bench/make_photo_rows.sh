@@ -33,12 +33,12 @@ done
 
 rm -rf "$out"
 mkdir -p "$out/tiles"
-# Each photo is cut at three scales; every tile is a picture of its own.
+# Each photo is cut at five scales; every tile is a picture of its own.
 find "$cache/unpacked" -type f \( -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.png' \) -size +100k | sort \
   | awk '{ print NR "\t" $0 }' > "$out/sources.tsv"
 cut_photo() {
   local number=$1 path=$2 out=$3
-  for scale in 1800x1350 2000x1500 2200x1650; do
+  for scale in 1600x1200 1800x1350 2000x1500 2200x1650 2400x1800; do
     convert "$path" -resize "$scale!" -crop 200x150 +repage -quality 88 \
       "$out/tiles/p${number}_${scale}_%03d.jpg" 2>/dev/null || true
   done
