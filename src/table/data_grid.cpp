@@ -702,7 +702,7 @@ void TDataGrid::quickSort(int left, int right, int column, TSortType type, TSort
     // so it moves with its row through the exchanges.
     while (right > left) {
         const auto drawn = static_cast<int>(RandomBelow(static_cast<std::uint32_t>(right - left)));
-        int pivot = left + 1 + drawn / 2;
+        int pivot = left + 1 + drawn;
         int i = left - 1;
         int j = right + 1;
         const auto exchange = [&](int a, int b) {
