@@ -214,6 +214,7 @@ int main(int argc, char **argv)
     timed("paint a far page", [&] { form.DataGrid1View->viewport()->grab(); });
     form.DataGrid1View->scrollToRow(grid.RowCount() / 2 + 12);
     timed("paint the next page", [&] { form.DataGrid1View->viewport()->grab(); });
+    form.ImageList1.finishCompacting();
     std::printf("thumbnail list: %d entries, %d distinct pictures in %.1f MB\n", form.ImageList1.Count(),
                 form.ImageList1.pictureCount(), static_cast<double>(form.ImageList1.compactBytes()) / 1048576.0);
     for (const Stage &stage : form.stages) {

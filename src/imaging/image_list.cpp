@@ -58,13 +58,19 @@ int TImageList::Add(const TBitmap &bitmap)
     const std::uint64_t hash = hashOf(entry);
     int picture = findPicture(entry, hash);
     if (picture < 0) {
-        std::string compact = CompactPicture(entry);
-        if (compact.empty()) {
-            throw std::bad_alloc();
+        // A new picture waits for the compressing thread, which Add waits
+        // for only when it falls far behind.
+        std::unique_lock lock(mutex_);
+        if (!compactor_.joinable()) {
+            compactor_ = std::thread([this] { compactInTurn(); });
         }
+        workDone_.wait(lock, [this] { return queue_.size() < kMostWaiting; });
         picture = static_cast<int>(pictures_.size());
-        compactBytes_ += compact.size();
-        pictures_.push_back(std::move(compact));
+        pictures_.emplace_back();
+        waiting_.emplace(static_cast<std::uint32_t>(picture), entry);
+        queue_.push_back(static_cast<std::uint32_t>(picture));
+        workAdded_.notify_one();
+        lock.unlock();
         byPixels_.emplace(hash, static_cast<std::uint32_t>(picture));
     }
     // The picture just added is the likeliest to be drawn or added again.
@@ -74,14 +80,73 @@ int TImageList::Add(const TBitmap &bitmap)
     return Count() - 1;
 }
 
+TImageList::~TImageList()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    workAdded_.notify_all();
+    if (compactor_.joinable()) {
+        compactor_.join();
+    }
+}
+
+void TImageList::compactInTurn()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        workAdded_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (stopping_) {
+            return;
+        }
+        const std::uint32_t picture = queue_.front();
+        queue_.pop_front();
+        const QImage pixels = waiting_.at(picture);
+        const std::uint64_t generation = generation_;
+        compacting_ = true;
+        lock.unlock();
+        std::string compact = CompactPicture(pixels);
+        lock.lock();
+        compacting_ = false;
+        // A picture compressed for a list emptied since is dropped; one that
+        // cannot be compressed (no memory) stays as it was added.
+        if (generation == generation_ && !compact.empty()) {
+            compactBytes_ += compact.size();
+            pictures_[picture] = std::move(compact);
+            waiting_.erase(picture);
+        }
+        workDone_.notify_all();
+    }
+}
+
+void TImageList::finishCompacting() const
+{
+    std::unique_lock lock(mutex_);
+    workDone_.wait(lock, [this] { return queue_.empty() && !compacting_; });
+}
+
+std::size_t TImageList::compactBytes() const
+{
+    const std::lock_guard lock(mutex_);
+    return compactBytes_;
+}
+
 void TImageList::Clear()
 {
     // The memory goes back at once: a search's list can be large.
+    {
+        const std::lock_guard lock(mutex_);
+        ++generation_;
+        std::deque<std::uint32_t>().swap(queue_);
+        std::unordered_map<std::uint32_t, QImage>().swap(waiting_);
+        std::vector<std::string>().swap(pictures_);
+        compactBytes_ = 0;
+    }
+    workDone_.notify_all();
     std::vector<std::uint32_t>().swap(entries_);
-    std::vector<std::string>().swap(pictures_);
     std::unordered_multimap<std::uint64_t, std::uint32_t>().swap(byPixels_);
     expanded_.clear();
-    compactBytes_ = 0;
     changed();
 }
 
@@ -105,7 +170,19 @@ const QImage &TImageList::expanded(std::uint32_t picture) const
             return kept.pixels;
         }
     }
-    QImage pixels = ExpandPicture(pictures_[picture], kEntrySize);
+    QImage pixels;
+    {
+        // The thread writes a picture only while it waits, under the lock;
+        // one no longer waiting is never written again.
+        const std::lock_guard lock(mutex_);
+        const auto waiting = waiting_.find(picture);
+        if (waiting != waiting_.end()) {
+            pixels = waiting->second;
+        }
+    }
+    if (pixels.isNull()) {
+        pixels = ExpandPicture(pictures_[picture], kEntrySize);
+    }
     if (pixels.isNull()) {
         static const QImage none;
         return none;

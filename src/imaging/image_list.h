@@ -2,9 +2,13 @@
 
 #include <QImage>
 #include <QPoint>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -23,13 +27,22 @@ class TBitmap;
 // show it (every broken file shows the same stand-in picture; identical
 // files show identical thumbnails). The few pictures drawn or added last are
 // also kept expanded, so painting the visible rows expands nothing twice
-// and reads no file.
+// and reads no file. A picture is compressed on a thread of the list's own,
+// so adding costs the window's thread little more than a copy; until then
+// it is kept as it was added.
 class TImageList {
 public:
+    TImageList() = default;
+    ~TImageList();
+    TImageList(const TImageList &) = delete;
+    TImageList &operator=(const TImageList &) = delete;
+
     static constexpr int EntryWidth = 100;
     static constexpr int EntryHeight = 75;
     // Expanded pictures kept: more than the rows a tall window shows.
     static constexpr std::size_t kExpandedKept = 64;
+    // Pictures waiting to be compressed before Add waits for the thread.
+    static constexpr std::size_t kMostWaiting = 256;
 
     int Width() const { return EntryWidth; }
     int Height() const { return EntryHeight; }
@@ -49,10 +62,12 @@ public:
     // an entry draws nothing.
     void Draw(QPainter &painter, const QPoint &point, int index) const;
 
-    // How many distinct pictures the entries show, and the bytes their
-    // compact forms take.
+    // How many distinct pictures the entries show, and the bytes the
+    // compact forms made so far take.
     int pictureCount() const { return static_cast<int>(pictures_.size()); }
-    std::size_t compactBytes() const { return compactBytes_; }
+    std::size_t compactBytes() const;
+    // Returns once every picture added is compressed.
+    void finishCompacting() const;
 
     // Called after every change, so that views using the list repaint.
     std::function<void()> OnChange;
@@ -71,11 +86,29 @@ private:
     const QImage &expanded(std::uint32_t picture) const;
     void keepExpanded(std::uint32_t picture, const QImage &pixels) const;
 
+    void compactInTurn();
+
     // The picture each entry shows.
     std::vector<std::uint32_t> entries_;
-    // Each distinct picture's compact form.
+    // Each distinct picture's compact form; empty while it waits.
     std::vector<std::string> pictures_;
+    // Guards what the compressing thread shares: the elements of pictures_
+    // (the vector itself changes only on the list's own thread, under it),
+    // waiting_, queue_, compactBytes_ and the flags.
+    mutable std::mutex mutex_;
+    mutable std::condition_variable workAdded_;
+    mutable std::condition_variable workDone_;
+    // The pixels of pictures not yet compressed, by picture number, and
+    // the order they are compressed in.
+    std::unordered_map<std::uint32_t, QImage> waiting_;
+    std::deque<std::uint32_t> queue_;
+    bool compacting_ = false; // the thread holds a picture taken from queue_
+    bool stopping_ = false;
+    // Counts Clear(), so a picture compressed for a list since emptied is
+    // dropped.
+    std::uint64_t generation_ = 0;
     std::size_t compactBytes_ = 0;
+    std::thread compactor_;
     // The pictures by a hash of their pixels.
     std::unordered_multimap<std::uint64_t, std::uint32_t> byPixels_;
 

@@ -98,6 +98,7 @@ TEST(ImageList, EveryKindOfThumbnailAndTheStandInDrawTheirOwnPixels)
     for (std::size_t i = 0; i < TImageList::kExpandedKept; ++i) {
         list.Add(noiseBitmap(static_cast<quint32>(1000 + i)));
     }
+    list.finishCompacting();
     for (std::size_t i = 0; i < added.size(); ++i) {
         expectDrawsAsPlainCopy(list, static_cast<int>(i), added[i].first, added[i].second);
     }
@@ -116,6 +117,7 @@ TEST(ImageList, KeepsOnePictureForEveryEntryThatShowsIt)
     }
     EXPECT_EQ(list.Count(), 500);
     EXPECT_EQ(list.pictureCount(), 1);
+    list.finishCompacting();
     const std::size_t onePicture = list.compactBytes();
 
     // One pixel different is another picture, and each draws its own.
@@ -124,6 +126,7 @@ TEST(ImageList, KeepsOnePictureForEveryEntryThatShowsIt)
     list.Add(touched);
     list.Add(standIn);
     EXPECT_EQ(list.pictureCount(), 2);
+    list.finishCompacting();
     EXPECT_GT(list.compactBytes(), onePicture);
     expectDrawsAsPlainCopy(list, 499, standIn, "stand-in");
     expectDrawsAsPlainCopy(list, 500, touched, "touched");
@@ -142,6 +145,7 @@ TEST(ImageList, EntriesLongOutOfViewComeBackExactAndBadIndicesKeepTheirErrors)
     for (int i = 0; i < count; ++i) {
         list.Add(noiseBitmap(static_cast<quint32>(100 + i)));
     }
+    list.finishCompacting();
     // The first entries were expanded long ago and are expanded again.
     for (const int index : {0, 1, count - 1, 0}) {
         expectDrawsAsPlainCopy(list, index, noiseBitmap(static_cast<quint32>(100 + index)), std::to_string(index));
@@ -165,6 +169,24 @@ TEST(ImageList, EntriesLongOutOfViewComeBackExactAndBadIndicesKeepTheirErrors)
     const QImage untouched = canvasWith([](QPainter &) {});
     EXPECT_EQ(canvasWith([&](QPainter &painter) { list.Draw(painter, kAt, -1); }), untouched);
     EXPECT_EQ(canvasWith([&](QPainter &painter) { list.Draw(painter, kAt, count + 1); }), untouched);
+
+    // Emptied while pictures wait to be compressed: what is added after
+    // shows its own pixels, never a picture of before.
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 40; ++i) {
+            list.Add(noiseBitmap(static_cast<quint32>(500 + round * 40 + i)));
+        }
+        list.Clear();
+        list.Add(noiseBitmap(static_cast<quint32>(900 + round)));
+        list.finishCompacting();
+        EXPECT_EQ(list.pictureCount(), 1);
+        for (std::size_t i = 0; i < TImageList::kExpandedKept; ++i) {
+            list.Add(noiseBitmap(static_cast<quint32>(2000 + i)));
+        }
+        list.finishCompacting();
+        expectDrawsAsPlainCopy(list, 0, noiseBitmap(static_cast<quint32>(900 + round)), "after emptying");
+        list.Clear();
+    }
 
     TBitmap small;
     small.SetWidth(99);
