@@ -172,19 +172,25 @@ TEST(ImageList, EntriesLongOutOfViewComeBackExactAndBadIndicesKeepTheirErrors)
 
     // Emptied while pictures wait to be compressed: what is added after
     // shows its own pixels, never a picture of before.
-    for (int round = 0; round < 3; ++round) {
-        for (int i = 0; i < 40; ++i) {
-            list.Add(noiseBitmap(static_cast<quint32>(500 + round * 40 + i)));
+    for (quint32 round = 0; round < 3; ++round) {
+        const quint32 before = 5000 + round * 1000;
+        const quint32 after = before + 100;
+        for (quint32 i = 0; i < 40; ++i) {
+            list.Add(noiseBitmap(before + i));
         }
         list.Clear();
-        list.Add(noiseBitmap(static_cast<quint32>(900 + round)));
-        list.finishCompacting();
-        EXPECT_EQ(list.pictureCount(), 1);
+        for (quint32 i = 0; i < 40; ++i) {
+            list.Add(noiseBitmap(after + i));
+        }
+        // As many again, so the forty are drawn from their compact forms.
         for (std::size_t i = 0; i < TImageList::kExpandedKept; ++i) {
-            list.Add(noiseBitmap(static_cast<quint32>(2000 + i)));
+            list.Add(noiseBitmap(static_cast<quint32>(after + 100 + i)));
         }
         list.finishCompacting();
-        expectDrawsAsPlainCopy(list, 0, noiseBitmap(static_cast<quint32>(900 + round)), "after emptying");
+        EXPECT_EQ(list.pictureCount(), 40 + static_cast<int>(TImageList::kExpandedKept));
+        for (quint32 i = 0; i < 40; ++i) {
+            expectDrawsAsPlainCopy(list, static_cast<int>(i), noiseBitmap(after + i), "after emptying");
+        }
         list.Clear();
     }
 
