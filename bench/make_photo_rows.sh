@@ -47,7 +47,9 @@ export -f cut_photo
 tr '\t' '\n' < "$out/sources.tsv" | xargs -d '\n' -n 2 -P "$jobs" bash -c 'cut_photo "$1" "$2" "'"$out"'"' _
 
 # PAIRS tiles, spread over folders of 1000, each with its copy beside it.
-find "$out/tiles" -name '*.jpg' | sort | head -n "$pairs" | awk -v out="$out" '
+# (head ends the listing early, which pipefail would take for a failure)
+find "$out/tiles" -name '*.jpg' | sort > "$out/tiles.txt"
+head -n "$pairs" "$out/tiles.txt" | awk -v out="$out" '
   { folder = sprintf("%s/rows/f%03d", out, int((NR - 1) / 1000)); print folder "\t" $0 }' \
   | while IFS=$'\t' read -r folder tile; do
       mkdir -p "$folder"
@@ -55,7 +57,7 @@ find "$out/tiles" -name '*.jpg' | sort | head -n "$pairs" | awk -v out="$out" '
       mv "$tile" "$folder/$name.jpg"
       cp "$folder/$name.jpg" "$folder/$name copy.jpg"
     done
-rm -rf "$out/tiles"
+rm -rf "$out/tiles" "$out/tiles.txt"
 made=$(find "$out/rows" -name '*.jpg' | wc -l)
 echo "$made files ($((made / 2)) pairs) under $out/rows"
 touch "$out/.done"
