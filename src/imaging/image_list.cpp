@@ -73,8 +73,8 @@ int TImageList::Add(const TBitmap &bitmap)
         lock.unlock();
         byPixels_.emplace(hash, static_cast<std::uint32_t>(picture));
     }
-    // The picture just added is the likeliest to be drawn or added again.
-    keepExpanded(static_cast<std::uint32_t>(picture), entry);
+    // The picture just added is the likeliest to be added again.
+    added_.keep(static_cast<std::uint32_t>(picture), entry);
     entries_.push_back(static_cast<std::uint32_t>(picture));
     changed();
     return Count() - 1;
@@ -146,7 +146,8 @@ void TImageList::Clear()
     workDone_.notify_all();
     std::vector<std::uint32_t>().swap(entries_);
     std::unordered_multimap<std::uint64_t, std::uint32_t>().swap(byPixels_);
-    expanded_.clear();
+    shown_.items.clear();
+    added_.items.clear();
     changed();
 }
 
@@ -154,24 +155,46 @@ int TImageList::findPicture(const QImage &pixels, std::uint64_t hash) const
 {
     const auto [first, last] = byPixels_.equal_range(hash);
     for (auto it = first; it != last; ++it) {
-        if (samePixels(expanded(it->second), pixels)) {
+        if (samePixels(expanded(it->second, added_), pixels)) {
             return static_cast<int>(it->second);
         }
     }
     return -1;
 }
 
-const QImage &TImageList::expanded(std::uint32_t picture) const
+const QImage *TImageList::KeptPictures::find(std::uint32_t picture)
 {
-    ++uses_;
-    for (Expanded &kept : expanded_) {
+    for (Kept &kept : items) {
         if (kept.picture == picture) {
-            kept.lastUse = uses_;
-            return kept.pixels;
+            kept.lastUse = ++uses;
+            return &kept.pixels;
         }
     }
+    return nullptr;
+}
+
+void TImageList::KeptPictures::keep(std::uint32_t picture, const QImage &pixels)
+{
+    if (find(picture) != nullptr) {
+        return;
+    }
+    if (items.size() >= capacity) {
+        const auto oldest = std::min_element(items.begin(), items.end(),
+                                             [](const Kept &a, const Kept &b) { return a.lastUse < b.lastUse; });
+        items.erase(oldest);
+    }
+    items.push_back({ picture, pixels, ++uses });
+}
+
+const QImage &TImageList::expanded(std::uint32_t picture, KeptPictures &kept) const
+{
+    if (const QImage *pixels = kept.find(picture)) {
+        return *pixels;
+    }
     QImage pixels;
-    {
+    if (const QImage *other = (&kept == &shown_ ? added_ : shown_).find(picture)) {
+        pixels = *other;
+    } else {
         // The thread writes a picture only while it waits, under the lock;
         // one no longer waiting is never written again.
         const std::lock_guard lock(mutex_);
@@ -187,26 +210,8 @@ const QImage &TImageList::expanded(std::uint32_t picture) const
         static const QImage none;
         return none;
     }
-    keepExpanded(picture, pixels);
-    return expanded_.back().pixels;
-}
-
-void TImageList::keepExpanded(std::uint32_t picture, const QImage &pixels) const
-{
-    ++uses_;
-    for (Expanded &kept : expanded_) {
-        if (kept.picture == picture) {
-            kept.lastUse = uses_;
-            return;
-        }
-    }
-    if (expanded_.size() >= kExpandedKept) {
-        // The least recently used makes room, and the new one goes last.
-        const auto oldest = std::min_element(expanded_.begin(), expanded_.end(),
-                                             [](const Expanded &a, const Expanded &b) { return a.lastUse < b.lastUse; });
-        expanded_.erase(oldest);
-    }
-    expanded_.push_back({ picture, pixels, uses_ });
+    kept.keep(picture, pixels);
+    return kept.items.back().pixels;
 }
 
 QImage TImageList::Entry(int index) const
@@ -214,11 +219,18 @@ QImage TImageList::Entry(int index) const
     if (index < 0 || index >= Count()) {
         throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
     }
-    const QImage &pixels = expanded(entries_[static_cast<std::size_t>(index)]);
+    const QImage &pixels = expanded(entries_[static_cast<std::size_t>(index)], shown_);
     if (pixels.isNull()) {
         throw std::bad_alloc();
     }
     return pixels;
+}
+
+void TImageList::Prepare(int index) const
+{
+    if (index >= 0 && index < Count()) {
+        expanded(entries_[static_cast<std::size_t>(index)], shown_);
+    }
 }
 
 void TImageList::Draw(QPainter &painter, const QPoint &point, int index) const
@@ -227,7 +239,7 @@ void TImageList::Draw(QPainter &painter, const QPoint &point, int index) const
         return;
     }
     // A picture that cannot be expanded for want of memory draws nothing.
-    const QImage &pixels = expanded(entries_[static_cast<std::size_t>(index)]);
+    const QImage &pixels = expanded(entries_[static_cast<std::size_t>(index)], shown_);
     if (!pixels.isNull()) {
         painter.drawImage(point, pixels);
     }

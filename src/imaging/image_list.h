@@ -39,8 +39,11 @@ public:
 
     static constexpr int EntryWidth = 100;
     static constexpr int EntryHeight = 75;
-    // Expanded pictures kept: more than the rows a tall window shows.
-    static constexpr std::size_t kExpandedKept = 64;
+    // Expanded pictures kept: the rows a tall window shows and a page of
+    // them above and below, with room to spare.
+    static constexpr std::size_t kExpandedKept = 128;
+    // Pictures added last kept expanded for comparing the next ones with.
+    static constexpr std::size_t kAddedKept = 16;
     // Pictures waiting to be compressed before Add waits for the thread.
     static constexpr std::size_t kMostWaiting = 256;
 
@@ -61,6 +64,9 @@ public:
     // Draws entry index with its top-left corner at point; an index without
     // an entry draws nothing.
     void Draw(QPainter &painter, const QPoint &point, int index) const;
+    // Expands entry index ahead of drawing it (rows about to be scrolled
+    // into view); an index without an entry does nothing.
+    void Prepare(int index) const;
 
     // How many distinct pictures the entries show, and the bytes the
     // compact forms made so far take.
@@ -79,12 +85,30 @@ private:
             OnChange();
         }
     }
+    // Expanded pictures, the least recently used making room for new ones.
+    struct KeptPictures {
+        explicit KeptPictures(std::size_t capacity)
+            : capacity(capacity)
+        {
+        }
+        const QImage *find(std::uint32_t picture);
+        void keep(std::uint32_t picture, const QImage &pixels);
+
+        struct Kept {
+            std::uint32_t picture;
+            QImage pixels;
+            std::uint64_t lastUse;
+        };
+        std::size_t capacity;
+        std::vector<Kept> items;
+        std::uint64_t uses = 0;
+    };
+
     // The stored picture with exactly these pixels, or -1.
     int findPicture(const QImage &pixels, std::uint64_t hash) const;
-    // The pixels of stored picture number `picture`; a null image only when
-    // there is no memory to expand it.
-    const QImage &expanded(std::uint32_t picture) const;
-    void keepExpanded(std::uint32_t picture, const QImage &pixels) const;
+    // The pixels of stored picture number `picture`, kept in `kept`; a null
+    // image only when there is no memory to expand it.
+    const QImage &expanded(std::uint32_t picture, KeptPictures &kept) const;
 
     void compactInTurn();
 
@@ -112,13 +136,11 @@ private:
     // The pictures by a hash of their pixels.
     std::unordered_multimap<std::uint64_t, std::uint32_t> byPixels_;
 
-    struct Expanded {
-        std::uint32_t picture;
-        QImage pixels;
-        std::uint64_t lastUse;
-    };
-    mutable std::vector<Expanded> expanded_;
-    mutable std::uint64_t uses_ = 0;
+    // The pictures drawn (and about to be drawn) last, and apart from them
+    // the pictures added last, which the next added are compared with: a
+    // search adding rows never pushes the shown rows' pictures out.
+    mutable KeptPictures shown_{kExpandedKept};
+    mutable KeptPictures added_{kAddedKept};
 };
 
 } // namespace quillmere
