@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "platform/file_cache.h"
+
 #include "common/error_report.h"
 #include "app/every_copy_question.h"
 #include "app/removal_folders_box.h"
@@ -10,6 +12,7 @@
 #include "folders/folder_edit.h"
 #include "imaging/picture_formats.h"
 #include "platform/errors.h"
+#include "platform/file_cache.h"
 #include "platform/path_text.h"
 #include "platform/processor_count.h"
 #include "removal/removal_pass.h"
@@ -232,6 +235,24 @@ void TForm1::buildDuplicateKindChoice()
     };
     connect(SimilarPicturesButton, &QRadioButton::toggled, this, enableSimilarityControls);
     enableSimilarityControls(false);
+
+    RememberPicturesCheckBox = new QCheckBox(QStringLiteral("Remember pictures between searches"), GroupBox3);
+    RememberPicturesCheckBox->setObjectName(QStringLiteral("RememberPicturesCheckBox"));
+    RememberPicturesCheckBox->setGeometry(22, 252, 250, 17);
+    RememberPicturesCheckBox->setChecked(true);
+    RememberPicturesCheckBox->setToolTip(QStringLiteral(
+        "Keep each picture's thumbnail and what a search read of it in your cache folder (%1), so that searching "
+        "the same pictures again is fast. A picture changed since is read again.")
+                                             .arg(pathToText(DefaultFileCacheFolder())));
+    fitCaption(RememberPicturesCheckBox);
+}
+
+FileCache *TForm1::pictureCache()
+{
+    if (!pictureCache_) {
+        pictureCache_ = std::make_unique<FileCache>(DefaultFileCacheFolder());
+    }
+    return pictureCache_->enabled() ? pictureCache_.get() : nullptr;
 }
 
 void TForm1::buildFoundPage()
@@ -439,7 +460,7 @@ void TForm1::runSearchBody()
     context.fillResults = [this, &context] {
         FoundFiles.fill(*DataGrid3, context.setSizes, context.foundFiles);
         return FillResultRowsWithThumbnails(*DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
-                                            ImageList1, ThumbnailWorkers, &thumbnailsAhead_);
+                                            ImageList1, ThumbnailWorkers, &thumbnailsAhead_, context.cache);
     };
     context.fillSimilarResults = [this, &context] {
         // The found page keeps what the search found, in its own order, for
@@ -448,14 +469,15 @@ void TForm1::runSearchBody()
         const SimilarSearchResult &found = context.similar;
         FoundFiles.fill(found);
         if (!FillSimilarResultRows(found, *DataGrid1, Memo1.count(), *this, ImageList1, ThumbnailWorkers,
-                                   &thumbnailsAhead_)) {
+                                   &thumbnailsAhead_, context.cache)) {
             return false;
         }
         showUnreadablePictures(found.unreadable);
         return true;
     };
-    context.readOptions = [this] {
+    context.readOptions = [this, &context] {
         SearchOptions options = ReadSearchOptions();
+        context.cache = options.rememberPictures ? pictureCache() : nullptr;
         beginResults(options.similarPictures);
         return options;
     };
@@ -484,6 +506,7 @@ SearchOptions TForm1::ReadSearchOptions() const
     const QVariant level = SimilarityLevelBox->currentData();
     options.similarity.level = level.isValid() ? static_cast<SimilarityLevel>(level.toInt()) : kDefaultSimilarityLevel;
     options.similarity.turns = TurnsCheckBox->isChecked();
+    options.rememberPictures = RememberPicturesCheckBox->isChecked();
     return options;
 }
 

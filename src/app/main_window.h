@@ -26,6 +26,7 @@ class QStackedWidget;
 
 namespace quillmere {
 
+class FileCache;
 class Shell;
 class TDataGridView;
 class TFolderEdit;
@@ -91,6 +92,9 @@ public:
 
     // The options page as the next search reads it.
     SearchOptions ReadSearchOptions() const;
+    // The cache of pictures, opened when first asked for; none when it
+    // cannot be used (it then says why on standard error, once).
+    FileCache *pictureCache();
 
     // Page 0: search options.
     QStackedWidget *PageControl1;
@@ -106,6 +110,7 @@ public:
     QLabel *SimilarityLevelLabel;
     QComboBox *SimilarityLevelBox;
     QCheckBox *TurnsCheckBox;
+    QCheckBox *RememberPicturesCheckBox;
     TPanel *Panel1;
     QPushButton *BitBtn1;
     QLabel *Image1;
@@ -205,6 +210,9 @@ private:
     // The thumbnail work of the search filling the result table, if any: a
     // new search or a close cancels it at once.
     ThumbnailsAhead *thumbnailsAhead_ = nullptr;
+    // What was read of each picture, kept between searches; opened at the
+    // first search that asks for it.
+    std::unique_ptr<FileCache> pictureCache_;
     bool removalRunning_ = false;
     bool similarResults_ = false;
 };

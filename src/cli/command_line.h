@@ -15,6 +15,7 @@ struct CommandLine {
         Help,    // --help
         Version, // --version
         List,    // --list FOLDER: print the sets of identical files
+        ClearCache, // --clear-cache alone: empty the cache of pictures
         Usage,   // the arguments make no sense: `error` says why
     };
     Mode mode = Mode::Window;
@@ -27,6 +28,10 @@ struct CommandLine {
     // --no-turns leaves turned and mirrored copies out.
     bool similar = false;
     SimilarityOptions similarity;
+    // --no-cache: read every picture anew and keep nothing; --clear-cache
+    // empties the cache first (alone, it does only that).
+    bool useCache = true;
+    bool clearCache = false;
     std::string error;                // one line, for Usage
 };
 

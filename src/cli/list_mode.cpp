@@ -7,6 +7,7 @@
 #include "imaging/picture_content.h"
 #include "imaging/picture_formats.h"
 #include "platform/absolute_path.h"
+#include "platform/file_cache.h"
 #include "platform/path_text.h"
 #include "search/collect_files.h"
 #include "search/compare_stage.h"
@@ -227,8 +228,24 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool sh
     return RunListMode(line, out, err, showProgress ? static_cast<SearchView &>(terminal) : silent);
 }
 
+int ClearPictureCache(std::FILE *out)
+{
+    FileCache cache(DefaultFileCacheFolder());
+    if (!cache.enabled()) {
+        return 1; // the cache said why
+    }
+    cache.clear();
+    std::fprintf(out, "Emptied the cache %s\n", ShownPath(cache.databasePath()).toStdString().c_str());
+    return 0;
+}
+
 int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchView &view)
 {
+    if (line.clearCache) {
+        if (const int status = ClearPictureCache(err); status != 0) {
+            return status;
+        }
+    }
     if (PictureMaskPatterns(line.mask).isEmpty()) {
         std::fprintf(err, "quillmere: unknown mask \"%s\": use %s\n", line.mask.toLocal8Bit().constData(),
                      QuotedMasks(", ", " or ").c_str());
@@ -266,8 +283,12 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchV
         SimilarSearchResult result;
         // The search reads the flag at its pumps; nothing here raises it.
         StopFlag = 0;
+        std::optional<FileCache> cache;
+        if (line.useCache) {
+            cache.emplace(DefaultFileCacheFolder());
+        }
         FindSimilarPictures(files.paths(), files.folders(), line.similarity, view,
-                            std::max(1, UsableProcessorCount()), result);
+                            std::max(1, UsableProcessorCount()), result, cache ? &*cache : nullptr);
         StopFlag = 1;
         printSimilarSets(result, line.json, out);
         reportUnreadable(result.unreadable, err);

@@ -403,6 +403,7 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
         "WHERE volume = ?1 AND inode = ?2 AND kind = ?3");
     Statement forget(writer_, "DELETE FROM entries WHERE volume = ?1 AND inode = ?2");
     Statement clear(writer_, "DELETE FROM entries");
+    bool cleared = false;
     for (const Write &write : batch) {
         if (rc != SQLITE_OK) {
             break;
@@ -418,6 +419,8 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
             store.bind(7, std::int64_t(write.version));
             store.bind(8, static_cast<std::int64_t>(write.value.size()));
             store.bindBlob(9, write.value);
+            // A replaced value is counted twice until the next exact count.
+            storedBytes_ += static_cast<std::int64_t>(write.value.size());
             break;
         case Write::Kind::Touch:
             statement = &touch;
@@ -430,6 +433,8 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
             break;
         case Write::Kind::Clear:
             statement = &clear;
+            storedBytes_ = 0;
+            cleared = true;
             break;
         }
         rc = statement->step();
@@ -444,10 +449,18 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
         rc = execute(writer_, "COMMIT");
     }
     if (rc == SQLITE_OK) {
+        if (cleared) {
+            // Emptied means gone from the disk too: the thumbnails must not
+            // linger in free pages or the log. Another instance reading
+            // keeps them until the next emptying.
+            execute(writer_, "VACUUM");
+            execute(writer_, "PRAGMA wal_checkpoint(TRUNCATE)");
+        }
         return true;
     }
     const std::string why = sqlite3_errmsg(writer_);
     execute(writer_, "ROLLBACK");
+    storedBytes_ = -1; // what the batch counted was not written
     if ((rc & 0xff) == SQLITE_BUSY) {
         return true;
     }
@@ -462,12 +475,19 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
 
 int FileCache::evictOverBound()
 {
+    // The running count only ever overestimates (replaced and forgotten
+    // values stay in it), so the exact count is taken only when it may be
+    // over the bound, not after every batch.
+    if (storedBytes_ >= 0 && storedBytes_ <= maxBytes_) {
+        return SQLITE_OK;
+    }
     Statement total(writer_, "SELECT coalesce(sum(bytes), 0) FROM entries");
     int rc = total.step();
     if (rc != SQLITE_ROW) {
         return rc;
     }
     std::int64_t bytes = total.column(0);
+    storedBytes_ = bytes;
     if (bytes <= maxBytes_) {
         return SQLITE_OK;
     }
@@ -483,6 +503,7 @@ int FileCache::evictOverBound()
         }
         bytes -= oldest.column(1);
     }
+    storedBytes_ = bytes;
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 

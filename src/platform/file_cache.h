@@ -85,6 +85,9 @@ private:
     bool writing_ = false; // a batch taken from the queue is being committed
     bool stopping_ = false;
     bool writesStopped_ = false; // a full disk or a broken database: drop writes
+    // The writer's running count of the bytes stored, at least the true
+    // count; -1 until the first exact count.
+    std::int64_t storedBytes_ = -1;
     std::atomic<bool> setAside_ = false;
     std::thread writerThread_;
 };
