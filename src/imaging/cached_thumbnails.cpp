@@ -14,10 +14,6 @@ namespace quillmere {
 
 namespace {
 
-constexpr char kThumbnailsKind[] = "thumbnails";
-// Changes whenever a format's thumbnail or this layout changes.
-constexpr int kThumbnailsVersion = 1;
-
 const QSize kEntrySize(TImageList::EntryWidth, TImageList::EntryHeight);
 
 // Entry flags.
@@ -120,7 +116,7 @@ DecodedThumbnails cachedThumbnails(const std::string &path, FileCache *cache)
     if (!fd.valid()) {
         return decodeThumbnails(path);
     }
-    const FileCacheEntry entry(cache, fd.get(), kThumbnailsKind, kThumbnailsVersion);
+    const FileCacheEntry entry(cache, fd.get(), kThumbnailsCacheKind, kThumbnailsCacheVersion);
     if (const std::optional<std::string> value = entry.find()) {
         if (std::optional<DecodedThumbnails> thumbnails = thumbnailsFromValue(*value)) {
             return std::move(*thumbnails);

@@ -10,6 +10,11 @@ namespace quillmere {
 
 class FileCache;
 
+// What the cache knows row thumbnails as; the version changes whenever a
+// format's thumbnail or the stored layout changes.
+constexpr char kThumbnailsCacheKind[] = "thumbnails";
+constexpr int kThumbnailsCacheVersion = 1;
+
 // A file's row thumbnails as decodeThumbnails makes them, taken from `cache`
 // when it holds them for the file exactly as it is now, else decoded and
 // stored there. The rows they give look exactly as without a cache: the

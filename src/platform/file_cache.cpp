@@ -202,7 +202,9 @@ bool FileCache::tryOpen(std::string &why, bool &broken, bool &locked)
     }
     // The write-ahead log lets another instance read while this one writes;
     // NORMAL syncing can lose the last commits on power loss, never the database.
-    rc = execute(writer_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+    // Values replaced or dropped are overwritten on disk, not only let go of:
+    // they show the user's pictures.
+    rc = execute(writer_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA secure_delete=ON;");
     std::int64_t version = -1;
     std::int64_t objects = -1;
     if (rc == SQLITE_OK) {
@@ -450,9 +452,8 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
     }
     if (rc == SQLITE_OK) {
         if (cleared) {
-            // Emptied means gone from the disk too: the thumbnails must not
-            // linger in free pages or the log. Another instance reading
-            // keeps them until the next emptying.
+            // An emptied cache gives its space back, and its log holds
+            // nothing of what it held.
             execute(writer_, "VACUUM");
             execute(writer_, "PRAGMA wal_checkpoint(TRUNCATE)");
         }

@@ -1,0 +1,131 @@
+#include "imaging/cached_thumbnails.h"
+
+#include "imaging/image_list.h"
+#include "platform/file_cache.h"
+#include "support/exif_writer.h"
+#include "support/picture_samples.h"
+#include "support/temp_tree.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace quillmere {
+namespace {
+
+using test::TempTree;
+
+FileCacheKey keyOf(const std::string &path)
+{
+    struct stat info { };
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return FileCacheKeyOf(info);
+}
+
+// What a row shows of the thumbnails: the list entries, which of them the
+// row shows, and the resolution text.
+struct Shown {
+    std::vector<QImage> entries;
+    int shownIndex = -1;
+    bool ownPicture = false;
+    std::optional<QString> resolution;
+};
+
+Shown shown(const DecodedThumbnails &thumbnails)
+{
+    TImageList list;
+    const ThumbnailOutcome outcome = addThumbnails(thumbnails, list);
+    Shown result {{}, outcome.shownIndex, outcome.showsOwnPicture, outcome.resolution};
+    for (int i = 0; i < list.Count(); ++i) {
+        result.entries.push_back(list.Entry(i));
+    }
+    return result;
+}
+
+void expectSame(const Shown &got, const Shown &want, const std::string &what)
+{
+    ASSERT_EQ(got.entries.size(), want.entries.size()) << what;
+    for (std::size_t i = 0; i < got.entries.size(); ++i) {
+        EXPECT_TRUE(got.entries[i] == want.entries[i]) << what << " entry " << i;
+    }
+    EXPECT_EQ(got.shownIndex, want.shownIndex) << what;
+    EXPECT_EQ(got.ownPicture, want.ownPicture) << what;
+    EXPECT_EQ(got.resolution, want.resolution) << what;
+}
+
+class CachedThumbnailsTest : public ::testing::Test {
+protected:
+    TempTree tree;
+    FileCache cache {tree.path("cache")};
+};
+
+TEST_F(CachedThumbnailsTest, RowsShowTheSamePixelsWithAndWithoutTheCache)
+{
+    ASSERT_TRUE(cache.enabled());
+    std::vector<std::string> paths;
+    for (const auto &[name, sample] : test::samples()) {
+        paths.push_back(tree.writeFile("sample-" + name.toStdString() + ".pic", sample.write(320, 240)));
+    }
+    const std::string jpeg = test::samples().at(QStringLiteral("JPEG")).write(320, 240);
+    // Turned by its orientation, named for two formats, broken, and another
+    // format under a JPEG name.
+    paths.push_back(tree.writeFile("turned.jpg", test::jpegWithExif(jpeg, test::exifBlockWithOrientation(6))));
+    paths.push_back(tree.writeFile("photo.bmp.jpg", jpeg));
+    paths.push_back(tree.writeFile("broken.jpg", jpeg.substr(0, jpeg.size() / 3)));
+    paths.push_back(tree.writeFile("png-inside.jpg", test::samples().at(QStringLiteral("PNG")).write(100, 50)));
+    for (std::string &path : paths) {
+        // The names above only keep the files apart; each is read under a
+        // name its format is searched by, as a search lists it.
+        if (path.ends_with(".pic")) {
+            const std::string named = path.substr(0, path.size() - 4) + ".jpg";
+            ASSERT_EQ(::rename(path.c_str(), named.c_str()), 0);
+            path = named;
+        }
+    }
+    for (const std::string &path : paths) {
+        const Shown plain = shown(decodeThumbnails(path));
+        ASSERT_FALSE(plain.entries.empty()) << path;
+        expectSame(shown(cachedThumbnails(path, &cache)), plain, path + " (stored)");
+        cache.flush();
+        ASSERT_TRUE(cache.find(keyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion)) << path;
+        expectSame(shown(cachedThumbnails(path, &cache)), plain, path + " (from the cache)");
+    }
+}
+
+TEST_F(CachedThumbnailsTest, AStoredValueIsUsedOnlyForTheFileExactlyAsItWas)
+{
+    const auto &write = test::samples().at(QStringLiteral("JPEG")).write;
+    const std::string path = tree.writeFile("photo.jpg", write(320, 240));
+    const std::string other = tree.writeFile("other.jpg", write(200, 100));
+    const Shown own = shown(decodeThumbnails(path));
+    const Shown others = shown(decodeThumbnails(other));
+    const auto plantOthers = [&] {
+        cache.store(keyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion,
+                    *thumbnailsValue(decodeThumbnails(other)));
+        cache.flush();
+    };
+
+    // A value under the file's key stands for the file: it is not decoded.
+    plantOthers();
+    expectSame(shown(cachedThumbnails(path, &cache)), others, "planted");
+    // Another state of the file, even with its length and modification
+    // time: its status changed (the mode, or a new file renamed over it).
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    expectSame(shown(cachedThumbnails(path, &cache)), own, "after chmod");
+    plantOthers();
+    test::replaceKeepingTimes(path, TempTree::readFile(path));
+    expectSame(shown(cachedThumbnails(path, &cache)), own, "after a replacement");
+    // A damaged value or one of another version is decoded afresh.
+    for (const std::string &damaged : {std::string("garbage"), thumbnailsValue(decodeThumbnails(other))->substr(0, 40),
+                                       *thumbnailsValue(decodeThumbnails(other)) + "x"}) {
+        cache.store(keyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion, damaged);
+        cache.flush();
+        expectSame(shown(cachedThumbnails(path, &cache)), own, "damaged");
+    }
+    cache.store(keyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion + 1,
+                *thumbnailsValue(decodeThumbnails(other)));
+    cache.flush();
+    expectSame(shown(cachedThumbnails(path, &cache)), own, "another version");
+}
+
+} // namespace
+} // namespace quillmere
