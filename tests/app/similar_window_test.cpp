@@ -6,12 +6,14 @@
 #include "window_fixture.h"
 
 #include <QCheckBox>
+#include <QScopeGuard>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 
 using namespace quillmere;
+using test::TempTree;
 
 namespace {
 
@@ -98,6 +100,9 @@ TEST_F(SimilarWindow, theOptionsPageOffersTheKindLevelAndTurnsBelowTheDesignedCo
     EXPECT_EQ(options.similarity.level, SimilarityLevels().front().level);
     EXPECT_FALSE(options.similarity.turns);
     EXPECT_GE(form.FingerprintWorkers, 1);
+    EXPECT_TRUE(options.rememberPictures);
+    form.RememberPicturesCheckBox->setChecked(false);
+    EXPECT_FALSE(form.ReadSearchOptions().rememberPictures);
 
     // The designed controls stay where they were; the new ones sit below
     // them, apart from each other and above the Start panel.
@@ -107,7 +112,7 @@ TEST_F(SimilarWindow, theOptionsPageOffersTheKindLevelAndTurnsBelowTheDesignedCo
     EXPECT_EQ(form.CheckBox2->pos(), QPoint(22, 120));
     const std::vector<QWidget *> controls { form.Edit1, form.CheckBox1, form.ComboBox1, form.CheckBox2,
         form.IdenticalFilesButton, form.SimilarPicturesButton, form.SimilarityLevelLabel, form.SimilarityLevelBox,
-        form.TurnsCheckBox };
+        form.TurnsCheckBox, form.RememberPicturesCheckBox };
     for (std::size_t a = 0; a < controls.size(); ++a) {
         EXPECT_LT(controls[a]->geometry().bottom(), form.Panel1->y()) << a;
         EXPECT_LT(controls[a]->geometry().right(), form.GroupBox3->width()) << a;
@@ -209,4 +214,40 @@ TEST_F(SimilarWindow, aThumbnailClickShowsTheRowBesideItsBestCopy)
     };
     clickCell(colPriv, 0);
     EXPECT_EQ(shownSizes, (std::vector<QSize> { QSize(700, 525) }));
+}
+
+TEST_F(SimilarWindow, rememberedPicturesAreKeptOnlyWhenTheOptionIsTickedAndShowTheSameRows)
+{
+    TempTree cacheHome;
+    const char *before = std::getenv("XDG_CACHE_HOME");
+    const std::string kept = before != nullptr ? before : "";
+    ::setenv("XDG_CACHE_HOME", cacheHome.root().c_str(), 1);
+    const auto restore = qScopeGuard([&] { ::setenv("XDG_CACHE_HOME", kept.c_str(), 1); });
+    const std::string database = cacheHome.path("quillmere/cache.sqlite");
+    writeSets();
+    // Every row's texts and the thumbnail it shows.
+    const auto rows = [this] {
+        std::vector<std::pair<std::string, QImage>> shown;
+        for (int r = 0; r < form.DataGrid1->RowCount(); ++r) {
+            std::string texts;
+            for (const char *column : {"Dest", "Res", "Size", "Similar", "Group"}) {
+                texts += form.DataGrid1->CellAt(QString::fromLatin1(column), r).text().toStdString() + "|";
+            }
+            shown.emplace_back(texts, form.ImageList1.Entry(form.DataGrid1->CellAt(QStringLiteral("Priv"), r).asInteger()));
+        }
+        return shown;
+    };
+
+    form.RememberPicturesCheckBox->setChecked(false);
+    similarSearch();
+    const auto plain = rows();
+    ASSERT_EQ(plain.size(), 5u);
+    EXPECT_FALSE(TempTree::exists(cacheHome.path("quillmere"))) << "nothing kept with the option off";
+
+    form.RememberPicturesCheckBox->setChecked(true);
+    similarSearch();
+    EXPECT_EQ(rows(), plain);
+    ASSERT_TRUE(TempTree::exists(database));
+    similarSearch();
+    EXPECT_EQ(rows(), plain) << "the same rows and thumbnails from the cache";
 }
