@@ -8,6 +8,7 @@
 
 #include "common/stop_flag.h"
 #include "imaging/image_list.h"
+#include "imaging/picture_formats.h"
 #include "imaging/thumbnails_ahead.h"
 #include "platform/file_cache.h"
 #include "platform/processor_count.h"
@@ -61,7 +62,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: %s FOLDER [--similar] [--cache DIR | --no-cache] [--mask MASK]\n", argv[0]);
         return 2;
     }
-    QString mask = SearchOptions().mask; // every picture format
+    QString mask = AllPicturesMask();
     bool similar = false;
     std::string cacheFolder = DefaultFileCacheFolder();
     for (int i = 2; i < argc; ++i) {

@@ -279,6 +279,7 @@ void FileCache::setAside(const std::string &why)
 std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_view kind, int version)
 {
     std::optional<std::string> found;
+    bool stale = false; // values of a file (inode) that is no longer in that state
     {
         const std::lock_guard lock(readGuard_);
         if (reader_ == nullptr) {
@@ -291,12 +292,14 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
         const int rc = select.step();
         if (rc == SQLITE_ROW) {
             // A value of another state of the file, or of another format, is no value.
-            if (select.column(0) == key.size && select.column(1) == key.modifiedNs && select.column(2) == key.changedNs
-                && select.column(3) == version) {
+            const bool sameState = select.column(0) == key.size && select.column(1) == key.modifiedNs
+                && select.column(2) == key.changedNs;
+            if (sameState && select.column(3) == version) {
                 const void *bytes = sqlite3_column_blob(select.get(), 4);
                 const int length = sqlite3_column_bytes(select.get(), 4);
                 found.emplace(length > 0 ? static_cast<const char *>(bytes) : "", static_cast<std::size_t>(length));
             }
+            stale = !sameState;
         } else if (isBroken(rc)) {
             // Found broken while in use: stop using it, and move it aside so
             // that the next start begins a new one.
@@ -308,11 +311,13 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
             writesStopped_ = true;
         }
     }
-    if (found) {
-        Write touch { Write::Kind::Touch, key, std::string(kind), version, {} };
+    if (found || stale) {
+        // A value used is kept longest; the values of a file that changed
+        // or is gone (its inode now holds another) are dropped when met.
+        Write write { found ? Write::Kind::Touch : Write::Kind::ForgetStale, key, std::string(kind), version, {} };
         const std::lock_guard lock(queueGuard_);
         if (!writesStopped_ && writerThread_.joinable()) {
-            queue_.push_back(std::move(touch));
+            queue_.push_back(std::move(write));
             queueChanged_.notify_one();
         }
     }
@@ -404,6 +409,9 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
         "UPDATE entries SET used = (SELECT max(used) + 1 FROM entries) "
         "WHERE volume = ?1 AND inode = ?2 AND kind = ?3");
     Statement forget(writer_, "DELETE FROM entries WHERE volume = ?1 AND inode = ?2");
+    Statement forgetStale(writer_,
+        "DELETE FROM entries WHERE volume = ?1 AND inode = ?2 "
+        "AND NOT (size = ?3 AND modified_ns = ?4 AND changed_ns = ?5)");
     Statement clear(writer_, "DELETE FROM entries");
     bool cleared = false;
     for (const Write &write : batch) {
@@ -432,6 +440,14 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
             statement = &forget;
             forget.bind(1, write.key.volume);
             forget.bind(2, static_cast<std::int64_t>(write.key.inode));
+            break;
+        case Write::Kind::ForgetStale:
+            statement = &forgetStale;
+            forgetStale.bind(1, write.key.volume);
+            forgetStale.bind(2, static_cast<std::int64_t>(write.key.inode));
+            forgetStale.bind(3, write.key.size);
+            forgetStale.bind(4, write.key.modifiedNs);
+            forgetStale.bind(5, write.key.changedNs);
             break;
         case Write::Kind::Clear:
             statement = &clear;

@@ -43,6 +43,8 @@ public:
     const std::string &databasePath() const { return databasePath_; }
 
     // The value of `kind` stored for the file at `key` in format `version`.
+    // Values kept for the same file (volume and inode) in another state are
+    // dropped: that state of the file no longer exists.
     std::optional<std::string> find(const FileCacheKey &key, std::string_view kind, int version);
     // Queues `value` as the `kind` of the file at `key`, replacing any older one.
     void store(const FileCacheKey &key, std::string_view kind, int version, std::string value);
@@ -55,7 +57,7 @@ public:
 
 private:
     struct Write {
-        enum class Kind { Store, Touch, Forget, Clear } what;
+        enum class Kind { Store, Touch, Forget, ForgetStale, Clear } what;
         FileCacheKey key;
         std::string kind;
         int version = 0;

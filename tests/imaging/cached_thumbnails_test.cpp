@@ -7,7 +7,12 @@
 #include "support/temp_tree.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quillmere {
 namespace {
@@ -125,6 +130,64 @@ TEST_F(CachedThumbnailsTest, AStoredValueIsUsedOnlyForTheFileExactlyAsItWas)
                 *thumbnailsValue(decodeThumbnails(other)));
     cache.flush();
     expectSame(shown(cachedThumbnails(path, &cache)), own, "another version");
+}
+
+// A file system of its own, so small that the cache fills it: the search
+// goes on and shows every row as without the cache. Mounted in a mount
+// namespace of a child process of its own, so nothing outlives the test.
+TEST(CachedThumbnailsOnAFullDisk, TheSearchGoesOnAndShowsEveryRowAlike)
+{
+    TempTree tree;
+    const std::string tiny = tree.makeFolder("tiny");
+    const auto &write = test::samples().at(QStringLiteral("JPEG")).write;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 40; ++i) {
+        paths.push_back(tree.writeFile("photo" + std::to_string(i) + ".jpg", write(320 + i, 240)));
+    }
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        const bool mounted = ::unshare(CLONE_NEWNS) == 0
+            && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+            && ::mount("tmpfs", tiny.c_str(), "tmpfs", 0, "size=160k") == 0;
+        const char answer = mounted ? 'm' : 'n';
+        (void)::write(ready[1], &answer, 1);
+        if (!mounted) {
+            ::_exit(0);
+        }
+        testing::internal::CaptureStderr();
+        int wrong = 0;
+        {
+            FileCache cache(tiny + "/quillmere");
+            for (const std::string &path : paths) {
+                const Shown plain = shown(decodeThumbnails(path));
+                const Shown cached = shown(cachedThumbnails(path, &cache));
+                cache.flush();
+                wrong += cached.entries != plain.entries || cached.resolution != plain.resolution;
+            }
+            for (const std::string &path : paths) {
+                wrong += shown(cachedThumbnails(path, &cache)).entries != shown(decodeThumbnails(path)).entries;
+            }
+        }
+        const std::string said = testing::internal::GetCapturedStderr();
+        const bool oneLine = std::count(said.begin(), said.end(), '\n') == 1
+            && said.find("no longer writing the cache") != std::string::npos;
+        ::_exit(wrong == 0 && oneLine ? 0 : 1 + (wrong > 0) * 2 + !oneLine * 4);
+    }
+    ::close(ready[1]);
+    char answer = 0;
+    (void)::read(ready[0], &answer, 1);
+    ::close(ready[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (answer != 'm') {
+        GTEST_SKIP() << "no small file system could be mounted here (mount namespaces need root); "
+                        "the full-disk case is left to FileCacheTest's file size limit";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 } // namespace

@@ -87,6 +87,11 @@ TEST_F(FileCacheTest, FindsAValueOnlyForTheExactStateOfTheFileAndTheFormatAskedF
         changes[i](changed);
         EXPECT_EQ(cache.find(changed, "size", 1), std::nullopt) << "change " << i;
     }
+    // Meeting the file in another state drops every value of the state it
+    // left: that state is gone for good.
+    cache.flush();
+    EXPECT_EQ(cache.find(key, "fingerprint", 3), std::nullopt);
+    EXPECT_EQ(cache.find(key, "size", 1), std::nullopt);
 
     // A newer value of the same kind replaces the older one.
     cache.store(key, "size", 2, "480x640");
