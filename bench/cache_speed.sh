@@ -33,25 +33,29 @@ cp -r "$work/identical/a" "$work/identical/b"
 
 median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
-# One search: prints "milliseconds peak-KB rows-digest".
+# One search: prints "milliseconds peak-KB rows-digest cpu-seconds".
 search() {
   local folder=$1; shift
-  /usr/bin/time -f "%M" -o "$work/peak" "$build/bench/bench_cache_search" "$folder" "$@" >"$work/out" 2>/dev/null
-  local ms digest
+  /usr/bin/time -f "%M %U %S" -o "$work/peak" "$build/bench/bench_cache_search" "$folder" "$@" >"$work/out" 2>/dev/null
+  local ms digest kb user system
   ms=$(sed -n 's/.*, \([0-9.]*\) ms (.*/\1/p' "$work/out")
   digest=$(sed -n 's/.*rows \([0-9a-f]*\)$/\1/p' "$work/out")
-  echo "$ms $(cat "$work/peak") $digest"
+  read -r kb user system <"$work/peak"
+  echo "$ms $kb $digest $(echo "$user + $system" | bc -l)"
 }
 
 compare() {
   local name=$1 folder=$2 goal=$3; shift 3
-  local none=() first=() second=() peaks=() digests=()
+  local none=() first=() second=() peaks=() digests=() cpu=()
   find "$folder" -type f -exec cat {} + >/dev/null # a warm page cache for every run
   for ((r = 0; r < runs; r++)); do
     rm -rf "$work/cache"
-    read -r ms kb digest < <(search "$folder" "$@" --no-cache);      none+=("$ms"); peaks+=("none:$kb"); digests+=("$digest")
-    read -r ms kb digest < <(search "$folder" "$@" --cache "$work/cache"); first+=("$ms"); peaks+=("first:$kb"); digests+=("$digest")
-    read -r ms kb digest < <(search "$folder" "$@" --cache "$work/cache"); second+=("$ms"); peaks+=("second:$kb"); digests+=("$digest")
+    read -r ms kb digest s < <(search "$folder" "$@" --no-cache)
+    none+=("$ms"); peaks+=("none:$kb"); digests+=("$digest"); cpu+=("none:$s")
+    read -r ms kb digest s < <(search "$folder" "$@" --cache "$work/cache")
+    first+=("$ms"); peaks+=("first:$kb"); digests+=("$digest"); cpu+=("first:$s")
+    read -r ms kb digest s < <(search "$folder" "$@" --cache "$work/cache")
+    second+=("$ms"); peaks+=("second:$kb"); digests+=("$digest"); cpu+=("second:$s")
   done
   local distinct
   distinct=$(printf '%s\n' "${digests[@]}" | sort -u | wc -l)
@@ -59,14 +63,19 @@ compare() {
   n=$(printf '%s\n' "${none[@]}" | median)
   f=$(printf '%s\n' "${first[@]}" | median)
   s=$(printf '%s\n' "${second[@]}" | median)
-  local size
+  local size cn cf cs
   size=$(du -k "$work/cache/cache.sqlite" | cut -f1)
+  cn=$(printf '%s\n' "${cpu[@]}" | sed -n 's/^none://p' | median)
+  cf=$(printf '%s\n' "${cpu[@]}" | sed -n 's/^first://p' | median)
+  cs=$(printf '%s\n' "${cpu[@]}" | sed -n 's/^second://p' | median)
   echo "$name ($(sed -n 's/.*: \([0-9]* files, [0-9]* result rows\).*/\1/p' "$work/out")), median of $runs runs:"
   printf '  without a cache      %9.1f ms   peak %s KB\n' "$n" "$(printf '%s\n' "${peaks[@]}" | sed -n 's/^none://p' | sort -n | tail -1)"
   printf '  first, cache empty   %9.1f ms   peak %s KB   (%.3fx without; goal <= 1.05)\n' "$f" \
     "$(printf '%s\n' "${peaks[@]}" | sed -n 's/^first://p' | sort -n | tail -1)" "$(echo "$f / $n" | bc -l)"
   printf '  second, cache filled %9.1f ms   peak %s KB   (%.3fx the first; goal <= %s)\n' "$s" \
     "$(printf '%s\n' "${peaks[@]}" | sed -n 's/^second://p' | sort -n | tail -1)" "$(echo "$s / $f" | bc -l)" "$goal"
+  printf '  processor time (user + system, steadier on a busy machine): %.2f s without, %.2f s first (%.3fx), %.2f s second (%.3fx the first)\n' \
+    "$cn" "$cf" "$(echo "$cf / $cn" | bc -l)" "$cs" "$(echo "$cs / $cf" | bc -l)"
   echo "  cache file: $size KB; rows and thumbnails alike in all $((runs * 3)) runs: $([ "$distinct" = 1 ] && echo yes || echo NO)"
   [ "$distinct" = 1 ]
 }
