@@ -3,10 +3,10 @@
 #include "review/side_by_side_view.h"
 #include "search/similar_sets.h"
 #include "table/program_tables.h"
+#include "support/cache_home.h"
 #include "window_fixture.h"
 
 #include <QCheckBox>
-#include <QScopeGuard>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -219,10 +219,7 @@ TEST_F(SimilarWindow, aThumbnailClickShowsTheRowBesideItsBestCopy)
 TEST_F(SimilarWindow, rememberedPicturesAreKeptOnlyWhenTheOptionIsTickedAndShowTheSameRows)
 {
     TempTree cacheHome;
-    const char *before = std::getenv("XDG_CACHE_HOME");
-    const std::string kept = before != nullptr ? before : "";
-    ::setenv("XDG_CACHE_HOME", cacheHome.root().c_str(), 1);
-    const auto restore = qScopeGuard([&] { ::setenv("XDG_CACHE_HOME", kept.c_str(), 1); });
+    const test::ScopedCacheHome home(cacheHome.root());
     const std::string database = cacheHome.path("quillmere/cache.sqlite");
     writeSets();
     // Every row's texts and the thumbnail it shows.

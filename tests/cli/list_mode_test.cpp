@@ -2,13 +2,13 @@
 #include "cli/json_path.h"
 #include "cli/list_mode.h"
 #include "search/recording_view.h"
+#include "support/cache_home.h"
 #include "support/exif_writer.h"
 #include "support/picture_samples.h"
 #include "support/similar_copies.h"
 #include "support/swaps.h"
 #include "support/temp_tree.h"
 
-#include <QScopeGuard>
 #include <sqlite3.h>
 #include <cstdio>
 #include <functional>
@@ -389,10 +389,7 @@ TEST(ProgramWithoutDisplay, KeepsTheCacheOnlyInTheUsersCacheFolderAndEmptiesItWh
     test::writeSimilarCopies(tree, "pictures");
     const std::string cacheHome = tree.makeFolder("cache-home");
     const std::string database = cacheHome + "/quillmere/cache.sqlite";
-    const char *before = std::getenv("XDG_CACHE_HOME");
-    const std::string kept = before != nullptr ? before : "";
-    ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
-    const auto restore = qScopeGuard([&] { ::setenv("XDG_CACHE_HOME", kept.c_str(), 1); });
+    const test::ScopedCacheHome home(cacheHome);
     const std::vector<std::string> search {"--list", tree.path("pictures"), "--mask", "all", "--similar"};
 
     std::vector<std::string> withoutCache = search;

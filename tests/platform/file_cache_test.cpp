@@ -1,4 +1,5 @@
 #include "platform/file_cache.h"
+#include "support/cache_home.h"
 #include "support/temp_tree.h"
 
 #include <algorithm>
@@ -18,12 +19,7 @@ namespace {
 
 using test::TempTree;
 
-FileCacheKey keyOf(const std::string &path)
-{
-    struct stat info { };
-    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
-    return FileCacheKeyOf(info);
-}
+using test::cacheKeyOf;
 
 FileCacheKey madeUpKey(std::uint64_t inode)
 {
@@ -103,14 +99,14 @@ TEST_F(FileCacheTest, FindsAValueOnlyForTheExactStateOfTheFileAndTheFormatAskedF
 TEST_F(FileCacheTest, AFileReplacedWithItsSizeAndModificationTimeKeptIsNotFound)
 {
     const std::string picture = tree.writeFile("a.jpg", "first content");
-    const FileCacheKey before = keyOf(picture);
+    const FileCacheKey before = cacheKeyOf(picture);
     FileCache cache(folder);
     cache.store(before, "content-hash", 1, "hash of the first");
     cache.flush();
-    ASSERT_EQ(cache.find(keyOf(picture), "content-hash", 1), "hash of the first");
+    ASSERT_EQ(cache.find(cacheKeyOf(picture), "content-hash", 1), "hash of the first");
 
     test::replaceKeepingTimes(picture, "other content");
-    const FileCacheKey after = keyOf(picture);
+    const FileCacheKey after = cacheKeyOf(picture);
     ASSERT_EQ(after.size, before.size);
     ASSERT_EQ(after.modifiedNs, before.modifiedNs);
     ASSERT_NE(after.inode, before.inode);
@@ -398,17 +394,12 @@ TEST_F(FileCacheTest, AFullDiskStopsWritingAndKeepsWhatWasStored)
 
 TEST(FileCacheFolder, IsUnderTheUsersCacheHome)
 {
-    const char *savedCache = std::getenv("XDG_CACHE_HOME");
-    const std::string saved = savedCache ? savedCache : "";
-    ::setenv("XDG_CACHE_HOME", "/somewhere/cache", 1);
+    const test::ScopedCacheHome somewhere("/somewhere/cache");
     EXPECT_EQ(DefaultFileCacheFolder(), "/somewhere/cache/quillmere");
     ::setenv("XDG_CACHE_HOME", "relative/cache", 1);
     EXPECT_EQ(DefaultFileCacheFolder(), std::string(std::getenv("HOME")) + "/.cache/quillmere");
     ::unsetenv("XDG_CACHE_HOME");
     EXPECT_EQ(DefaultFileCacheFolder(), std::string(std::getenv("HOME")) + "/.cache/quillmere");
-    if (savedCache) {
-        ::setenv("XDG_CACHE_HOME", saved.c_str(), 1);
-    }
 }
 
 } // namespace
