@@ -290,6 +290,15 @@ void TForm1::buildFoundPage()
     Execute1 = PopupMenu1->addAction(QStringLiteral("Execute"));
     Properties1 = PopupMenu1->addAction(QStringLiteral("Properties"));
     DataGrid1View->setPopupMenu(PopupMenu1);
+
+    // Tab goes from the table through the buttons as they are seen: the
+    // marking row left to right, then Next, Back, Stop and Keep One.
+    QWidget *previous = DataGrid1View;
+    for (QWidget *next : std::initializer_list<QWidget *> {BitBtn_3, BitBtn_2, BitBtn_1, BitBtn5, BitBtn4, BitBtn2,
+                                                           KeepOneButton}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void TForm1::buildRemovalPage()
@@ -340,6 +349,8 @@ void TForm1::bindHandlers()
         bindTo(item, &QAction::triggered, handler);
     };
     bind(BitBtn1, &TForm1::BitBtn1Click);
+    // Return in the folder field starts the search, as Start does.
+    bindTo(Edit1, &QLineEdit::returnPressed, &TForm1::BitBtn1Click);
     bind(BitBtn5, &TForm1::BitBtn5Click);
     bind(BitBtn4, &TForm1::BitBtn4Click);
     bind(BitBtn7, &TForm1::BitBtn4Click);

@@ -6,6 +6,7 @@
 #include "platform/path_text.h"
 
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -330,6 +331,16 @@ bool TDataGridView::isCheckBoxColumn(int column) const
     return c.kind() == CellKind::Boolean && (c.Options & coEditing) != 0;
 }
 
+int TDataGridView::firstCheckBoxColumn() const
+{
+    for (int column = 0; column < grid_.ColumnCount(); ++column) {
+        if (isCheckBoxColumn(column)) {
+            return column;
+        }
+    }
+    return -1;
+}
+
 void TDataGridView::toggleFlag(int column, int row)
 {
     const TGridCell cell = grid_.CellAt(column, row);
@@ -489,6 +500,34 @@ void TDataGridView::keyPressEvent(QKeyEvent *event)
             }
             event->accept();
             return;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            // Along the row to the neighbouring shown column, so that the
+            // check box can be reached and marked with the space bar.
+            if (selected >= 0 && selected < rows) {
+                const int step = event->key() == Qt::Key_Left ? -1 : 1;
+                int next = column + step;
+                while (next >= 0 && next < grid_.ColumnCount() && !grid_.Column(next).Visible) {
+                    next += step;
+                }
+                if (next >= 0 && next < grid_.ColumnCount()) {
+                    grid_.SelectCell(next, selected);
+                    viewport()->update();
+                }
+            }
+            event->accept();
+            return;
+        case Qt::Key_Menu:
+        case Qt::Key_F10:
+            if (event->key() == Qt::Key_Menu || event->modifiers() == Qt::ShiftModifier) {
+                // The row's menu from the keyboard, over the selected row.
+                QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos(), event->modifiers());
+                contextMenuEvent(&menu);
+                event->accept();
+            } else {
+                QAbstractScrollArea::keyPressEvent(event);
+            }
+            return;
         case Qt::Key_Up:
             target = selected - 1;
             break;
@@ -516,7 +555,10 @@ void TDataGridView::keyPressEvent(QKeyEvent *event)
             return;
         }
         target = selected < 0 ? 0 : std::clamp(target, 0, rows - 1);
-        grid_.SelectCell(column, target);
+        // The first row chosen from the keyboard is chosen on its check box,
+        // ready for the space bar.
+        const int checkBox = firstCheckBoxColumn();
+        grid_.SelectCell(selected < 0 && checkBox >= 0 ? checkBox : column, target);
         scrollToRow(target);
     });
 }

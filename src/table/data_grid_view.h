@@ -105,6 +105,7 @@ private:
     // arms a header click. Returns what was hit.
     GridHit press(QMouseEvent *event);
     bool isCheckBoxColumn(int column) const;
+    int firstCheckBoxColumn() const; // -1 when the table has none
     void toggleFlag(int column, int row);
     bool rowTinted(int row) const;
     void paintRows(QPainter &painter, const GridGeometry &geometry, const QRect &clip);
