@@ -3,6 +3,8 @@
 #include "support/temp_tree.h"
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -355,6 +357,27 @@ TEST_F(FileCacheTest, ADatabaseHeldLockedIsLeftAloneAndTheCacheIsOff)
     EXPECT_TRUE(asideFiles(folder).empty());
     FileCache cache(folder);
     EXPECT_EQ(cache.find(madeUpKey(1), "size", 1), "kept");
+}
+
+// Closing while another instance holds the write lock waits for it once,
+// not once per batch still queued.
+TEST_F(FileCacheTest, ClosingWhileAnotherHoldsTheLockWaitsOnlyOnce)
+{
+    auto cache = std::make_unique<FileCache>(folder);
+    ASSERT_TRUE(cache->enabled());
+    sqlite3 *holder = nullptr;
+    ASSERT_EQ(sqlite3_open((folder + "/cache.sqlite").c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    // Five batches' worth: each would wait the whole busy timeout (2 s).
+    for (std::uint64_t inode = 1; inode <= 5 * 512; ++inode) {
+        cache->store(madeUpKey(inode), "size", 1, "queued");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    cache.reset();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(waited, std::chrono::seconds(7)) << "a wait per queued batch";
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
 }
 
 // A file size limit stands in for a full disk: writes past it fail as they
