@@ -119,4 +119,7 @@ TEST_P(ProtectedRemoval, withoutAnotherCopyAProtectedSetStillLosesNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothMethods, ProtectedRemoval,
-                         ::testing::Values(RemovalMethod::RecycleBin, RemovalMethod::HardDrive));
+                         ::testing::Values(RemovalMethod::RecycleBin, RemovalMethod::HardDrive),
+                         [](const ::testing::TestParamInfo<RemovalMethod> &info) {
+                             return info.param == RemovalMethod::RecycleBin ? "RecycleBin" : "HardDrive";
+                         });
