@@ -2,7 +2,6 @@
 #include "platform/path_text.h"
 #include "review/keep_one.h"
 #include "review/keep_rules.h"
-#include "review/marking.h"
 #include "search/found_files.h"
 #include "support/temp_tree.h"
 #include "table/program_tables.h"
@@ -14,29 +13,26 @@ using quillmere::test::TempTree;
 
 namespace {
 
-// Rows of two sets of copies as a search leaves them, with what the search
-// read of each file, and a third set alike in every way a rule weighs.
+// Three sets as a search leaves them, with what it read of each file; the
+// copies of the third are alike in everything a rule weighs.
 class KeepRuleMarks : public ::testing::Test {
 protected:
-    struct Copy {
-        std::string name;
-        std::int64_t modified;
-        std::int64_t bytes;
-        const char *resolution;
-    };
-
     void SetUp() override
     {
         tree.makeFolder("keep");
         tree.makeFolder("keep/deeper");
-        addSet(1, {{"b-middle-aged.jpg", 200, 500, "30 X 20"},
-                   {"keep/deeper/c-old.jpg", 100, 400, "64 X 48"},
-                   {"a-new-and-big.jpg", 300, 900, "bad"},
-                   {"d.jpg", 250, 100, "10 X 10"}});
-        addSet(2, {{"keep/e.jpg", 500, 50, "8 X 8"}, {"f.jpg", 400, 60, "16 X 16"}});
-        addSet(3, {{"g1.jpg", 7, 7, "7 X 7"}, {"g2.jpg", 7, 7, "7 X 7"}});
+        keepFolder = FolderSet({tree.path("keep")});
+        addSet({{"b-middle-aged.jpg", 200, 500, "30 X 20"}, {"keep/deeper/c-old.jpg", 100, 400, "64 X 48"},
+                {"a-new-and-big.jpg", 300, 900, "none"}, {"d.jpg", 250, 100, "10 X 10"}});
+        addSet({{"keep/e.jpg", 500, 50, "8 X 8"}, {"f.jpg", 400, 60, "16 X 16"}});
+        addSet({{"g1.jpg", 7, 7, "7 X 7"}, {"g2.jpg", 7, 7, "7 X 7"}});
     }
-    void addSet(int group, const std::vector<Copy> &copies)
+    struct Copy {
+        const char *name;
+        std::int64_t modified, bytes;
+        const char *resolution;
+    };
+    void addSet(const std::vector<Copy> &copies)
     {
         std::vector<FoundFileRecord::Member> members;
         for (const Copy &copy : copies) {
@@ -44,111 +40,77 @@ protected:
             const int row = grid->AppendRows(1);
             grid->CellAt(QStringLiteral("Dest"), row).setText(path);
             grid->CellAt(QStringLiteral("Res"), row).setText(QString::fromLatin1(copy.resolution));
-            grid->CellAt(QStringLiteral("Group"), row).setInteger(group);
-            FoundFileRecord::Member member {path, {}};
-            member.file.file.modifiedNs = copy.modified;
-            member.file.file.size = copy.bytes;
-            members.push_back(member);
+            grid->CellAt(QStringLiteral("Group"), row).setInteger(found.setCount());
+            members.push_back({path, {}});
+            members.back().file.file.modifiedNs = copy.modified;
+            members.back().file.file.size = copy.bytes;
         }
         found.addSet(std::move(members));
     }
-    // Sorted by path, so that no rule's copy is the first of its set by
-    // chance of the order the rows were added in.
-    void sortByPath(TSortKind kind)
+    // Sorted by path, so that the order of adding picks no copy by chance.
+    std::vector<std::string> keptAfter(KeepRule rule, TSortKind order, const RowLocked &locked = {})
     {
         TGridCustomColumn &dest = *grid->FindColumn(QStringLiteral("Dest"));
-        dest.setSortKind(kind);
+        dest.setSortKind(order);
         dest.setSorted(true);
-    }
-    // The names of the unmarked rows, in row order.
-    std::vector<std::string> unmarked()
-    {
-        std::vector<std::string> names;
+        MarkEveryRow(*grid, BulkMark::All, {});
+        MarkAllButTheKeptCopies(*grid, found, rule, locked, &keepFolder);
+        std::vector<std::string> names; // unmarked, in row order
         for (int row = 0; row < grid->RowCount(); ++row) {
             if (!grid->CellAt(QStringLiteral("Del"), row).asBoolean()) {
-                const std::string path = textToPath(grid->CellAt(QStringLiteral("Dest"), row).text());
-                names.push_back(path.substr(tree.root().size() + 1));
+                names.push_back(textToPath(grid->CellAt(QStringLiteral("Dest"), row).text()).substr(tree.root().size() + 1));
             }
         }
         return names;
-    }
-    RowLocked lockedNamed(const std::string &name)
-    {
-        const QString path = pathToText(tree.path(name));
-        return [this, path](int row) { return grid->CellAt(QStringLiteral("Dest"), row).text() == path; };
     }
 
     TempTree tree;
     std::unique_ptr<TDataGrid> grid = makeResultGrid(nullptr);
     FoundFileRecord found;
+    FolderSet keepFolder;
 };
+
+using Names = std::vector<std::string>;
 
 } // namespace
 
-TEST_F(KeepRuleMarks, eachRuleKeepsItsCopyOfEverySetWhateverTheTablesOrder)
+TEST_F(KeepRuleMarks, eachRuleKeepsItsCopyOfEverySetAndTiesKeepTheFirstInTheCurrentOrder)
 {
-    sortByPath(skDescending);
-    const FolderSet keepFolder({tree.path("keep")});
-    const auto keeping = [&](KeepRule rule) {
-        MarkEveryRow(*grid, BulkMark::All, {});
-        MarkAllButTheKeptCopies(*grid, found, rule, {}, &keepFolder);
-        return unmarked();
-    };
-    // Unmarked rows in the table's order: descending by path. In the third
-    // set the copies are alike, so the first in this order stays: g2.
-    using Names = std::vector<std::string>;
-    EXPECT_EQ(keeping(KeepRule::Oldest), (Names {"keep/deeper/c-old.jpg", "g2.jpg", "f.jpg"}));
-    EXPECT_EQ(keeping(KeepRule::Newest), (Names {"keep/e.jpg", "g2.jpg", "a-new-and-big.jpg"}));
-    EXPECT_EQ(keeping(KeepRule::HighestResolution), (Names {"keep/deeper/c-old.jpg", "g2.jpg", "f.jpg"}));
-    EXPECT_EQ(keeping(KeepRule::Largest), (Names {"g2.jpg", "f.jpg", "a-new-and-big.jpg"}));
-    EXPECT_EQ(keeping(KeepRule::ShortestPath), (Names {"g2.jpg", "f.jpg", "d.jpg"}));
-    // The first copy inside the folder stays; a set without one keeps all.
-    EXPECT_EQ(keeping(KeepRule::InsideFolder),
+    EXPECT_EQ(keptAfter(KeepRule::Oldest, skDescending), (Names {"keep/deeper/c-old.jpg", "g2.jpg", "f.jpg"}));
+    EXPECT_EQ(keptAfter(KeepRule::Newest, skDescending), (Names {"keep/e.jpg", "g2.jpg", "a-new-and-big.jpg"}));
+    EXPECT_EQ(keptAfter(KeepRule::HighestResolution, skDescending), (Names {"keep/deeper/c-old.jpg", "g2.jpg", "f.jpg"}));
+    EXPECT_EQ(keptAfter(KeepRule::Largest, skDescending), (Names {"g2.jpg", "f.jpg", "a-new-and-big.jpg"}));
+    EXPECT_EQ(keptAfter(KeepRule::Largest, skAscending), (Names {"a-new-and-big.jpg", "f.jpg", "g1.jpg"}));
+    EXPECT_EQ(keptAfter(KeepRule::ShortestPath, skDescending), (Names {"g2.jpg", "f.jpg", "d.jpg"}));
+    // The first copy inside the folder, or below it, stays; a set without
+    // one is left unmarked.
+    EXPECT_EQ(keptAfter(KeepRule::InsideFolder, skDescending),
               (Names {"keep/e.jpg", "keep/deeper/c-old.jpg", "g2.jpg", "g1.jpg"}));
-    EXPECT_EQ(KeepRules().size(), 6u);
-}
-
-TEST_F(KeepRuleMarks, tiesFallBackToTheCurrentOrderBothWays)
-{
-    for (const TSortKind kind : {skAscending, skDescending}) {
-        sortByPath(kind);
-        MarkAllButTheKeptCopies(*grid, found, KeepRule::Largest, {});
-        const std::vector<std::string> kept = unmarked();
-        const std::string tied = kind == skAscending ? "g1.jpg" : "g2.jpg";
-        EXPECT_NE(std::find(kept.begin(), kept.end(), tied), kept.end()) << kind;
-        EXPECT_EQ(kept.size(), 3u);
-    }
 }
 
 TEST_F(KeepRuleMarks, aLockedRowIsNeverMarkedAndStaysBesideTheKeptCopy)
 {
-    sortByPath(skAscending);
-    const RowLocked locked = lockedNamed("d.jpg");
-    const FolderSet top({tree.root()});
-    const auto lockedMarked = [&] {
-        const std::vector<std::string> kept = unmarked();
-        return std::find(kept.begin(), kept.end(), "d.jpg") == kept.end();
-    };
-    MarkEveryRow(*grid, BulkMark::All, locked);
-    EXPECT_FALSE(lockedMarked());
-    EXPECT_EQ(unmarked().size(), 1u);
-    MarkEveryRow(*grid, BulkMark::None, locked);
-    MarkEveryRow(*grid, BulkMark::Invert, locked);
-    EXPECT_FALSE(lockedMarked());
+    const QString lockedPath = pathToText(tree.path("d.jpg"));
+    const RowLocked locked = [&](int row) { return grid->CellAt(QStringLiteral("Dest"), row).text() == lockedPath; };
+    for (const KeepRuleInfo &info : KeepRules()) {
+        const Names kept = keptAfter(info.rule, skAscending, locked);
+        EXPECT_NE(std::find(kept.begin(), kept.end(), "d.jpg"), kept.end()) << info.caption.toStdString();
+    }
+    EXPECT_EQ(keptAfter(KeepRule::Oldest, skAscending, locked), (Names {"d.jpg", "f.jpg", "g1.jpg", "keep/deeper/c-old.jpg"}));
+    EXPECT_EQ(keptAfter(KeepRule::ShortestPath, skAscending, locked), (Names {"d.jpg", "f.jpg", "g1.jpg"}));
+
+    const int lockedRow = 2; // a-new-and-big, b-middle-aged, d, ...
+    ASSERT_EQ(grid->CellAt(QStringLiteral("Dest"), lockedRow).text(), lockedPath);
+    const auto lockedMarked = [&] { return grid->CellAt(QStringLiteral("Del"), lockedRow).asBoolean(); };
+    for (const BulkMark how : {BulkMark::All, BulkMark::Invert, BulkMark::Invert}) {
+        MarkEveryRow(*grid, how, locked);
+        EXPECT_FALSE(lockedMarked());
+    }
     MarkAllButOneInEachSet(*grid, locked);
     EXPECT_FALSE(lockedMarked());
     MarkAllButTheBestCopies(*grid, found, locked);
     EXPECT_FALSE(lockedMarked());
-    MarkEveryRowInside(*grid, top, locked);
-    EXPECT_EQ(unmarked(), std::vector<std::string> {"d.jpg"});
-    for (const KeepRuleInfo &info : KeepRules()) {
-        MarkAllButTheKeptCopies(*grid, found, info.rule, locked, &top);
-        EXPECT_FALSE(lockedMarked()) << info.caption.toStdString();
-    }
-    // Kept by the rule and locked: the set's other copies are marked.
-    MarkAllButTheKeptCopies(*grid, found, KeepRule::ShortestPath, locked);
-    EXPECT_EQ(unmarked(), (std::vector<std::string> {"d.jpg", "f.jpg", "g1.jpg"}));
-    // Another copy kept by the rule: the locked one stays as well.
-    MarkAllButTheKeptCopies(*grid, found, KeepRule::Oldest, locked);
-    EXPECT_EQ(unmarked(), (std::vector<std::string> {"d.jpg", "f.jpg", "g1.jpg", "keep/deeper/c-old.jpg"}));
+    MarkEveryRowInside(*grid, FolderSet({tree.root()}), locked);
+    EXPECT_FALSE(lockedMarked());
+    EXPECT_TRUE(grid->CellAt(QStringLiteral("Del"), 0).asBoolean());
 }
