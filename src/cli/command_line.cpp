@@ -195,8 +195,9 @@ std::string UsageText()
            "                            picture; a byte of a path that is not part of valid\n"
            "                            UTF-8 is written as \\udcXX (XX its value), which\n"
            "                            decoding with surrogate escapes undoes\n"
-           "  --protect FOLDER          a folder whose files are never removed (repeatable);\n"
-           "                            with --json its files carry \"protected\": true\n"
+           "  --protect FOLDER          a folder whose files are never removed (may be\n"
+           "                            repeated); with --json its files carry\n"
+           "                            \"protected\": true\n"
            "  --help                    show this text\n"
            "  --version                 show the version\n"
            "\n"
@@ -205,7 +206,8 @@ std::string UsageText()
            "system and inode, not by its name; the window shares it.\n"
            "\n"
            "Exit status: 0 when the search ran (with or without sets), 1 for a folder\n"
-           "that cannot be searched or a bad option value, 2 for a usage error.\n";
+           "that cannot be searched or protected, or a bad option value, 2 for a usage\n"
+           "error.\n";
 }
 
 std::string VersionText()
