@@ -1,6 +1,5 @@
 #include "platform/folder_set.h"
 #include "platform/path_text.h"
-#include "review/keep_one.h"
 #include "review/keep_rules.h"
 #include "search/found_files.h"
 #include "support/temp_tree.h"
@@ -88,6 +87,8 @@ TEST_F(KeepRuleMarks, eachRuleKeepsItsCopyOfEverySetAndTiesKeepTheFirstInTheCurr
               (Names {"keep/e.jpg", "keep/deeper/c-old.jpg", "g2.jpg", "g1.jpg"}));
 }
 
+// A locked row (a protected file) is never marked: kept by the rule, the
+// set's other copies go; another copy kept, it stays beside that one.
 TEST_F(KeepRuleMarks, aLockedRowIsNeverMarkedAndStaysBesideTheKeptCopy)
 {
     const QString lockedPath = pathToText(tree.path("d.jpg"));
@@ -98,19 +99,4 @@ TEST_F(KeepRuleMarks, aLockedRowIsNeverMarkedAndStaysBesideTheKeptCopy)
     }
     EXPECT_EQ(keptAfter(KeepRule::Oldest, skAscending, locked), (Names {"d.jpg", "f.jpg", "g1.jpg", "keep/deeper/c-old.jpg"}));
     EXPECT_EQ(keptAfter(KeepRule::ShortestPath, skAscending, locked), (Names {"d.jpg", "f.jpg", "g1.jpg"}));
-
-    const int lockedRow = 2; // a-new-and-big, b-middle-aged, d, ...
-    ASSERT_EQ(grid->CellAt(QStringLiteral("Dest"), lockedRow).text(), lockedPath);
-    const auto lockedMarked = [&] { return grid->CellAt(QStringLiteral("Del"), lockedRow).asBoolean(); };
-    for (const BulkMark how : {BulkMark::All, BulkMark::Invert, BulkMark::Invert}) {
-        MarkEveryRow(*grid, how, locked);
-        EXPECT_FALSE(lockedMarked());
-    }
-    MarkAllButOneInEachSet(*grid, locked);
-    EXPECT_FALSE(lockedMarked());
-    MarkAllButTheBestCopies(*grid, found, locked);
-    EXPECT_FALSE(lockedMarked());
-    MarkEveryRowInside(*grid, FolderSet({tree.root()}), locked);
-    EXPECT_FALSE(lockedMarked());
-    EXPECT_TRUE(grid->CellAt(QStringLiteral("Del"), 0).asBoolean());
 }
