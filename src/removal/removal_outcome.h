@@ -20,6 +20,7 @@ enum class RemovalOutcome {
     TrashRefused, // the trash did not take it
     Stranded,     // overwritten, but a name of it could not be removed
     Incomplete,   // deleted, but not every pass was written over it
+    Protected,    // inside a folder the user never removes from
 };
 
 struct RemovalResult {

@@ -4,24 +4,59 @@
 #include "removal/found_file_check.h"
 #include "removal/overwrite.h"
 #include "removal/recycle_bin.h"
+#include "platform/unique_fd.h"
 #include "table/data_grid.h"
 
 #include <exception>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
 
 namespace quillmere {
 
 namespace {
 
+bool insideProtectedFolder(const RemovalPlan &plan, const QString &pathText)
+{
+    return plan.protectedFolders.holds(textToPath(pathText));
+}
+
+// Refuses a marked file inside a protected folder, checked on the folder the
+// path leads to now, links followed. A folder that is no longer the one the
+// search saw cannot be cleared this way: such a file is refused as changed,
+// as the removal itself would refuse it.
+std::optional<RemovalResult> protectedRefusal(const RemovalPlan &plan, const QString &pathText,
+                                              const FoundFile *file)
+{
+    if (plan.protectedFolders.empty()) {
+        return std::nullopt;
+    }
+    const std::string path = textToPath(pathText);
+    const UniqueFd folder(::open(FolderOfPath(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) {
+        return std::nullopt; // nothing can be removed through it
+    }
+    if (plan.protectedFolders.holdsFolder(folder.get())) {
+        return RemovalResult {RemovalOutcome::Protected};
+    }
+    struct stat info {};
+    if (file != nullptr && (::fstat(folder.get(), &info) != 0 || FolderIdentityOf(info) != file->folder)) {
+        return RemovalResult {RemovalOutcome::Changed};
+    }
+    return std::nullopt;
+}
+
 // Whether some other unmarked member of the file's set still stands as the
 // comparison read it, so its content survives the removal. A member that is
-// the marked file itself (one file reached by two paths) keeps nothing.
+// the marked file itself (one file reached by two paths) keeps nothing. A
+// member inside a protected folder stays whatever its mark.
 bool unmarkedCopyStands(const RemovalPlan &plan, int set, const QString &pathText, const FoundFile &file)
 {
     for (const FoundFileRecord::Member &member : plan.found.members(set)) {
         const bool sameFile =
             member.file.file.device == file.file.device && member.file.file.inode == file.file.inode;
-        if (member.pathText != pathText && !sameFile && !plan.marked.contains(member.pathText)
+        if (member.pathText != pathText && !sameFile
+            && (!plan.marked.contains(member.pathText) || insideProtectedFolder(plan, member.pathText))
             && FoundFileUnchanged(textToPath(member.pathText), member.file)) {
             return true;
         }
@@ -31,6 +66,9 @@ bool unmarkedCopyStands(const RemovalPlan &plan, int set, const QString &pathTex
 
 RemovalResult removeMarkedFile(const RemovalPlan &plan, const QString &pathText)
 {
+    if (std::optional<RemovalResult> refused = protectedRefusal(plan, pathText, plan.found.find(pathText))) {
+        return *refused;
+    }
     const int set = plan.found.setOf(pathText);
     if (set < 0) {
         return {RemovalOutcome::NotCompared, {}};
@@ -161,7 +199,8 @@ std::vector<int> SetsLosingEveryCopy(const RemovalPlan &plan)
     for (int set = 0; set < plan.found.setCount(); ++set) {
         bool everyOne = !plan.found.members(set).empty();
         for (const FoundFileRecord::Member &member : plan.found.members(set)) {
-            everyOne = everyOne && plan.marked.contains(member.pathText);
+            everyOne = everyOne && plan.marked.contains(member.pathText)
+                && !insideProtectedFolder(plan, member.pathText);
         }
         if (everyOne) {
             sets.push_back(set);

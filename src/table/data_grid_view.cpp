@@ -343,6 +343,9 @@ int TDataGridView::firstCheckBoxColumn() const
 
 void TDataGridView::toggleFlag(int column, int row)
 {
+    if (rowLocked && rowLocked(row)) {
+        return;
+    }
     const TGridCell cell = grid_.CellAt(column, row);
     cell.setBoolean(!cell.asBoolean());
 }
@@ -707,6 +710,10 @@ void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRec
         return;
     }
     case CellKind::Boolean: {
+        if (rowLocked && (columnInfo.Options & coEditing) != 0 && rowLocked(row)) {
+            paintLock(painter, checkBoxRect(rect, columnInfo.Alignment));
+            return;
+        }
         const auto *flag = std::get_if<bool>(&value);
         QStyleOptionButton option;
         option.initFrom(this);
@@ -724,6 +731,27 @@ void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRec
     painter.setPen(colours.color(highlighted ? QPalette::HighlightedText : QPalette::Text));
     // No mnemonic flag: every character, "&" included, is drawn as it is.
     painter.drawText(textRect, horizontalFlag(columnInfo.Alignment) | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+}
+
+void TDataGridView::paintLock(QPainter &painter, const QRect &box) const
+{
+    // A padlock in the check box's place: a body and, above it, a shackle.
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor ink = palette().color(QPalette::Text);
+    const int width = std::max(8, box.width() - 2);
+    const QRectF body(box.center().x() - width / 2.0 + 0.5, box.top() + box.height() * 0.45, width, box.height() * 0.55);
+    QPen pen(ink, 1.6);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    const QRectF shackle(body.left() + width * 0.2, box.top(), width * 0.6, box.height() * 0.8);
+    painter.drawArc(shackle, 0, 180 * 16);
+    painter.drawLine(QPointF(shackle.left(), shackle.center().y()), QPointF(shackle.left(), body.top()));
+    painter.drawLine(QPointF(shackle.right(), shackle.center().y()), QPointF(shackle.right(), body.top()));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink);
+    painter.drawRoundedRect(body, 1.5, 1.5);
+    painter.restore();
 }
 
 void TDataGridView::paintHeader(QPainter &painter, const GridGeometry &geometry, const QRect &clip)

@@ -47,6 +47,11 @@ public:
     void setPopupMenu(QMenu *menu);
     QMenu *popupMenu() const;
 
+    // Rows whose check boxes are locked (by index in the current order): the
+    // box shows a lock instead, and neither a click nor the space bar
+    // toggles it. Empty: none is.
+    std::function<bool(int row)> rowLocked;
+
     // The column holding each row's set number (1, 2, 3, ...); rows of even
     // sets get a tinted background. The column named "Group" by default, -1
     // for none.
@@ -111,6 +116,7 @@ private:
     void paintRows(QPainter &painter, const GridGeometry &geometry, const QRect &clip);
     void paintCell(QPainter &painter, int column, int row, const QRect &rect, bool highlighted);
     void paintHeader(QPainter &painter, const GridGeometry &geometry, const QRect &clip);
+    void paintLock(QPainter &painter, const QRect &box) const;
 
     TDataGrid &grid_;
     QPointer<QMenu> popupMenu_;

@@ -1,4 +1,5 @@
 #include "app/page_group.h"
+#include "app/protected_folders_box.h"
 #include "platform/path_text.h"
 #include "review/side_by_side_view.h"
 #include "search/similar_sets.h"
@@ -112,7 +113,7 @@ TEST_F(SimilarWindow, theOptionsPageOffersTheKindLevelAndTurnsBelowTheDesignedCo
     EXPECT_EQ(form.CheckBox2->pos(), QPoint(22, 120));
     const std::vector<QWidget *> controls { form.Edit1, form.CheckBox1, form.ComboBox1, form.CheckBox2,
         form.IdenticalFilesButton, form.SimilarPicturesButton, form.SimilarityLevelLabel, form.SimilarityLevelBox,
-        form.TurnsCheckBox, form.RememberPicturesCheckBox };
+        form.TurnsCheckBox, form.RememberPicturesCheckBox, form.ProtectedFolders };
     for (std::size_t a = 0; a < controls.size(); ++a) {
         EXPECT_LT(controls[a]->geometry().bottom(), form.Panel1->y()) << a;
         EXPECT_LT(controls[a]->geometry().right(), form.GroupBox3->width()) << a;

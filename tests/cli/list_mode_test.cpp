@@ -435,3 +435,27 @@ TEST(ProgramWithoutDisplay, KeepsTheCacheOnlyInTheUsersCacheFolderAndEmptiesItWh
     EXPECT_EQ(onDisk().find(value), std::string::npos) << "emptied on disk, not only marked free";
     EXPECT_EQ(program(search).out, plain.out);
 }
+
+TEST(ListMode, ProtectRepeatsAndFlagsTheFilesOfItsRealFoldersInTheJson)
+{
+    TempTree tree;
+    tree.makeFolder("archive");
+    tree.makeFolder("archived");
+    const std::string kept = tree.writeFile("archive/a.jpg", std::string(300, 'a'));
+    const std::string lookAlike = tree.writeFile("archived/a.jpg", std::string(300, 'a'));
+    const std::string link = tree.path("link");
+    ASSERT_EQ(::symlink(tree.path("archive").c_str(), link.c_str()), 0);
+    const std::string root = tree.root();
+
+    // Named through a link, the folder is known by what it is.
+    Outcome run = list({"--list", root.c_str(), "--protect", "/", "--protect", link.c_str(), "--json"});
+    EXPECT_NE(run.out.find(JsonPathString(kept) + ", \"size\": 300, \"protected\": true}"), std::string::npos) << run.out;
+    run = list({"--list", root.c_str(), "--protect", link.c_str(), "--json"});
+    EXPECT_NE(run.out.find(JsonPathString(lookAlike) + ", \"size\": 300}"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"protected\": true"), std::string::npos) << run.out;
+    // A folder that is not there is an error, not a silent nothing.
+    run = list({"--list", root.c_str(), "--protect", tree.path("missing").c_str()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot protect"), std::string::npos) << run.err;
+    EXPECT_EQ(program({"--protect", root}).status, 2);
+}
