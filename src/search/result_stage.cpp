@@ -115,6 +115,7 @@ bool FillResultRowsFrom(const ResultRowSource &rows, TDataGrid &results, int lis
         results.CellAt(QStringLiteral("Priv"), r).setInteger(thumbnail);
         results.CellAt(QStringLiteral("Dest"), r).setText(pathText);
         results.CellAt(QStringLiteral("Size"), r).setText(SizeDisplayText(sizeText));
+        results.CellAt(QStringLiteral("Bytes"), r).setText(sizeText);
         results.CellAt(QStringLiteral("Date"), r).setText(DateText(FileCreationDate(path)));
         results.CellAt(QStringLiteral("Group"), r).setInteger(rows.group(s));
         if (const std::optional<int> similarity = rows.similarity(s)) {
