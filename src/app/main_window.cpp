@@ -417,8 +417,33 @@ int TForm1::currentPage() const
 
 void TForm1::showPage(int index)
 {
-    if (index >= 0 && index < PageControl1->count()) {
-        PageControl1->setCurrentIndex(index);
+    if (index < 0 || index >= PageControl1->count()) {
+        return;
+    }
+    PageControl1->setCurrentIndex(index);
+    // The keyboard starts where the page's work starts: the folder, the
+    // found files, the chosen method, Exit.
+    QWidget *first = nullptr;
+    switch (index) {
+    case 0:
+        first = Edit1;
+        break;
+    case 1:
+        first = DataGrid1View;
+        break;
+    case 2:
+        for (QRadioButton *method : GroupBox1->findChildren<QRadioButton *>()) {
+            if (method->isChecked()) {
+                first = method;
+            }
+        }
+        break;
+    default:
+        first = BitBtn8;
+        break;
+    }
+    if (first != nullptr) {
+        first->setFocus(Qt::OtherFocusReason);
     }
 }
 
