@@ -1,5 +1,6 @@
 #include "app/every_copy_question.h"
 #include "platform/path_text.h"
+#include "removal/recording_removal_view.h"
 #include "window_fixture.h"
 
 #include <QMessageBox>
@@ -26,7 +27,7 @@ protected:
         (method == RemovalMethod::HardDrive ? form.RadioButton2 : form.RadioButton1)->setChecked(true);
         QTest::mouseClick(form.BitBtn6, Qt::LeftButton);
     }
-    QStringList report() { return form.Memo3->toPlainText().split(QLatin1Char('\n')); }
+    QStringList report() { return test::WithoutSpaceFreed(form.Memo3->toPlainText().split(QLatin1Char('\n'))); }
 };
 
 } // namespace
