@@ -1,5 +1,6 @@
 #include "removal/removal_pass.h"
 
+#include "platform/locale_formats.h"
 #include "platform/path_text.h"
 #include "removal/found_file_check.h"
 #include "removal/hard_link.h"
@@ -7,9 +8,9 @@
 #include "removal/recycle_bin.h"
 #include "table/data_grid.h"
 
-#include <QLocale>
 #include <algorithm>
 #include <exception>
+#include <iterator>
 #include <optional>
 
 namespace quillmere {
@@ -241,7 +242,21 @@ RemovalSummary SummarizeRemoval(const RemovalPlan &plan)
 
 QString ByteCountText(std::int64_t bytes)
 {
-    return QLocale::system().formattedDataSize(bytes, 2, QLocale::DataSizeTraditionalFormat);
+    if (bytes < 1024) {
+        return QString::number(bytes) + QStringLiteral(" B");
+    }
+    // The units of the table's Size column, with two decimals in the
+    // locale's own separator.
+    static const char *const kUnits[] = {" KB", " MB", " GB", " TB"};
+    double value = static_cast<double>(bytes) / 1024;
+    std::size_t unit = 0;
+    while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+        value /= 1024;
+        ++unit;
+    }
+    QString number = QString::number(value, 'f', 2);
+    number.replace(QLatin1Char('.'), localeFormats().decimalSeparator);
+    return number + QLatin1String(kUnits[unit]);
 }
 
 QString RemovalSummaryText(const RemovalSummary &summary, RemovalMethod method)

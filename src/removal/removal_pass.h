@@ -73,7 +73,7 @@ QString RemovalSummaryText(const RemovalSummary &summary, RemovalMethod method);
 
 // The last line of a report: the space the pass freed.
 QString SpaceFreedLine(std::int64_t bytes, RemovalMethod method);
-// A number of bytes as people read it: "512 B", "14.75 KB", "3.2 GB".
+// A number of bytes as people read it: "512 B", "14.75 KB", "3.20 GB".
 QString ByteCountText(std::int64_t bytes);
 
 // The removal pass: writes the heading of the plan's method, then, for every
