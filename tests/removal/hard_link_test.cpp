@@ -9,17 +9,13 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sched.h>
-#include <set>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 using namespace quillmere;
-using quillmere::test::RecordingRemovalView;
 using quillmere::test::TempTree;
 using quillmere::test::entriesOf;
-using quillmere::test::foundNow;
+using Names = std::set<std::string>;
 
 namespace {
 
@@ -30,12 +26,12 @@ struct stat statOf(const std::string &path)
     return info;
 }
 
-// A plan of one set of identical files per entry of `sets`, each file given
-// as its path and whether it is marked, with every row in that order.
-RemovalPlan planOf(RemovalMethod method, const std::vector<std::vector<std::pair<std::string, bool>>> &sets)
+// A plan of hard links over sets of identical files, each file given with
+// its mark; the rows in that order.
+RemovalPlan planOf(const std::vector<std::vector<std::pair<std::string, bool>>> &sets)
 {
     RemovalPlan plan;
-    plan.method = method;
+    plan.method = RemovalMethod::HardLinks;
     for (const auto &set : sets) {
         std::vector<FoundFileRecord::Member> members;
         for (const auto &[path, marked] : set) {
@@ -43,19 +39,26 @@ RemovalPlan planOf(RemovalMethod method, const std::vector<std::vector<std::pair
             if (marked) {
                 plan.marked.insert(pathToText(path));
             }
-            members.push_back({pathToText(path), foundNow(path)});
+            members.push_back({pathToText(path), test::foundNow(path)});
         }
         plan.found.addSet(std::move(members));
     }
     return plan;
 }
 
-QString linkedLine(const std::string &path, const std::string &kept)
+QStringList runPass(const RemovalPlan &plan)
 {
-    return ShownPath(path) + QStringLiteral(" \u2014 replaced by a link to ") + ShownPath(kept);
+    test::RecordingRemovalView view;
+    RemoveMarkedFiles(plan, view);
+    return view.report;
 }
 
-TEST(HardLinks, MarkedCopiesBecomeLinksToTheKeptCopyAndTheirSpaceIsCounted)
+QString line(const std::string &path, const QString &words)
+{
+    return ShownPath(path) + QStringLiteral(" \u2014 ") + words;
+}
+
+TEST(HardLinks, MarkedCopiesBecomeLinksToTheKeptCopyAndOnlyTheirOwnBytesCount)
 {
     TempTree tree;
     const std::string content(3000, 'k');
@@ -63,100 +66,78 @@ TEST(HardLinks, MarkedCopiesBecomeLinksToTheKeptCopyAndTheirSpaceIsCounted)
     const std::string copy1 = tree.writeFile("copy1.jpg", content);
     tree.makeFolder("sub");
     const std::string copy2 = tree.writeFile("sub/copy2.jpg", content);
-    // Already another name of the kept copy: nothing to free.
-    const std::string twin = tree.path("twin.jpg");
+    const std::string twin = tree.path("twin.jpg"); // already a name of the kept copy
     ASSERT_EQ(::link(kept.c_str(), twin.c_str()), 0);
-    // A set whose every copy is marked has nothing to link to.
-    const std::string alone1 = tree.writeFile("alone1.jpg", std::string(500, 'a'));
-    const std::string alone2 = tree.writeFile("alone2.jpg", std::string(500, 'a'));
-    RemovalPlan plan = planOf(RemovalMethod::HardLinks, {{{kept, false}, {copy1, true}, {copy2, true}, {twin, true}},
-                                                         {{alone1, true}, {alone2, true}}});
+    const std::string alone1 = tree.writeFile("alone1.jpg", "alone");
+    const std::string alone2 = tree.writeFile("alone2.jpg", "alone");
+    RemovalPlan plan =
+        planOf({{{kept, false}, {copy1, true}, {copy2, true}, {twin, true}}, {{alone1, true}, {alone2, true}}});
 
     const RemovalSummary summary = SummarizeRemoval(plan);
-    EXPECT_EQ(summary.files, 5);
-    EXPECT_EQ(summary.bytes, 6000);
-    EXPECT_EQ(summary.setsLosingEveryCopy, 1);
-    // Deleting frees the lone set too, but never the twin, which the kept
-    // row still names.
-    plan.method = RemovalMethod::HardDrive;
-    EXPECT_EQ(SummarizeRemoval(plan).bytes, 7000);
+    EXPECT_EQ(std::tie(summary.files, summary.bytes, summary.setsLosingEveryCopy), std::make_tuple(5, 6000, 1));
+    plan.method = RemovalMethod::HardDrive; // deleting frees the lone set, never the twin
+    EXPECT_EQ(SummarizeRemoval(plan).bytes, 6010);
     plan.method = RemovalMethod::HardLinks;
 
-    RecordingRemovalView view;
-    RemoveMarkedFiles(plan, view);
-    EXPECT_EQ(view.report,
-              (QStringList {RemovalHeading(RemovalMethod::HardLinks), linkedLine(copy1, kept), linkedLine(copy2, kept),
-                            QString(), QStringLiteral("3 marked files were not removed:"),
-                            ShownPath(twin) + QStringLiteral(" \u2014 already a link to the copy kept; nothing to free"),
-                            ShownPath(alone1) + QStringLiteral(" \u2014 ") + RemovalReason({RemovalOutcome::LastCopy}),
-                            ShownPath(alone2) + QStringLiteral(" \u2014 ") + RemovalReason({RemovalOutcome::LastCopy}),
-                            QString(), SpaceFreedLine(6000, RemovalMethod::HardLinks)}));
-    const struct stat keptInfo = statOf(kept);
-    EXPECT_EQ(keptInfo.st_nlink, 4u);
+    const QString lastCopy = RemovalReason({RemovalOutcome::LastCopy});
+    EXPECT_EQ(runPass(plan),
+              (QStringList {RemovalHeading(RemovalMethod::HardLinks), line(copy1, "replaced by a link to " + ShownPath(kept)),
+                            line(copy2, "replaced by a link to " + ShownPath(kept)), QString(),
+                            QStringLiteral("3 marked files were not removed:"),
+                            line(twin, QStringLiteral("already a link to the copy kept; nothing to free")),
+                            line(alone1, lastCopy), line(alone2, lastCopy), QString(),
+                            SpaceFreedLine(6000, RemovalMethod::HardLinks)}));
+    EXPECT_EQ(statOf(kept).st_nlink, 4u);
     for (const std::string &path : {copy1, copy2, twin}) {
-        EXPECT_EQ(statOf(path).st_ino, keptInfo.st_ino) << path;
+        EXPECT_EQ(statOf(path).st_ino, statOf(kept).st_ino) << path;
         EXPECT_EQ(TempTree::readFile(path), content) << path;
     }
-    EXPECT_EQ(TempTree::readFile(alone1), std::string(500, 'a'));
-    EXPECT_EQ(TempTree::readFile(alone2), std::string(500, 'a'));
-    // Nothing of the private folders is left behind.
-    EXPECT_EQ(entriesOf(tree.root()),
-              (std::set<std::string> {"kept.jpg", "copy1.jpg", "sub", "twin.jpg", "alone1.jpg", "alone2.jpg"}));
-    EXPECT_EQ(entriesOf(tree.path("sub")), (std::set<std::string> {"copy2.jpg"}));
+    EXPECT_EQ(TempTree::readFile(alone2), "alone");
+    EXPECT_EQ(entriesOf(tree.root()), (Names {"kept.jpg", "copy1.jpg", "sub", "twin.jpg", "alone1.jpg", "alone2.jpg"}));
+    EXPECT_EQ(entriesOf(tree.path("sub")), Names {"copy2.jpg"});
 }
 
-// A swap of either file after every check but before the marked name is
-// replaced: nothing is linked and no file is lost.
-TEST(HardLinks, ASwapOfTheMarkedFileOrTheKeptCopyBeforeTheSwapLeavesEveryFile)
+// Either file swapped, or the kept copy written to, after every check but
+// before the link takes the marked name: the swap is undone, no file lost.
+TEST(HardLinks, ASwapOfEitherFileJustBeforeTheLinkTakesTheNameLeavesEveryFile)
 {
-    enum class Swap { Marked, Kept, KeptWritten };
-    for (const Swap swap : {Swap::Marked, Swap::Kept, Swap::KeptWritten}) {
+    for (const int swap : {0, 1, 2}) {
+        SCOPED_TRACE(swap);
         TempTree tree;
-        const std::string kept = tree.writeFile("kept.jpg", "same bytes");
-        const std::string marked = tree.writeFile("marked.jpg", "same bytes");
-        const std::string other = tree.writeFile("other.txt", "other bytes");
+        const std::string kept = tree.writeFile("kept.jpg", "same");
+        const std::string marked = tree.writeFile("marked.jpg", "same");
+        const std::string other = tree.writeFile("other.txt", "other");
         const ino_t markedInode = statOf(marked).st_ino;
         const ino_t keptInode = statOf(kept).st_ino;
-        const RemovalResult result = ReplaceWithHardLink(marked, foundNow(marked), kept, foundNow(kept), [&] {
-            if (swap == Swap::Marked) {
-                test::swapFileForHardLink(marked, other);
-            } else if (swap == Swap::Kept) {
-                test::swapFileForHardLink(kept, other);
-            } else {
+        const RemovalResult result = ReplaceWithHardLink(marked, test::foundNow(marked), kept, test::foundNow(kept), [&] {
+            if (swap == 2) {
                 std::ofstream(kept, std::ios::app) << " and more";
+            } else {
+                test::swapFileForHardLink(swap == 0 ? marked : kept, other);
             }
         });
-        SCOPED_TRACE(static_cast<int>(swap));
-        EXPECT_EQ(result.outcome, swap == Swap::Marked ? RemovalOutcome::Changed : RemovalOutcome::KeptChanged);
+        EXPECT_EQ(result.outcome, swap == 0 ? RemovalOutcome::Changed : RemovalOutcome::KeptChanged);
         EXPECT_EQ(result.leftAt, "");
-        if (swap == Swap::Marked) {
-            // The file put in its place keeps the name; the marked one is
-            // where the swap put it.
-            EXPECT_EQ(statOf(marked).st_ino, statOf(other).st_ino);
-            EXPECT_EQ(statOf(marked + ".old").st_ino, markedInode);
-        } else {
-            EXPECT_EQ(statOf(marked).st_ino, markedInode);
-            EXPECT_EQ(statOf(marked).st_nlink, 1u);
-        }
-        EXPECT_EQ(TempTree::readFile(swap == Swap::Marked ? marked + ".old" : marked), "same bytes");
-        const std::string keptNow = swap == Swap::Kept ? kept + ".old" : kept;
-        EXPECT_EQ(statOf(keptNow).st_ino, keptInode);
-        EXPECT_EQ(statOf(keptNow).st_nlink, 1u);
-        std::set<std::string> names {"kept.jpg", "marked.jpg", "other.txt"};
-        if (swap != Swap::KeptWritten) {
-            names.insert(swap == Swap::Marked ? "marked.jpg.old" : "kept.jpg.old");
+        const std::string markedNow = swap == 0 ? marked + ".old" : marked;
+        const std::string keptNow = swap == 1 ? kept + ".old" : kept;
+        EXPECT_EQ(std::make_tuple(statOf(markedNow).st_ino, statOf(markedNow).st_nlink, TempTree::readFile(markedNow)),
+                  std::make_tuple(markedInode, nlink_t(1), std::string("same")));
+        EXPECT_EQ(std::make_pair(statOf(keptNow).st_ino, statOf(keptNow).st_nlink), std::make_pair(keptInode, nlink_t(1)));
+        Names names {"kept.jpg", "marked.jpg", "other.txt"};
+        if (swap != 2) {
+            names.insert(swap == 0 ? "marked.jpg.old" : "kept.jpg.old");
         }
         EXPECT_EQ(entriesOf(tree.root()), names);
     }
 }
 
-// In a mount namespace of a child process of its own, so nothing outlives
-// the test: a marked copy on a tmpfs, and one reached through a bind mount
-// of the kept copy's own file system, cannot be links to it and are left.
+// In a mount namespace of a child process, so nothing outlives the test: a
+// copy on a tmpfs, and one reached through a bind mount of the kept copy's
+// own file system, cannot be links to it and are left.
 TEST(HardLinks, ACopyOnAnotherFileSystemOrMountIsLeftAsItWas)
 {
     TempTree tree;
-    const std::string kept = tree.writeFile("kept.jpg", "same bytes");
+    const std::string kept = tree.writeFile("kept.jpg", "same");
     const std::string other = tree.makeFolder("other");
     const std::string source = tree.makeFolder("source");
     const std::string bound = tree.makeFolder("bound");
@@ -165,39 +146,32 @@ TEST(HardLinks, ACopyOnAnotherFileSystemOrMountIsLeftAsItWas)
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        ::close(ready[0]);
         const bool mounted = ::unshare(CLONE_NEWNS) == 0
             && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
             && ::mount("tmpfs", other.c_str(), "tmpfs", 0, "size=64k") == 0
             && ::mount(source.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr) == 0;
-        const char answer = mounted ? 'm' : 'n';
-        (void)::write(ready[1], &answer, 1);
+        (void)::write(ready[1], mounted ? "m" : "n", 1);
         if (!mounted) {
             ::_exit(0);
         }
         int wrong = 0;
         for (const std::string &folder : {other, bound}) {
             const std::string marked = folder + "/marked.jpg";
-            std::ofstream(marked) << "same bytes";
+            std::ofstream(marked) << "same";
             const ino_t inode = statOf(marked).st_ino;
-            RemovalPlan plan = planOf(RemovalMethod::HardLinks, {{{kept, false}, {marked, true}}});
-            RecordingRemovalView view;
-            RemoveMarkedFiles(plan, view);
-            const RemovalResult refused {RemovalOutcome::OtherFileSystem};
-            wrong += view.report.value(3) != ShownPath(marked) + QStringLiteral(" \u2014 ") + RemovalReason(refused);
-            wrong += view.report.last() != SpaceFreedLine(0, RemovalMethod::HardLinks);
-            wrong += statOf(marked).st_ino != inode || TempTree::readFile(marked) != "same bytes";
-            wrong += entriesOf(folder) != std::set<std::string> {"marked.jpg"};
+            const QStringList report = runPass(planOf({{{kept, false}, {marked, true}}}));
+            wrong += report.value(3) != line(marked, RemovalReason({RemovalOutcome::OtherFileSystem}));
+            wrong += report.last() != SpaceFreedLine(0, RemovalMethod::HardLinks);
+            wrong += statOf(marked).st_ino != inode || entriesOf(folder) != Names {"marked.jpg"};
         }
-        wrong += statOf(kept).st_nlink != 1;
-        ::_exit(wrong);
+        ::_exit(wrong + (statOf(kept).st_nlink != 1));
     }
-    ::close(ready[1]);
     char answer = 0;
     (void)::read(ready[0], &answer, 1);
-    ::close(ready[0]);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::close(ready[0]);
+    ::close(ready[1]);
     if (answer != 'm') {
         GTEST_SKIP() << "no file system could be mounted here (mount namespaces need root); "
                         "links across file systems are not tried";
