@@ -567,7 +567,8 @@ RemovalMethod TForm1::removalMethod() const
 void TForm1::updateRemovalSummary()
 {
     const RemovalMethod method = removalMethod();
-    RemovalSummaryLabel->setText(RemovalSummaryText(SummarizeRemoval(PlanRemoval(*DataGrid1, FoundFiles, method)), method));
+    const RemovalSummary summary = SummarizeRemoval(PlanRemoval(*DataGrid1, FoundFiles, method));
+    RemovalSummaryLabel->setText(RemovalSummaryText(summary, method));
 }
 
 void TForm1::showUnreadablePictures(const std::vector<std::string> &paths)

@@ -78,8 +78,8 @@ RemovalResult ReplaceWithHardLink(const std::string &path, const FoundFile &foun
         return {RemovalOutcome::OtherFileSystem};
     }
     // From here on only the open kept copy counts: it is what gets linked.
-    UniqueFd keptFile(
-        ::openat(keptEntry.folder(), keptEntry.name().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    constexpr int kReadOnly = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    UniqueFd keptFile(::openat(keptEntry.folder(), keptEntry.name().c_str(), kReadOnly));
     struct stat opened {};
     if (!keptFile.valid() || ::fstat(keptFile.get(), &opened) != 0 || !sameContent(opened, kept.file)) {
         return {RemovalOutcome::KeptChanged};

@@ -261,15 +261,18 @@ QString ByteCountText(std::int64_t bytes)
 
 QString RemovalSummaryText(const RemovalSummary &summary, RemovalMethod method)
 {
-    QString text = summary.files == 1 ? QStringLiteral("1 file is marked") : QStringLiteral("%1 files are marked").arg(summary.files);
+    QString text = summary.files == 1 ? QStringLiteral("1 file is marked")
+                                      : QStringLiteral("%1 files are marked").arg(summary.files);
     text += method == RemovalMethod::HardLinks ? QStringLiteral("; replacing them by links frees ")
                                                : QStringLiteral("; removing them frees ");
     text += ByteCountText(summary.bytes) + QLatin1Char('.');
     if (summary.setsLosingEveryCopy > 0) {
         const bool one = summary.setsLosingEveryCopy == 1;
         if (method == RemovalMethod::HardLinks) {
-            text += one ? QStringLiteral("\n1 set has every copy marked: no copy stays to link to, so its files stay.")
-                        : QStringLiteral("\n%1 sets have every copy marked: no copy stays to link to, so their files stay.")
+            text += one ? QStringLiteral("\n1 set has every copy marked: no copy stays to link to, so its files "
+                                         "stay.")
+                        : QStringLiteral("\n%1 sets have every copy marked: no copy stays to link to, so their "
+                                         "files stay.")
                               .arg(summary.setsLosingEveryCopy);
         } else {
             text += one ? QStringLiteral("\n1 set would lose every copy.")

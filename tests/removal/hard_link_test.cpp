@@ -80,9 +80,9 @@ TEST(HardLinks, MarkedCopiesBecomeLinksToTheKeptCopyAndOnlyTheirOwnBytesCount)
     plan.method = RemovalMethod::HardLinks;
 
     const QString lastCopy = RemovalReason({RemovalOutcome::LastCopy});
+    const QString linked = QStringLiteral("replaced by a link to ") + ShownPath(kept);
     EXPECT_EQ(runPass(plan),
-              (QStringList {RemovalHeading(RemovalMethod::HardLinks), line(copy1, "replaced by a link to " + ShownPath(kept)),
-                            line(copy2, "replaced by a link to " + ShownPath(kept)), QString(),
+              (QStringList {RemovalHeading(RemovalMethod::HardLinks), line(copy1, linked), line(copy2, linked), QString(),
                             QStringLiteral("3 marked files were not removed:"),
                             line(twin, QStringLiteral("already a link to the copy kept; nothing to free")),
                             line(alone1, lastCopy), line(alone2, lastCopy), QString(),
@@ -109,20 +109,23 @@ TEST(HardLinks, ASwapOfEitherFileJustBeforeTheLinkTakesTheNameLeavesEveryFile)
         const std::string other = tree.writeFile("other.txt", "other");
         const ino_t markedInode = statOf(marked).st_ino;
         const ino_t keptInode = statOf(kept).st_ino;
-        const RemovalResult result = ReplaceWithHardLink(marked, test::foundNow(marked), kept, test::foundNow(kept), [&] {
+        const auto meddle = [&] {
             if (swap == 2) {
                 std::ofstream(kept, std::ios::app) << " and more";
             } else {
                 test::swapFileForHardLink(swap == 0 ? marked : kept, other);
             }
-        });
+        };
+        const RemovalResult result =
+            ReplaceWithHardLink(marked, test::foundNow(marked), kept, test::foundNow(kept), meddle);
         EXPECT_EQ(result.outcome, swap == 0 ? RemovalOutcome::Changed : RemovalOutcome::KeptChanged);
         EXPECT_EQ(result.leftAt, "");
         const std::string markedNow = swap == 0 ? marked + ".old" : marked;
         const std::string keptNow = swap == 1 ? kept + ".old" : kept;
         EXPECT_EQ(std::make_tuple(statOf(markedNow).st_ino, statOf(markedNow).st_nlink, TempTree::readFile(markedNow)),
                   std::make_tuple(markedInode, nlink_t(1), std::string("same")));
-        EXPECT_EQ(std::make_pair(statOf(keptNow).st_ino, statOf(keptNow).st_nlink), std::make_pair(keptInode, nlink_t(1)));
+        EXPECT_EQ(std::make_pair(statOf(keptNow).st_ino, statOf(keptNow).st_nlink),
+                  std::make_pair(keptInode, nlink_t(1)));
         Names names {"kept.jpg", "marked.jpg", "other.txt"};
         if (swap != 2) {
             names.insert(swap == 0 ? "marked.jpg.old" : "kept.jpg.old");
