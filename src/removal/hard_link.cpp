@@ -24,7 +24,8 @@ bool sameContent(const struct stat &now, const FileIdentity &read)
 
 // Links the open file under `name` in the folder `folder`. Through /proc,
 // which any user may do with a file they could open; without /proc, by the
-// descriptor itself, which needs a privilege most users lack.
+// descriptor itself, which kernels before 6.10 allow only with a privilege
+// most users lack.
 int linkOpenFile(int file, int folder, const std::string &name)
 {
     const std::string self = "/proc/self/fd/" + std::to_string(file);
@@ -78,8 +79,9 @@ RemovalResult ReplaceWithHardLink(const std::string &path, const FoundFile &foun
         return {RemovalOutcome::OtherFileSystem};
     }
     // From here on only the open kept copy counts: it is what gets linked.
-    constexpr int kReadOnly = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    UniqueFd keptFile(::openat(keptEntry.folder(), keptEntry.name().c_str(), kReadOnly));
+    // Held by a path descriptor: linking needs no read access, and nothing
+    // is opened that could block.
+    UniqueFd keptFile(::openat(keptEntry.folder(), keptEntry.name().c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat opened {};
     if (!keptFile.valid() || ::fstat(keptFile.get(), &opened) != 0 || !sameContent(opened, kept.file)) {
         return {RemovalOutcome::KeptChanged};
