@@ -9,6 +9,7 @@
 #include "app/still_progress.h"
 #include "platform/absolute_path.h"
 #include "app/page_group.h"
+#include "app/protected_folders_box.h"
 #include "common/stop_flag.h"
 #include "folders/folder_edit.h"
 #include "imaging/picture_formats.h"
@@ -19,6 +20,8 @@
 #include "removal/removal_pass.h"
 #include "review/image_view_window.h"
 #include "review/keep_one.h"
+#include "review/keep_rules.h"
+#include "review/marking.h"
 #include "review/shell.h"
 #include "review/side_by_side_view.h"
 #include "review/similar_comparison.h"
@@ -246,6 +249,11 @@ void TForm1::buildDuplicateKindChoice()
         "the same pictures again is fast. A picture changed since is read again.")
                                              .arg(pathToText(DefaultFileCacheFolder())));
     fitCaption(RememberPicturesCheckBox);
+
+    ProtectedFolders = new ProtectedFoldersBox(GroupBox3);
+    ProtectedFolders->setGeometry(22, 278, 433, 80);
+    connect(ProtectedFolders, &ProtectedFoldersBox::changed, this,
+            [this] { runReportingErrors([this] { refreshProtectedRows(); }); });
 }
 
 FileCache *TForm1::pictureCache()
@@ -285,12 +293,35 @@ void TForm1::buildFoundPage()
     KeepOneButton->setObjectName(QStringLiteral("KeepOneButton"));
     KeepOneButton->setGeometry(0, 66, 2 * 75, 26);
     KeepOneButton->setToolTip(keepOneToolTip(false));
+    // Beside it, the rules for which copy stays.
+    KeepRuleButton = new QPushButton(QStringLiteral("Keep..."), Panel2);
+    KeepRuleButton->setObjectName(QStringLiteral("KeepRuleButton"));
+    KeepRuleButton->setGeometry(0, 66, 75, 26);
+    KeepRuleButton->setToolTip(QStringLiteral(
+        "Mark every copy of each set but the one a rule keeps. Where copies are alike by the rule, the first in "
+        "the table's current order stays; files of protected folders are never marked."));
+    KeepRulesMenu = new QMenu(KeepRuleButton);
+    for (const KeepRuleInfo &info : KeepRules()) {
+        QAction *item = KeepRulesMenu->addAction(info.caption);
+        item->setData(static_cast<int>(info.rule));
+    }
+    KeepRuleButton->setMenu(KeepRulesMenu);
 
     PopupMenu1 = new QMenu(this);
     Opencontainfolder1 = PopupMenu1->addAction(QStringLiteral("Open contain folder"));
     Execute1 = PopupMenu1->addAction(QStringLiteral("Execute"));
     Properties1 = PopupMenu1->addAction(QStringLiteral("Properties"));
+    MarkFolderItem = PopupMenu1->addAction(QStringLiteral("Mark every copy inside this folder"));
     DataGrid1View->setPopupMenu(PopupMenu1);
+
+    // Tab goes from the table through the buttons as they are seen: the
+    // marking row left to right, then Next, Back, Stop and Keep One.
+    QWidget *previous = DataGrid1View;
+    for (QWidget *next : std::initializer_list<QWidget *> {BitBtn_3, BitBtn_2, BitBtn_1, BitBtn5, BitBtn4, BitBtn2,
+                                                           KeepOneButton}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void TForm1::buildRemovalPage()
@@ -368,6 +399,8 @@ void TForm1::bindHandlers()
         bindTo(item, &QAction::triggered, handler);
     };
     bind(BitBtn1, &TForm1::BitBtn1Click);
+    // Return in the folder field starts the search, as Start does.
+    bindTo(Edit1, &QLineEdit::returnPressed, &TForm1::BitBtn1Click);
     bind(BitBtn5, &TForm1::BitBtn5Click);
     bind(BitBtn4, &TForm1::BitBtn4Click);
     bind(BitBtn7, &TForm1::BitBtn4Click);
@@ -391,6 +424,11 @@ void TForm1::bindHandlers()
     bindItem(Opencontainfolder1, &TForm1::Opencontainfolder1Click);
     bindItem(Execute1, &TForm1::Execute1Click);
     bindItem(Properties1, &TForm1::Properties1Click);
+    bindItem(MarkFolderItem, &TForm1::MarkFolderClick);
+    connect(KeepRulesMenu, &QMenu::triggered, this, [this](QAction *item) {
+        runReportingErrors([&] { KeepRuleClick(static_cast<KeepRule>(item->data().toInt())); });
+    });
+    DataGrid1View->rowLocked = [this](int row) { return rowProtected(row); };
 
     DataGrid1View->OnCellClick = [this](int column, int row) {
         runReportingErrors([&] { DataGrid1CellClick(column, row); });
@@ -430,9 +468,13 @@ void TForm1::FormResize()
     BitBtn_1->move(outerWidth - w - 25, BitBtn_1->y());
     BitBtn_2->move(outerWidth - 2 * w - 25, BitBtn_2->y());
     BitBtn_3->move(outerWidth - 3 * w - 25, BitBtn_3->y());
-    // Right-aligned under them, but never over Stop when the window is narrow.
+    // Right-aligned under them with Keep... before it, but never over Stop
+    // when the window is narrow.
     const int stopRight = BitBtn2->geometry().right() + 1;
-    KeepOneButton->move(qMax(stopRight + 2, outerWidth - KeepOneButton->width() - 25), KeepOneButton->y());
+    const int keepOneLeft =
+        qMax(stopRight + 2 + KeepRuleButton->width() + 2, outerWidth - KeepOneButton->width() - 25);
+    KeepOneButton->move(keepOneLeft, KeepOneButton->y());
+    KeepRuleButton->move(keepOneLeft - 2 - KeepRuleButton->width(), KeepRuleButton->y());
 }
 
 void TForm1::resizeEvent(QResizeEvent *event)
@@ -487,6 +529,7 @@ void TForm1::runSearchBody()
     };
     context.fillResults = [this, &context] {
         FoundFiles.fill(*DataGrid3, context.setSizes, context.foundFiles);
+        findProtectedFiles();
         return FillResultRowsWithThumbnails(*DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
                                             ImageList1, ThumbnailWorkers, &thumbnailsAhead_, context.cache);
     };
@@ -496,6 +539,7 @@ void TForm1::runSearchBody()
         // can be clicked while they are still being added.
         const SimilarSearchResult &found = context.similar;
         FoundFiles.fill(found);
+        findProtectedFiles();
         if (!FillSimilarResultRows(found, *DataGrid1, Memo1.count(), *this, ImageList1, ThumbnailWorkers,
                                    &thumbnailsAhead_, context.cache)) {
             return false;
@@ -505,6 +549,8 @@ void TForm1::runSearchBody()
     };
     context.readOptions = [this, &context] {
         SearchOptions options = ReadSearchOptions();
+        protection_ = FolderSet(options.protectedFolders);
+        protectedPaths_.clear();
         context.cache = options.rememberPictures ? pictureCache() : nullptr;
         beginResults(options.similarPictures);
         return options;
@@ -535,6 +581,7 @@ SearchOptions TForm1::ReadSearchOptions() const
     options.similarity.level = level.isValid() ? static_cast<SimilarityLevel>(level.toInt()) : kDefaultSimilarityLevel;
     options.similarity.turns = TurnsCheckBox->isChecked();
     options.rememberPictures = RememberPicturesCheckBox->isChecked();
+    options.protectedFolders = ProtectedFolders->folders();
     return options;
 }
 
@@ -564,10 +611,20 @@ RemovalMethod TForm1::removalMethod() const
     return RadioButton2->isChecked() ? RemovalMethod::HardDrive : RemovalMethod::RecycleBin;
 }
 
+RemovalPlan TForm1::planRemoval(RemovalMethod method)
+{
+    RemovalPlan plan = PlanRemoval(*DataGrid1, FoundFiles, method);
+    // The folders as the options page names them now, and as they were
+    // when the rows were locked, in case one was replaced since.
+    plan.protectedFolders = FolderSet(ProtectedFolders->folders());
+    plan.protectedFolders.add(protection_);
+    return plan;
+}
+
 void TForm1::updateRemovalSummary()
 {
     const RemovalMethod method = removalMethod();
-    const RemovalSummary summary = SummarizeRemoval(PlanRemoval(*DataGrid1, FoundFiles, method));
+    const RemovalSummary summary = SummarizeRemoval(planRemoval(method));
     RemovalSummaryLabel->setText(RemovalSummaryText(summary, method));
 }
 
@@ -628,39 +685,102 @@ void TForm1::pumpMessages()
 
 // ---- Marking -----------------------------------------------------------------
 
-namespace {
-template <class Mark>
-void markEveryRow(TDataGrid &grid, Mark mark)
+RowLocked TForm1::lockedRows() const
 {
-    for (int row = 0; row < grid.RowCount(); ++row) {
-        const TGridCell cell = grid.CellAt(QStringLiteral("Del"), row);
-        cell.setBoolean(mark(cell.asBoolean()));
+    return [this](int row) { return rowProtected(row); };
+}
+
+bool TForm1::rowProtected(int row) const
+{
+    if (protectedPaths_.isEmpty() || row < 0 || row >= DataGrid1->RowCount()) {
+        return false;
+    }
+    const TGridCustomColumn *dest = DataGrid1->FindColumn(QStringLiteral("Dest"));
+    const auto *text = std::get_if<QString>(&DataGrid1->peek(dest->Index(), row));
+    return text != nullptr && protectedPaths_.contains(*text);
+}
+
+void TForm1::findProtectedFiles()
+{
+    protectedPaths_.clear();
+    if (protection_.empty()) {
+        return;
+    }
+    // Files of one folder share the answer: each folder is looked up once.
+    QHash<QString, bool> folderAnswers;
+    for (int set = 0; set < FoundFiles.setCount(); ++set) {
+        for (const FoundFileRecord::Member &member : FoundFiles.members(set)) {
+            const std::string path = textToPath(member.pathText);
+            const QString folder = pathToText(FolderOfPath(path));
+            auto answer = folderAnswers.find(folder);
+            if (answer == folderAnswers.end()) {
+                answer = folderAnswers.insert(folder, protection_.holds(path));
+            }
+            if (*answer) {
+                protectedPaths_.insert(member.pathText);
+            }
+        }
     }
 }
-} // namespace
+
+void TForm1::refreshProtectedRows()
+{
+    protection_ = FolderSet(ProtectedFolders->folders());
+    findProtectedFiles();
+    for (int row = 0; row < DataGrid1->RowCount(); ++row) {
+        if (rowProtected(row) && DataGrid1->CellAt(QStringLiteral("Del"), row).asBoolean()) {
+            SetMark(*DataGrid1, row, false, {});
+        }
+    }
+    DataGrid1->Repaint();
+}
 
 void TForm1::BitBtn_2Click()
 {
-    markEveryRow(*DataGrid1, [](bool) { return true; });
+    MarkEveryRow(*DataGrid1, BulkMark::All, lockedRows());
 }
 
 void TForm1::BitBtn_3Click()
 {
-    markEveryRow(*DataGrid1, [](bool) { return false; });
+    MarkEveryRow(*DataGrid1, BulkMark::None, lockedRows());
 }
 
 void TForm1::BitBtn_1Click()
 {
-    markEveryRow(*DataGrid1, [](bool marked) { return !marked; });
+    MarkEveryRow(*DataGrid1, BulkMark::Invert, lockedRows());
 }
 
 void TForm1::KeepOneClick()
 {
     if (similarResults_) {
-        MarkAllButTheBestCopies(*DataGrid1, FoundFiles);
+        MarkAllButTheBestCopies(*DataGrid1, FoundFiles, lockedRows());
     } else {
-        MarkAllButOneInEachSet(*DataGrid1);
+        MarkAllButOneInEachSet(*DataGrid1, lockedRows());
     }
+}
+
+void TForm1::KeepRuleClick(KeepRule rule)
+{
+    if (rule != KeepRule::InsideFolder) {
+        MarkAllButTheKeptCopies(*DataGrid1, FoundFiles, rule, lockedRows());
+        return;
+    }
+    const QString chosen = AskForFolder(this, QStringLiteral("Select folder"), QString());
+    if (chosen.isEmpty()) {
+        return;
+    }
+    const FolderSet folder({textToPath(chosen)});
+    MarkAllButTheKeptCopies(*DataGrid1, FoundFiles, rule, lockedRows(), &folder);
+}
+
+void TForm1::MarkFolderClick()
+{
+    const int row = DataGrid1->SelectedRowIndex();
+    if (row < 0 || row >= DataGrid1->RowCount()) {
+        return;
+    }
+    const std::string path = textToPath(DataGrid1->CellAt(QStringLiteral("Dest"), row).text());
+    MarkEveryRowInside(*DataGrid1, FolderSet({FolderOfPath(path)}), lockedRows());
 }
 
 // ---- Image view and shell actions ----------------------------------------------
@@ -765,7 +885,7 @@ void TForm1::BitBtn6Click()
         return;
     }
     const RemovalMethod method = removalMethod();
-    RemovalPlan plan = PlanRemoval(*DataGrid1, FoundFiles, method);
+    RemovalPlan plan = planRemoval(method);
     // Sets that would lose every copy go only when the user says so; a
     // cancelled question touches nothing and stays on this page. A link
     // loses no content, so it asks nothing.

@@ -103,6 +103,12 @@ CommandLine ParseCommandLine(int argc, const char *const *argv)
         } else if (argument == "--no-cache") {
             line.useCache = false;
             listOnly = true;
+        } else if (argument == "--protect") {
+            if (i + 1 >= argc) {
+                return usage("--protect needs a folder");
+            }
+            line.protectedFolders.emplace_back(argv[++i]);
+            listOnly = true;
         } else if (argument == "--clear-cache") {
             line.clearCache = true;
         } else if (argument == "--") {
@@ -151,6 +157,7 @@ std::string UsageText()
            "       quillmere --list FOLDER [--mask " + QuotedMasks("|", "|") + "] [--no-subfolders]\n"
            "                 [--include-system-folders] [--similar[=" + SimilarityWords("|") + "]]\n"
            "                 [--no-turns] [--no-cache] [--clear-cache] [--json]\n"
+           "                 [--protect FOLDER]...\n"
            "       quillmere --clear-cache\n"
            "       quillmere --help | --version\n"
            "\n"
@@ -188,6 +195,9 @@ std::string UsageText()
            "                            picture; a byte of a path that is not part of valid\n"
            "                            UTF-8 is written as \\udcXX (XX its value), which\n"
            "                            decoding with surrogate escapes undoes\n"
+           "  --protect FOLDER          a folder whose files are never removed (may be\n"
+           "                            repeated); with --json its files carry\n"
+           "                            \"protected\": true\n"
            "  --help                    show this text\n"
            "  --version                 show the version\n"
            "\n"
@@ -196,7 +206,8 @@ std::string UsageText()
            "system and inode, not by its name; the window shares it.\n"
            "\n"
            "Exit status: 0 when the search ran (with or without sets), 1 for a folder\n"
-           "that cannot be searched or a bad option value, 2 for a usage error.\n";
+           "that cannot be searched or protected, or a bad option value, 2 for a usage\n"
+           "error.\n";
 }
 
 std::string VersionText()

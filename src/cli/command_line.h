@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 namespace quillmere {
 
@@ -32,6 +33,9 @@ struct CommandLine {
     // empties the cache first (alone, it does only that).
     bool useCache = true;
     bool clearCache = false;
+    // --protect FOLDER (repeatable): files inside these folders are flagged
+    // "protected" in the JSON output.
+    std::vector<std::string> protectedFolders;
     std::string error;                // one line, for Usage
 };
 

@@ -388,6 +388,10 @@ void FileCache::writeLoop()
         if (!keepWriting) {
             writesStopped_ = true;
             queue_.clear();
+        } else if (stopping_ && lastBatchBusy_) {
+            // Closing while another instance holds the database: one wait is
+            // enough, the rest goes rather than holding the program up.
+            queue_.clear();
         }
         queueChanged_.notify_all();
     }
@@ -396,7 +400,8 @@ void FileCache::writeLoop()
 bool FileCache::writeBatch(std::deque<Write> &batch)
 {
     int rc = execute(writer_, "BEGIN IMMEDIATE");
-    if ((rc & 0xff) == SQLITE_BUSY) {
+    lastBatchBusy_ = (rc & 0xff) == SQLITE_BUSY;
+    if (lastBatchBusy_) {
         // Another instance held the database past the timeout: these values
         // are only a help, so they go, and later ones are tried again.
         return true;
@@ -479,6 +484,7 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
     execute(writer_, "ROLLBACK");
     storedBytes_ = -1; // what the batch counted was not written
     if ((rc & 0xff) == SQLITE_BUSY) {
+        lastBatchBusy_ = true;
         return true;
     }
     // A full disk, a broken or vanished database: stop writing, searches go on.

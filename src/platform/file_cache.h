@@ -90,6 +90,7 @@ private:
     // The writer's running count of the bytes stored, at least the true
     // count; -1 until the first exact count.
     std::int64_t storedBytes_ = -1;
+    bool lastBatchBusy_ = false; // the writer's last batch waited in vain for a lock
     std::atomic<bool> setAside_ = false;
     std::thread writerThread_;
 };

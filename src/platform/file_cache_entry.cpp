@@ -28,6 +28,15 @@ FileCacheEntry::FileCacheEntry(FileCache *cache, int fd, std::string_view kind, 
 {
 }
 
+FileCacheEntry::FileCacheEntry(FileCache *cache, int fd, const struct stat &info, std::string_view kind, int version)
+    : cache_(cache != nullptr && cache->enabled() ? cache : nullptr)
+    , fd_(fd)
+    , kind_(kind)
+    , version_(version)
+    , key_(cache_ != nullptr && S_ISREG(info.st_mode) ? std::optional(FileCacheKeyOf(info)) : std::nullopt)
+{
+}
+
 std::optional<std::string> FileCacheEntry::find() const
 {
     if (!key_) {

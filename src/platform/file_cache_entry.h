@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace quillmere {
 
@@ -17,6 +18,8 @@ class FileCache;
 class FileCacheEntry {
 public:
     FileCacheEntry(FileCache *cache, int fd, std::string_view kind, int version);
+    // The same for the file in the state `info` (its status when opened).
+    FileCacheEntry(FileCache *cache, int fd, const struct stat &info, std::string_view kind, int version);
 
     std::optional<std::string> find() const;
     void store(std::string value) const;

@@ -51,6 +51,8 @@ QString RemovalReason(const RemovalResult &result)
             return QStringLiteral("overwritten but not deleted: ") + QString::fromStdString(result.detail);
         }
         return QStringLiteral("overwritten but could not be deleted; it now lies at ") + ShownPath(result.leftAt);
+    case RemovalOutcome::Protected:
+        return QStringLiteral("kept: it is inside a protected folder");
     case RemovalOutcome::Incomplete:
         return QStringLiteral("the overwrite stopped part way (") + QString::fromStdString(result.detail)
             + QStringLiteral("); the file was deleted, but some of its old content may remain on the disk");

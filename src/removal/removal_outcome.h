@@ -21,6 +21,7 @@ enum class RemovalOutcome {
     TrashRefused, // the trash did not take it
     Stranded,     // overwritten, but a name of it could not be removed
     Incomplete,   // deleted, but not every pass was written over it
+    Protected,    // inside a folder the user never removes from
     OtherFileSystem, // a link cannot reach the kept copy from another file system
     KeptChanged,     // the copy to link to is not the one the search read, unchanged
     AlreadyLinked,   // already another name of the kept copy: nothing to free

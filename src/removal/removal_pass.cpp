@@ -6,26 +6,61 @@
 #include "removal/hard_link.h"
 #include "removal/overwrite.h"
 #include "removal/recycle_bin.h"
+#include "platform/unique_fd.h"
 #include "table/data_grid.h"
 
 #include <algorithm>
 #include <exception>
+#include <fcntl.h>
 #include <iterator>
 #include <optional>
+#include <sys/stat.h>
 
 namespace quillmere {
 
 namespace {
 
+bool insideProtectedFolder(const RemovalPlan &plan, const QString &pathText)
+{
+    return plan.protectedFolders.holds(textToPath(pathText));
+}
+
+// Refuses a marked file inside a protected folder, checked on the folder the
+// path leads to now, links followed. A folder that is no longer the one the
+// search saw cannot be cleared this way: such a file is refused as changed,
+// as the removal itself would refuse it.
+std::optional<RemovalResult> protectedRefusal(const RemovalPlan &plan, const QString &pathText,
+                                              const FoundFile *file)
+{
+    if (plan.protectedFolders.empty()) {
+        return std::nullopt;
+    }
+    const std::string path = textToPath(pathText);
+    const UniqueFd folder(::open(FolderOfPath(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) {
+        return std::nullopt; // nothing can be removed through it
+    }
+    if (plan.protectedFolders.holdsFolder(folder.get())) {
+        return RemovalResult {RemovalOutcome::Protected};
+    }
+    struct stat info {};
+    if (file != nullptr && (::fstat(folder.get(), &info) != 0 || FolderIdentityOf(info) != file->folder)) {
+        return RemovalResult {RemovalOutcome::Changed};
+    }
+    return std::nullopt;
+}
+
 // Whether some other unmarked member of the file's set still stands as the
 // comparison read it, so its content survives the removal. A member that is
-// the marked file itself (one file reached by two paths) keeps nothing.
+// the marked file itself (one file reached by two paths) keeps nothing. A
+// member inside a protected folder stays whatever its mark.
 bool unmarkedCopyStands(const RemovalPlan &plan, int set, const QString &pathText, const FoundFile &file)
 {
     for (const FoundFileRecord::Member &member : plan.found.members(set)) {
         const bool sameFile =
             member.file.file.device == file.file.device && member.file.file.inode == file.file.inode;
-        if (member.pathText != pathText && !sameFile && !plan.marked.contains(member.pathText)
+        if (member.pathText != pathText && !sameFile
+            && (!plan.marked.contains(member.pathText) || insideProtectedFolder(plan, member.pathText))
             && FoundFileUnchanged(textToPath(member.pathText), member.file)) {
             return true;
         }
@@ -33,9 +68,9 @@ bool unmarkedCopyStands(const RemovalPlan &plan, int set, const QString &pathTex
     return false;
 }
 
-// Makes the marked file a hard link to the first unmarked member of its set
-// with the same bytes that stands unchanged on the same file system; names
-// that member in `keptText`. When none will do, says why: no such member at
+// Makes the marked file a hard link to the first member of its set that
+// stays (unmarked, or inside a protected folder) with the same bytes and
+// stands unchanged on the same file system; names that member in `keptText`. When none will do, says why: no such member at
 // all, only other names of the marked file itself, or only copies that a
 // link cannot reach.
 RemovalResult linkMarkedFile(const RemovalPlan &plan, int set, const QString &pathText, QString &keptText)
@@ -43,8 +78,9 @@ RemovalResult linkMarkedFile(const RemovalPlan &plan, int set, const QString &pa
     const FoundFileRecord::Member &marked = *plan.found.findMember(pathText);
     RemovalOutcome refusal = RemovalOutcome::LastCopy;
     for (const FoundFileRecord::Member &member : plan.found.members(set)) {
-        if (member.pathText == pathText || plan.marked.contains(member.pathText) || !member.sameBytesAsFirst
-            || !marked.sameBytesAsFirst || !KeptCopyStands(textToPath(member.pathText), member.file)) {
+        const bool stays = !plan.marked.contains(member.pathText) || insideProtectedFolder(plan, member.pathText);
+        if (member.pathText == pathText || !stays || !member.sameBytesAsFirst || !marked.sameBytesAsFirst
+            || !KeptCopyStands(textToPath(member.pathText), member.file)) {
             continue;
         }
         if (member.file.file.device == marked.file.file.device && member.file.file.inode == marked.file.file.inode) {
@@ -67,6 +103,9 @@ RemovalResult linkMarkedFile(const RemovalPlan &plan, int set, const QString &pa
 
 RemovalResult removeMarkedFile(const RemovalPlan &plan, const QString &pathText, QString &keptText)
 {
+    if (std::optional<RemovalResult> refused = protectedRefusal(plan, pathText, plan.found.find(pathText))) {
+        return *refused;
+    }
     const int set = plan.found.setOf(pathText);
     if (set < 0) {
         return {RemovalOutcome::NotCompared, {}};
@@ -208,8 +247,12 @@ QString RemovalHeading(RemovalMethod method)
 RemovalSummary SummarizeRemoval(const RemovalPlan &plan)
 {
     RemovalSummary summary;
+    // A protected file stays whatever its mark.
+    const auto removable = [&plan](const QString &pathText) {
+        return plan.marked.contains(pathText) && !insideProtectedFolder(plan, pathText);
+    };
     for (const RemovalPlan::Row &row : plan.rows) {
-        summary.files += row.marked ? 1 : 0;
+        summary.files += row.marked && !insideProtectedFolder(plan, row.pathText) ? 1 : 0;
     }
     const std::vector<int> losing = SetsLosingEveryCopy(plan);
     summary.setsLosingEveryCopy = static_cast<int>(losing.size());
@@ -220,7 +263,7 @@ RemovalSummary SummarizeRemoval(const RemovalPlan &plan)
     QSet<std::pair<dev_t, ino_t>> counted;
     for (int set = 0; set < plan.found.setCount(); ++set) {
         for (const FoundFileRecord::Member &member : plan.found.members(set)) {
-            if (!plan.marked.contains(member.pathText)) {
+            if (!removable(member.pathText)) {
                 kept.insert({member.file.file.device, member.file.file.inode});
             }
         }
@@ -231,7 +274,7 @@ RemovalSummary SummarizeRemoval(const RemovalPlan &plan)
         }
         for (const FoundFileRecord::Member &member : plan.found.members(set)) {
             const std::pair<dev_t, ino_t> inode {member.file.file.device, member.file.file.inode};
-            if (plan.marked.contains(member.pathText) && !kept.contains(inode) && !counted.contains(inode)) {
+            if (removable(member.pathText) && !kept.contains(inode) && !counted.contains(inode)) {
                 counted.insert(inode);
                 summary.bytes += std::max<std::int64_t>(member.file.file.size, 0);
             }
@@ -296,7 +339,8 @@ std::vector<int> SetsLosingEveryCopy(const RemovalPlan &plan)
     for (int set = 0; set < plan.found.setCount(); ++set) {
         bool everyOne = !plan.found.members(set).empty();
         for (const FoundFileRecord::Member &member : plan.found.members(set)) {
-            everyOne = everyOne && plan.marked.contains(member.pathText);
+            everyOne = everyOne && plan.marked.contains(member.pathText)
+                && !insideProtectedFolder(plan, member.pathText);
         }
         if (everyOne) {
             sets.push_back(set);

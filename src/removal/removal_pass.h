@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/folder_set.h"
 #include "removal/removal_outcome.h"
 #include "search/found_files.h"
 
@@ -34,8 +35,9 @@ public:
 // Everything a removal pass works from, fixed when Delete is pressed: the
 // result rows in their order with their marks, what the comparison read of
 // every found file, the method, and the sets whose every copy the user agreed
-// to remove. Whatever the user does while the pass runs (marking, sorting,
-// another method, a new search) cannot change what it removes or how.
+// to remove, and the folders whose files are never removed. Whatever the user
+// does while the pass runs (marking, sorting, another method, a new search)
+// cannot change what it removes or how.
 struct RemovalPlan {
     struct Row {
         QString pathText;
@@ -47,6 +49,7 @@ struct RemovalPlan {
     QSet<QString> marked;
     FoundFileRecord found;
     std::set<int> everyCopyConfirmed;
+    FolderSet protectedFolders;
 };
 
 // The plan of a pass over the result table as it stands now.
@@ -56,11 +59,13 @@ RemovalPlan PlanRemoval(TDataGrid &grid, const FoundFileRecord &found, RemovalMe
 QString RemovalHeading(RemovalMethod method);
 
 // The sets of identical files (numbers of the plan's record) whose every
-// member is marked: removing the marked files would leave no copy.
+// member is marked and none lies in a protected folder: removing the marked
+// files would leave no copy.
 std::vector<int> SetsLosingEveryCopy(const RemovalPlan &plan);
 
 // What a pass of the plan would do, as the removal page tells it before
-// Delete: the marked rows, the bytes their removal frees, and the sets that
+// Delete: the marked rows (outside protected folders), the bytes their
+// removal frees, and the sets that
 // would lose every copy (with hard links: whose files cannot be linked, as no
 // copy stays).
 struct RemovalSummary {
@@ -81,7 +86,9 @@ QString ByteCountText(std::int64_t bytes);
 // the row and, when the row is marked, removes its file and lists it when it
 // is gone.
 //
-// A marked file is removed only when it is the very file the search read,
+// A marked file inside a protected folder is never removed, whatever its
+// mark; it counts as a copy that stays. Any other marked file is removed only
+// when it is the very file the search read,
 // unchanged, in the folder it was found in, and, unless its set is among the
 // confirmed ones, while at least one unmarked member of its set, another file
 // than the marked one, still stands unchanged. After the removed files come,

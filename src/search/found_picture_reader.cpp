@@ -151,7 +151,7 @@ std::optional<ReadPicture> FoundPictureReader::read(const std::string &path, con
     }
     const FileIdentity identity = FileIdentityOf(info);
     ReadPicture read;
-    const FileCacheEntry entry(cache_, fd.get(), kPictureKind, kFingerprintVersion);
+    const FileCacheEntry entry(cache_, fd.get(), info, kPictureKind, kFingerprintVersion);
     const std::optional<std::string> value = entry.find();
     if (!value || !pictureFromValue(*value, read.picture)) {
         const std::optional<std::uint64_t> hash = contentHash(fd.get(), identity.size, cancelled);

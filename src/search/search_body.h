@@ -30,6 +30,9 @@ struct SearchOptions {
     // What was read of each picture is kept between searches in the user's
     // cache folder, so that a second search need not read it again.
     bool rememberPictures = true;
+    // Folders whose files are never removed ("Never remove from"), as path
+    // bytes; their files are still searched and shown.
+    std::vector<std::string> protectedFolders;
 };
 
 // Everything one search works on; the main window owns all of it.

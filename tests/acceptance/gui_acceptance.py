@@ -133,6 +133,11 @@ class Screen:
     def key(self, *keys):
         self.xdotool("key", "--delay", "20", *keys)
 
+    def window_named(self, name):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % name],
+                               env=self.env, capture_output=True, timeout=10)
+        return found.stdout.decode().split()
+
     def type_text(self, text):
         self.xdotool("type", "--delay", "8", text)
 
@@ -198,6 +203,8 @@ RADIO_HARD_LINKS = (16, 80)
 # duplicate below the designed controls.
 MASK_BOX = (22, 83)
 RADIO_SIMILAR_PICTURES = (22, 172)
+# "Never remove from": the Add button of the protected folders' list.
+PROTECT_ADD = (22 + 358, 278 + 18)
 # Where every page shows its group caption.
 CAPTION_STRIP = (0, 0, 220, 14)
 
@@ -243,6 +250,26 @@ class Window:
         time.sleep(0.3)
         self.screen.key("End", "Return")
         time.sleep(0.2)
+
+    def add_protected_folder(self, folder):
+        """Add... on the options page, then the folder typed into the folder
+        dialog; gives the dialog a second Return when the first only closed
+        the completion list."""
+        self.click_at(PROTECT_ADD[0] + BUTTON_W // 2, PROTECT_ADD[1] + 12)
+        deadline = time.monotonic() + 10
+        while not self.screen.window_named("Select folder"):
+            check(time.monotonic() < deadline, "Add... opened no folder dialog")
+            time.sleep(0.2)
+        self.screen.screenshot("folder-dialog")
+        self.screen.key("ctrl+a")
+        self.screen.type_text(folder)
+        time.sleep(0.3)
+        for _ in range(3):
+            self.screen.key("Return")
+            time.sleep(0.5)
+            if not self.screen.window_named("Select folder"):
+                return
+        raise Failure("the folder dialog did not take %s" % folder)
 
     def choose_similar_pictures(self):
         self.click_at(RADIO_SIMILAR_PICTURES[0] + 7, RADIO_SIMILAR_PICTURES[1] + 8)
@@ -1137,8 +1164,48 @@ def scenario_hard_links(program):
         check(lines[-1].startswith("Space freed: "), "the report ends %r" % lines[-1:])
 
 
+def scenario_protected_select_all_trash(program):
+    """A protected folder, named through a link to it, then Select All and
+    Delete to the trash: every copy outside it goes with no question, since
+    the protected copies stay, and the protected files are left untouched."""
+    pics = os.path.join(program.files, "pictures")
+    archive = os.path.join(pics, "archive")
+    red = make_jpeg(os.path.join(archive, "red.jpg"), ["gradient:red-blue"])
+    copy_to(red, os.path.join(pics, "red copy.jpg"), os.path.join(pics, "new", "red.jpg"))
+    green = make_jpeg(os.path.join(archive, "old", "green.jpg"), ["gradient:green-yellow"])
+    copy_to(green, os.path.join(pics, "green 2.jpg"))
+    link = os.path.join(program.files, "archive link")
+    os.symlink(archive, link)
+    protected = [os.path.join(archive, "red.jpg"), os.path.join(archive, "old", "green.jpg")]
+    others = [os.path.join(pics, "red copy.jpg"), os.path.join(pics, "new", "red.jpg"),
+              os.path.join(pics, "green 2.jpg")]
+    before = snapshot(program.files)
+
+    window, pages = program.window, program.pages
+    window.add_protected_folder(link)
+    program.screen.screenshot("options-protected")
+    run_search(program, pics)
+    window.press_select_all()
+    program.screen.screenshot("found-all-marked-but-protected")
+    window.press_next()
+    pages.expect(2, "Next")
+    window.press_delete()
+    window.wait_settled("removal to the trash")
+    pages.expect(3, "Delete without a question")
+    program.screen.screenshot("report")
+    expect_report(window, RECYCLE_HEADING, others, ordered=False)
+
+    after = snapshot(program.files)
+    trashed = trashed_entries(program)
+    check(sorted(trashed) == sorted(others), "the trash should hold %s; it holds %s" % (sorted(others), sorted(trashed)))
+    expect_unchanged(before, after, set(others), "Select All with a protected folder, then the trash")
+    for path in protected:
+        check(path in after, "the protected %s was removed" % path)
+
+
 SCENARIOS = {
     "hard_links": scenario_hard_links,
+    "protected_select_all_trash": scenario_protected_select_all_trash,
     "every_copy_question": scenario_every_copy_question,
     "keep_one_trash": scenario_keep_one_trash,
     "similar_keep_one_trash": scenario_similar_keep_one_trash,

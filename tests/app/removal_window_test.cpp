@@ -240,9 +240,13 @@ TEST_F(RemovalWindow, keepOneStaysClearOfTheOtherButtonsAtEveryWidth)
     for (const int width : {769, 1200, 500}) {
         form.resize(width, 530);
         QCoreApplication::processEvents();
-        const QRect keepOne = form.KeepOneButton->geometry();
-        for (QPushButton *other : {form.BitBtn5, form.BitBtn4, form.BitBtn2, form.BitBtn_1, form.BitBtn_2, form.BitBtn_3}) {
-            EXPECT_FALSE(keepOne.intersects(other->geometry())) << width << " " << other->text().toStdString();
+        const std::vector<QPushButton *> buttons {form.BitBtn5, form.BitBtn4, form.BitBtn2, form.BitBtn_1,
+                                                  form.BitBtn_2, form.BitBtn_3, form.KeepRuleButton};
+        for (QPushButton *keep : {form.KeepOneButton, form.KeepRuleButton}) {
+            for (QPushButton *other : buttons) {
+                EXPECT_TRUE(keep == other || !keep->geometry().intersects(other->geometry()))
+                    << width << " " << other->text().toStdString();
+            }
         }
     }
 }

@@ -1,12 +1,13 @@
 #include "app/page_group.h"
+#include "app/protected_folders_box.h"
 #include "platform/path_text.h"
 #include "review/side_by_side_view.h"
 #include "search/similar_sets.h"
 #include "table/program_tables.h"
+#include "support/cache_home.h"
 #include "window_fixture.h"
 
 #include <QCheckBox>
-#include <QScopeGuard>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -112,7 +113,7 @@ TEST_F(SimilarWindow, theOptionsPageOffersTheKindLevelAndTurnsBelowTheDesignedCo
     EXPECT_EQ(form.CheckBox2->pos(), QPoint(22, 120));
     const std::vector<QWidget *> controls { form.Edit1, form.CheckBox1, form.ComboBox1, form.CheckBox2,
         form.IdenticalFilesButton, form.SimilarPicturesButton, form.SimilarityLevelLabel, form.SimilarityLevelBox,
-        form.TurnsCheckBox, form.RememberPicturesCheckBox };
+        form.TurnsCheckBox, form.RememberPicturesCheckBox, form.ProtectedFolders };
     for (std::size_t a = 0; a < controls.size(); ++a) {
         EXPECT_LT(controls[a]->geometry().bottom(), form.Panel1->y()) << a;
         EXPECT_LT(controls[a]->geometry().right(), form.GroupBox3->width()) << a;
@@ -224,10 +225,7 @@ TEST_F(SimilarWindow, aThumbnailClickShowsTheRowBesideItsBestCopy)
 TEST_F(SimilarWindow, rememberedPicturesAreKeptOnlyWhenTheOptionIsTickedAndShowTheSameRows)
 {
     TempTree cacheHome;
-    const char *before = std::getenv("XDG_CACHE_HOME");
-    const std::string kept = before != nullptr ? before : "";
-    ::setenv("XDG_CACHE_HOME", cacheHome.root().c_str(), 1);
-    const auto restore = qScopeGuard([&] { ::setenv("XDG_CACHE_HOME", kept.c_str(), 1); });
+    const test::ScopedCacheHome home(cacheHome.root());
     const std::string database = cacheHome.path("quillmere/cache.sqlite");
     writeSets();
     // Every row's texts and the thumbnail it shows.

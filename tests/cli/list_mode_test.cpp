@@ -2,13 +2,13 @@
 #include "cli/json_path.h"
 #include "cli/list_mode.h"
 #include "search/recording_view.h"
+#include "support/cache_home.h"
 #include "support/exif_writer.h"
 #include "support/picture_samples.h"
 #include "support/similar_copies.h"
 #include "support/swaps.h"
 #include "support/temp_tree.h"
 
-#include <QScopeGuard>
 #include <sqlite3.h>
 #include <cstdio>
 #include <functional>
@@ -389,10 +389,7 @@ TEST(ProgramWithoutDisplay, KeepsTheCacheOnlyInTheUsersCacheFolderAndEmptiesItWh
     test::writeSimilarCopies(tree, "pictures");
     const std::string cacheHome = tree.makeFolder("cache-home");
     const std::string database = cacheHome + "/quillmere/cache.sqlite";
-    const char *before = std::getenv("XDG_CACHE_HOME");
-    const std::string kept = before != nullptr ? before : "";
-    ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
-    const auto restore = qScopeGuard([&] { ::setenv("XDG_CACHE_HOME", kept.c_str(), 1); });
+    const test::ScopedCacheHome home(cacheHome);
     const std::vector<std::string> search {"--list", tree.path("pictures"), "--mask", "all", "--similar"};
 
     std::vector<std::string> withoutCache = search;
@@ -437,4 +434,28 @@ TEST(ProgramWithoutDisplay, KeepsTheCacheOnlyInTheUsersCacheFolderAndEmptiesItWh
     EXPECT_EQ(cleared.out, "Emptied the cache " + database + "\n");
     EXPECT_EQ(onDisk().find(value), std::string::npos) << "emptied on disk, not only marked free";
     EXPECT_EQ(program(search).out, plain.out);
+}
+
+TEST(ListMode, ProtectRepeatsAndFlagsTheFilesOfItsRealFoldersInTheJson)
+{
+    TempTree tree;
+    tree.makeFolder("archive");
+    tree.makeFolder("archived");
+    const std::string kept = tree.writeFile("archive/a.jpg", std::string(300, 'a'));
+    const std::string lookAlike = tree.writeFile("archived/a.jpg", std::string(300, 'a'));
+    const std::string link = tree.path("link");
+    ASSERT_EQ(::symlink(tree.path("archive").c_str(), link.c_str()), 0);
+    const std::string root = tree.root();
+
+    // Named through a link, the folder is known by what it is.
+    Outcome run = list({"--list", root.c_str(), "--protect", "/", "--protect", link.c_str(), "--json"});
+    EXPECT_NE(run.out.find(JsonPathString(kept) + ", \"size\": 300, \"protected\": true}"), std::string::npos) << run.out;
+    run = list({"--list", root.c_str(), "--protect", link.c_str(), "--json"});
+    EXPECT_NE(run.out.find(JsonPathString(lookAlike) + ", \"size\": 300}"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"protected\": true"), std::string::npos) << run.out;
+    // A folder that is not there is an error, not a silent nothing.
+    run = list({"--list", root.c_str(), "--protect", tree.path("missing").c_str()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot protect"), std::string::npos) << run.err;
+    EXPECT_EQ(program({"--protect", root}).status, 2);
 }

@@ -2,6 +2,7 @@
 
 #include "imaging/image_list.h"
 #include "platform/file_cache.h"
+#include "support/cache_home.h"
 #include "support/exif_writer.h"
 #include "support/picture_samples.h"
 #include "support/temp_tree.h"
@@ -18,13 +19,6 @@ namespace quillmere {
 namespace {
 
 using test::TempTree;
-
-FileCacheKey keyOf(const std::string &path)
-{
-    struct stat info { };
-    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
-    return FileCacheKeyOf(info);
-}
 
 // What a row shows of the thumbnails: the list entries, which of them the
 // row shows, and the resolution text.
@@ -91,7 +85,7 @@ TEST_F(CachedThumbnailsTest, RowsShowTheSamePixelsWithAndWithoutTheCache)
         ASSERT_FALSE(plain.entries.empty()) << path;
         expectSame(shown(cachedThumbnails(path, &cache)), plain, path + " (stored)");
         cache.flush();
-        ASSERT_TRUE(cache.find(keyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion)) << path;
+        ASSERT_TRUE(cache.find(test::cacheKeyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion)) << path;
         expectSame(shown(cachedThumbnails(path, &cache)), plain, path + " (from the cache)");
     }
 }
@@ -104,7 +98,7 @@ TEST_F(CachedThumbnailsTest, AStoredValueIsUsedOnlyForTheFileExactlyAsItWas)
     const Shown own = shown(decodeThumbnails(path));
     const Shown others = shown(decodeThumbnails(other));
     const auto plantOthers = [&] {
-        cache.store(keyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion,
+        cache.store(test::cacheKeyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion,
                     *thumbnailsValue(decodeThumbnails(other)));
         cache.flush();
     };
@@ -122,11 +116,11 @@ TEST_F(CachedThumbnailsTest, AStoredValueIsUsedOnlyForTheFileExactlyAsItWas)
     // A damaged value or one of another version is decoded afresh.
     for (const std::string &damaged : {std::string("garbage"), thumbnailsValue(decodeThumbnails(other))->substr(0, 40),
                                        *thumbnailsValue(decodeThumbnails(other)) + "x"}) {
-        cache.store(keyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion, damaged);
+        cache.store(test::cacheKeyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion, damaged);
         cache.flush();
         expectSame(shown(cachedThumbnails(path, &cache)), own, "damaged");
     }
-    cache.store(keyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion + 1,
+    cache.store(test::cacheKeyOf(path), kThumbnailsCacheKind, kThumbnailsCacheVersion + 1,
                 *thumbnailsValue(decodeThumbnails(other)));
     cache.flush();
     expectSame(shown(cachedThumbnails(path, &cache)), own, "another version");
