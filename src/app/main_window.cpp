@@ -4,6 +4,7 @@
 
 #include "common/error_report.h"
 #include "app/every_copy_question.h"
+#include "app/hard_drive_question.h"
 #include "app/removal_folders_box.h"
 #include "app/still_progress.h"
 #include "platform/absolute_path.h"
@@ -335,8 +336,35 @@ void TForm1::buildRemovalPage()
         "Overwrites each marked file three times with random bytes, then deletes it.\n"
         "On copy-on-write file systems (btrfs, ZFS) and on flash drives that move what they write,\n"
         "the old bytes may stay on the device however often the file is overwritten."));
+    // Below the two designed methods, where nothing else is.
+    HardLinksButton = new QRadioButton(QStringLiteral("Replace with hard links"), GroupBox1);
+    HardLinksButton->setObjectName(QStringLiteral("HardLinksButton"));
+    HardLinksButton->setGeometry(16, 80, 150, 17);
+    HardLinksButton->setToolTip(QStringLiteral(
+        "Makes each marked file a hard link to an unmarked identical copy on the same file system:\n"
+        "every path keeps working and the space of the marked copies is freed.\n"
+        "Not offered after a search for similar pictures, whose files differ."));
     fitCaption(RadioButton1);
     fitCaption(RadioButton2);
+    fitCaption(HardLinksButton);
+    RemovalSummaryLabel = new QLabel(GroupBox1);
+    RemovalSummaryLabel->setObjectName(QStringLiteral("RemovalSummaryLabel"));
+    RemovalSummaryLabel->setGeometry(16, 112, 560, 45);
+    RemovalSummaryLabel->setTextFormat(Qt::PlainText);
+    RemovalSummaryLabel->setWordWrap(true);
+    RemovalSummaryLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    for (QRadioButton *button : {RadioButton1, RadioButton2, HardLinksButton}) {
+        connect(button, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) {
+                updateRemovalSummary();
+            }
+        });
+    }
+    connect(PageControl1, &QStackedWidget::currentChanged, this, [this](int page) {
+        if (page == 2) {
+            updateRemovalSummary();
+        }
+    });
 
     Panel3 = GroupBox1->bottomPanel();
     BitBtn6 = glyphButton(QStringLiteral("Delete"), QStyle::SP_TrashIcon, QSize(20, 20), Panel3, {0, 66, 75, 26});
@@ -589,10 +617,40 @@ void TForm1::beginResults(bool similar)
     similarResults_ = similar;
     Label3->setToolTip(QString());
     KeepOneButton->setToolTip(keepOneToolTip(similar));
+    // Similar pictures differ in their bytes: a link would change what a path shows.
+    if (similar && HardLinksButton->isChecked()) {
+        RadioButton1->setChecked(true);
+    }
+    HardLinksButton->setEnabled(!similar);
     if (TGridCustomColumn *column = DataGrid1->FindColumn(QStringLiteral("Similar"))) {
         column->Visible = similar;
     }
     DataGrid1->Repaint();
+}
+
+RemovalMethod TForm1::removalMethod() const
+{
+    if (HardLinksButton->isChecked() && HardLinksButton->isEnabled()) {
+        return RemovalMethod::HardLinks;
+    }
+    return RadioButton2->isChecked() ? RemovalMethod::HardDrive : RemovalMethod::RecycleBin;
+}
+
+RemovalPlan TForm1::planRemoval(RemovalMethod method)
+{
+    RemovalPlan plan = PlanRemoval(*DataGrid1, FoundFiles, method);
+    // The folders as the options page names them now, and as they were
+    // when the rows were locked, in case one was replaced since.
+    plan.protectedFolders = FolderSet(ProtectedFolders->folders());
+    plan.protectedFolders.add(protection_);
+    return plan;
+}
+
+void TForm1::updateRemovalSummary()
+{
+    const RemovalMethod method = removalMethod();
+    const RemovalSummary summary = SummarizeRemoval(planRemoval(method));
+    RemovalSummaryLabel->setText(RemovalSummaryText(summary, method));
 }
 
 void TForm1::showUnreadablePictures(const std::vector<std::string> &paths)
@@ -851,15 +909,23 @@ void TForm1::BitBtn6Click()
         showPage(3);
         return;
     }
-    const RemovalMethod method = RadioButton2->isChecked() ? RemovalMethod::HardDrive : RemovalMethod::RecycleBin;
-    RemovalPlan plan = PlanRemoval(*DataGrid1, FoundFiles, method);
-    // The folders as the options page names them now, and as they were
-    // when the rows were locked, in case one was replaced since.
-    plan.protectedFolders = FolderSet(ProtectedFolders->folders());
-    plan.protectedFolders.add(protection_);
+    const RemovalMethod method = removalMethod();
+    RemovalPlan plan = planRemoval(method);
     // Sets that would lose every copy go only when the user says so; a
-    // cancelled question touches nothing and stays on this page.
-    const std::vector<int> losing = SetsLosingEveryCopy(plan);
+    // cancelled question touches nothing and stays on this page. A link
+    // loses no content, so it asks nothing.
+    const std::vector<int> losing =
+        method == RemovalMethod::HardLinks ? std::vector<int> {} : SetsLosingEveryCopy(plan);
+    // Deleting from the hard drive cannot be undone: asked once, and not
+    // again after the question about the last copies.
+    const int files = SummarizeRemoval(plan).files;
+    if (method == RemovalMethod::HardDrive && losing.empty() && files > 0) {
+        const bool remove =
+            AskDeleteFromHardDrive ? AskDeleteFromHardDrive(files) : AskToDeleteFromHardDrive(this, files);
+        if (!remove) {
+            return;
+        }
+    }
     if (!losing.empty()) {
         const int sets = static_cast<int>(losing.size());
         const bool removeAll =

@@ -97,6 +97,9 @@ public:
     std::function<bool(int sets, RemovalMethod method)> AskRemoveEveryCopy;
     // Asks for a folder (the Keep menu's folder rule); tests replace it.
     FolderDialog AskForFolder = platformFolderDialog;
+    // Asked once before deleting marked files from the hard drive, unless the
+    // question above was asked; true deletes them. Tests replace it.
+    std::function<bool(int files)> AskDeleteFromHardDrive;
     // Threads that decode the result rows' thumbnails ahead of the rows; 0
     // decodes each on this thread as its row is added. Tests set it.
     int ThumbnailWorkers = ThumbnailWorkersForThisMachine();
@@ -161,6 +164,12 @@ public:
     TPageGroup *GroupBox1;
     QRadioButton *RadioButton1;
     QRadioButton *RadioButton2;
+    // Beside the two methods: replace each marked file by a hard link to a
+    // copy kept; not offered after a similar-picture search.
+    QRadioButton *HardLinksButton;
+    // How many files are marked, the space their removal frees and the sets
+    // that would lose every copy, for the method chosen.
+    QLabel *RemovalSummaryLabel;
     TPanel *Panel3;
     QPushButton *BitBtn6;
     QPushButton *BitBtn7;
@@ -221,6 +230,12 @@ private:
     void runSearchBody();
     // Sets the found page up for the results of the search just started.
     void beginResults(bool similar);
+    // The method chosen on the removal page.
+    RemovalMethod removalMethod() const;
+    // A removal of the marked rows as they stand now by the method.
+    RemovalPlan planRemoval(RemovalMethod method);
+    // Tells on the removal page what Delete would do with the marks as they stand.
+    void updateRemovalSummary();
     // Names the pictures the similar search could not read in Label3.
     void showUnreadablePictures(const std::vector<std::string> &paths);
     // Resolves the protected folders of the options page and finds the

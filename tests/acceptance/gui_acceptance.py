@@ -198,6 +198,7 @@ VISIBLE_ROWS = 4
 # radio buttons.
 RADIO_RECYCLE_BIN = (16, 32)
 RADIO_HARD_DRIVE = (16, 56)
+RADIO_HARD_LINKS = (16, 80)
 # The options page's mask drop-down, and the choice of what counts as a
 # duplicate below the designed controls.
 MASK_BOX = (22, 83)
@@ -321,8 +322,19 @@ class Window:
     def choose_hard_drive(self):
         self.click_at(RADIO_HARD_DRIVE[0] + 7, RADIO_HARD_DRIVE[1] + 8)
 
+    def choose_hard_links(self):
+        self.click_at(RADIO_HARD_LINKS[0] + 7, RADIO_HARD_LINKS[1] + 8)
+
     def press_delete(self):
         self.click_panel_button(0)
+
+    def confirm_hard_drive(self):
+        """Answers the question before deleting from the hard drive with its
+        button's Alt key; the button is clicked, and the question closed,
+        after a short animation."""
+        time.sleep(1.0)
+        self.screen.key("alt+d")
+        time.sleep(0.5)
 
     # Page 3.
     def press_exit(self):
@@ -557,6 +569,9 @@ def expect_report(window, heading, paths, ordered):
         print("note: xclip is not installed; the report's text is not checked")
         return
     check(lines and lines[0] == heading, "the report should start with %r; it reads %r" % (heading, lines[:3]))
+    check(len(lines) >= 3 and lines[-2] == "" and lines[-1].startswith("Space freed"),
+          "the report should end with the space freed; it ends %r" % lines[-2:])
+    lines = lines[:-2]
     listed = lines[1:] if ordered else sorted(lines[1:])
     wanted = list(paths) if ordered else sorted(paths)
     check(listed == wanted, "the report should list %s; it lists %s" % (wanted, lines[1:]))
@@ -697,6 +712,7 @@ def scenario_overwrite_single_marks(program):
     window.choose_hard_drive()
     program.screen.screenshot("removal-hard-drive")
     window.press_delete()
+    window.confirm_hard_drive()
     window.wait_settled("overwrite and delete")
     pages.expect(3, "Delete")
     program.screen.screenshot("report")
@@ -856,6 +872,7 @@ def scenario_page_flow(program):
     window.press_next()
     pages.expect(2, "Next on the found page")
     window.press_delete()
+    window.confirm_hard_drive()
     window.wait_settled("overwrite of one file")
     pages.expect(3, "Delete")
     screen.screenshot("report-one-removed")
@@ -1094,8 +1111,10 @@ def scenario_method_change_mid_pass(program):
     window.press_next()
     pages.expect(2, "Next")
     window.choose_hard_drive()
-    # Clicks only, with no slow look at the screen in between.
+    # Clicks only, with no slow look at the screen in between once the
+    # question is answered.
     window.press_delete()
+    window.confirm_hard_drive()
     window.press_back()
     window.click_at(RADIO_RECYCLE_BIN[0] + 7, RADIO_RECYCLE_BIN[1] + 8)
     left_then = sum(1 for members in sets for path in members if os.path.exists(path))
@@ -1113,6 +1132,36 @@ def scenario_method_change_mid_pass(program):
     check(trash_is_empty(program), "the removal started as \"Delete from hard drive\" put files into the trash")
     expect_unchanged(before, after, removed, "a method changed during the removal")
     expect_report(window, HARD_DRIVE_HEADING, sorted(removed), ordered=False)
+
+
+def scenario_hard_links(program):
+    """Ctrl+K and "Replace with hard links": every path stays, with its
+    content, and each set's copies become one file."""
+    pics, sets = make_two_sets(program)
+    before = snapshot(program.files)
+    run_search(program, pics)
+    window, pages = program.window, program.pages
+    program.screen.key("ctrl+k")
+    time.sleep(0.5)
+    window.press_next()
+    pages.expect(2, "Next")
+    window.choose_hard_links()
+    program.screen.screenshot("removal-hard-links")
+    window.press_delete()
+    window.wait_settled("replacement by hard links")
+    pages.expect(3, "Delete without a question")
+    program.screen.screenshot("report")
+    expect_unchanged(before, snapshot(program.files), set(), "replacement by hard links")
+    for members in sets:
+        inodes = set(os.stat(path).st_ino for path in members)
+        check(len(inodes) == 1, "the copies %s should be one file now; they are %d" % (members, len(inodes)))
+    check(trash_is_empty(program), "replacing by hard links put something into the trash")
+    lines = window.report_lines()
+    if lines is not None:
+        check(lines[0] == "Next files replaced by links to the copy kept:", "the report starts %r" % lines[:1])
+        check(sum(1 for line in lines if " \u2014 replaced by a link to " in line) == 3,
+              "the report should list three replaced files: %r" % lines)
+        check(lines[-1].startswith("Space freed: "), "the report ends %r" % lines[-1:])
 
 
 def scenario_protected_select_all_trash(program):
@@ -1155,6 +1204,7 @@ def scenario_protected_select_all_trash(program):
 
 
 SCENARIOS = {
+    "hard_links": scenario_hard_links,
     "protected_select_all_trash": scenario_protected_select_all_trash,
     "every_copy_question": scenario_every_copy_question,
     "keep_one_trash": scenario_keep_one_trash,

@@ -134,7 +134,11 @@ TEST_F(SimilarWindow, aSimilarSearchShowsItsColumnKeepsTheBestCopiesAndNamesUnre
     std::remove(tree.path("broken.jpg").c_str());
 
     writeSets();
+    // Similar pictures differ in their bytes: hard links are not offered.
+    form.HardLinksButton->setChecked(true);
     similarSearch();
+    EXPECT_FALSE(form.HardLinksButton->isEnabled());
+    EXPECT_TRUE(form.RadioButton1->isChecked());
     EXPECT_EQ(form.Label1->text(), QStringLiteral("Finish"));
     ASSERT_EQ(form.DataGrid1->RowCount(), 5);
     EXPECT_TRUE(similarColumnVisible());
@@ -164,6 +168,7 @@ TEST_F(SimilarWindow, aSimilarSearchShowsItsColumnKeepsTheBestCopiesAndNamesUnre
     copyFile(lonely, "lonely copy.jpg");
     search("All pictures");
     ASSERT_EQ(form.DataGrid1->RowCount(), 2);
+    EXPECT_TRUE(form.HardLinksButton->isEnabled());
     EXPECT_FALSE(similarColumnVisible());
     EXPECT_TRUE(form.Label3->toolTip().isEmpty());
     EXPECT_FALSE(form.Label3->text().contains(QStringLiteral("could not be read")));

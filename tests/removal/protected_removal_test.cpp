@@ -22,7 +22,8 @@ class ProtectedRemoval : public ::testing::TestWithParam<RemovalMethod> {};
 // hand it: the copies inside the protected folder (in a subfolder of it, or
 // reached through a link to it) are refused and count as the copies that
 // stay, so the others go with no question of losing the last copy. A folder
-// whose name merely begins like the protected one is not protected.
+// whose name merely begins like the protected one is not protected. With
+// hard links, the others become links to a protected copy.
 TEST_P(ProtectedRemoval, refusesProtectedFilesWhateverIsMarkedAndCountsThemAsKept)
 {
     ASSERT_TRUE(TrashHome::instance().usedByGio()) << "GIO reads another home; nothing may be trashed";
@@ -56,19 +57,27 @@ TEST_P(ProtectedRemoval, refusesProtectedFilesWhateverIsMarkedAndCountsThemAsKep
     EXPECT_EQ(SetsLosingEveryCopy(plan), std::vector<int> {0});
     plan.protectedFolders = FolderSet({tree.path("archive")});
     EXPECT_TRUE(SetsLosingEveryCopy(plan).empty());
+    const RemovalSummary summary = SummarizeRemoval(plan);
+    EXPECT_EQ(std::make_pair(summary.files, summary.bytes), std::make_pair(2, std::int64_t {28}));
     test::RecordingRemovalView view;
     RemoveMarkedFiles(plan, view);
 
     EXPECT_TRUE(TempTree::exists(deep) && TempTree::exists(linked));
-    EXPECT_FALSE(TempTree::exists(lookAlike) || TempTree::exists(loose));
+    const bool links = GetParam() == RemovalMethod::HardLinks;
+    EXPECT_EQ(TempTree::exists(lookAlike) && TempTree::exists(loose), links);
+    const QString linkedTo = links ? QStringLiteral(" \u2014 replaced by a link to ") + ShownPath(deep) : QString();
     const QString refusal = QStringLiteral(" \u2014 kept: it is inside a protected folder");
-    EXPECT_EQ(view.report.mid(1), (QStringList {ShownPath(lookAlike), ShownPath(loose), QString(),
+    EXPECT_EQ(test::WithoutSpaceFreed(view.report).mid(1),
+              (QStringList {ShownPath(lookAlike) + linkedTo, ShownPath(loose) + linkedTo, QString(),
                                                 QStringLiteral("2 marked files were not removed:"),
                                                 ShownPath(deep) + refusal, ShownPath(linked) + refusal}));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothMethods, ProtectedRemoval,
-                         ::testing::Values(RemovalMethod::RecycleBin, RemovalMethod::HardDrive),
+INSTANTIATE_TEST_SUITE_P(EveryMethod, ProtectedRemoval,
+                         ::testing::Values(RemovalMethod::RecycleBin, RemovalMethod::HardDrive,
+                                           RemovalMethod::HardLinks),
                          [](const ::testing::TestParamInfo<RemovalMethod> &info) {
-                             return info.param == RemovalMethod::RecycleBin ? "RecycleBin" : "HardDrive";
+                             return info.param == RemovalMethod::RecycleBin ? "RecycleBin"
+                                 : info.param == RemovalMethod::HardDrive  ? "HardDrive"
+                                                                           : "HardLinks";
                          });
