@@ -1203,7 +1203,44 @@ def scenario_protected_select_all_trash(program):
         check(path in after, "the protected %s was removed" % path)
 
 
+def scenario_keyboard_only(program):
+    """From the folder field to the report by keys alone: Return searches,
+    Ctrl+K keeps one copy of each set, Tab and Space reach Next and Delete,
+    and the trash then leaves exactly one copy per set."""
+    pics, sets = make_two_sets(program)
+    before = snapshot(program.files)
+    window, pages = program.window, program.pages
+    pages.learn(0)
+    window.set_start_folder(pics)  # the one click: into the folder field
+    program.screen.key("Return")
+    window.wait_settled("search started by Return")
+    pages.expect(1, "Return in the folder field")
+    program.screen.screenshot("found")
+    program.screen.key("ctrl+k")
+    time.sleep(0.5)
+    # The table has the keyboard; Tab goes Deselect All, Select All, Invert, Next.
+    program.screen.key("Tab", "Tab", "Tab", "Tab", "space")
+    time.sleep(1.0)
+    pages.expect(2, "Space on Next")
+    program.screen.screenshot("removal")
+    # The chosen method has the keyboard; Tab leaves the methods for Delete.
+    program.screen.key("Tab", "space")
+    window.wait_settled("removal to the trash by keys")
+    pages.expect(3, "Space on Delete")
+    program.screen.screenshot("report")
+    after = snapshot(program.files)
+    removed = removed_leaving_one_of_each(sets, after)
+    trashed = trashed_entries(program)
+    check(sorted(trashed) == sorted(removed), "the trash should hold %s; it holds %s" % (sorted(removed), sorted(trashed)))
+    expect_unchanged(before, after, removed, "a removal by keys")
+    # Exit has the keyboard on the report page.
+    program.screen.key("space")
+    status = program.wait_exit()
+    check(status == 0, "Space on Exit ended quillmere with status %d" % status)
+
+
 SCENARIOS = {
+    "keyboard_only": scenario_keyboard_only,
     "hard_links": scenario_hard_links,
     "protected_select_all_trash": scenario_protected_select_all_trash,
     "every_copy_question": scenario_every_copy_question,
