@@ -24,6 +24,8 @@ int main(int argc, char **argv)
     case CommandLine::Mode::List:
         RaiseOpenFileLimit();
         return RunListMode(line, stdout, stderr, ::isatty(STDERR_FILENO) == 1);
+    case CommandLine::Mode::ClearCache:
+        return ClearPictureCache(stdout);
     case CommandLine::Mode::Usage:
         break;
     }

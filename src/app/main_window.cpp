@@ -1,22 +1,29 @@
 #include "app/main_window.h"
 
+#include "platform/file_cache.h"
+
 #include "common/error_report.h"
 #include "app/every_copy_question.h"
 #include "app/held_progress.h"
+#include "app/hard_drive_question.h"
 #include "app/removal_folders_box.h"
 #include "app/still_progress.h"
 #include "platform/absolute_path.h"
 #include "app/page_group.h"
 #include "app/paint_throttle.h"
+#include "app/protected_folders_box.h"
 #include "common/stop_flag.h"
 #include "folders/folder_edit.h"
 #include "imaging/picture_formats.h"
 #include "platform/errors.h"
+#include "platform/file_cache.h"
 #include "platform/path_text.h"
 #include "platform/processor_count.h"
 #include "removal/removal_pass.h"
 #include "review/image_view_window.h"
 #include "review/keep_one.h"
+#include "review/keep_rules.h"
+#include "review/marking.h"
 #include "review/shell.h"
 #include "review/side_by_side_view.h"
 #include "review/similar_comparison.h"
@@ -236,6 +243,29 @@ void TForm1::buildDuplicateKindChoice()
     };
     connect(SimilarPicturesButton, &QRadioButton::toggled, this, enableSimilarityControls);
     enableSimilarityControls(false);
+
+    RememberPicturesCheckBox = new QCheckBox(QStringLiteral("Remember pictures between searches"), GroupBox3);
+    RememberPicturesCheckBox->setObjectName(QStringLiteral("RememberPicturesCheckBox"));
+    RememberPicturesCheckBox->setGeometry(22, 252, 250, 17);
+    RememberPicturesCheckBox->setChecked(true);
+    RememberPicturesCheckBox->setToolTip(QStringLiteral(
+        "Keep each picture's thumbnail and what a search read of it in your cache folder (%1), so that searching "
+        "the same pictures again is fast. A picture changed since is read again.")
+                                             .arg(pathToText(DefaultFileCacheFolder())));
+    fitCaption(RememberPicturesCheckBox);
+
+    ProtectedFolders = new ProtectedFoldersBox(GroupBox3);
+    ProtectedFolders->setGeometry(22, 278, 433, 80);
+    connect(ProtectedFolders, &ProtectedFoldersBox::changed, this,
+            [this] { runReportingErrors([this] { refreshProtectedRows(); }); });
+}
+
+FileCache *TForm1::pictureCache()
+{
+    if (!pictureCache_) {
+        pictureCache_ = std::make_unique<FileCache>(DefaultFileCacheFolder());
+    }
+    return pictureCache_->enabled() ? pictureCache_.get() : nullptr;
 }
 
 void TForm1::buildFoundPage()
@@ -267,12 +297,35 @@ void TForm1::buildFoundPage()
     KeepOneButton->setObjectName(QStringLiteral("KeepOneButton"));
     KeepOneButton->setGeometry(0, 66, 2 * 75, 26);
     KeepOneButton->setToolTip(keepOneToolTip(false));
+    // Beside it, the rules for which copy stays.
+    KeepRuleButton = new QPushButton(QStringLiteral("Keep..."), Panel2);
+    KeepRuleButton->setObjectName(QStringLiteral("KeepRuleButton"));
+    KeepRuleButton->setGeometry(0, 66, 75, 26);
+    KeepRuleButton->setToolTip(QStringLiteral(
+        "Mark every copy of each set but the one a rule keeps. Where copies are alike by the rule, the first in "
+        "the table's current order stays; files of protected folders are never marked."));
+    KeepRulesMenu = new QMenu(KeepRuleButton);
+    for (const KeepRuleInfo &info : KeepRules()) {
+        QAction *item = KeepRulesMenu->addAction(info.caption);
+        item->setData(static_cast<int>(info.rule));
+    }
+    KeepRuleButton->setMenu(KeepRulesMenu);
 
     PopupMenu1 = new QMenu(this);
     Opencontainfolder1 = PopupMenu1->addAction(QStringLiteral("Open contain folder"));
     Execute1 = PopupMenu1->addAction(QStringLiteral("Execute"));
     Properties1 = PopupMenu1->addAction(QStringLiteral("Properties"));
+    MarkFolderItem = PopupMenu1->addAction(QStringLiteral("Mark every copy inside this folder"));
     DataGrid1View->setPopupMenu(PopupMenu1);
+
+    // Tab goes from the table through the buttons as they are seen: the
+    // marking row left to right, then Next, Back, Stop and Keep One.
+    QWidget *previous = DataGrid1View;
+    for (QWidget *next : std::initializer_list<QWidget *> {BitBtn_3, BitBtn_2, BitBtn_1, BitBtn5, BitBtn4, BitBtn2,
+                                                           KeepOneButton}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void TForm1::buildRemovalPage()
@@ -287,8 +340,35 @@ void TForm1::buildRemovalPage()
         "Overwrites each marked file three times with random bytes, then deletes it.\n"
         "On copy-on-write file systems (btrfs, ZFS) and on flash drives that move what they write,\n"
         "the old bytes may stay on the device however often the file is overwritten."));
+    // Below the two designed methods, where nothing else is.
+    HardLinksButton = new QRadioButton(QStringLiteral("Replace with hard links"), GroupBox1);
+    HardLinksButton->setObjectName(QStringLiteral("HardLinksButton"));
+    HardLinksButton->setGeometry(16, 80, 150, 17);
+    HardLinksButton->setToolTip(QStringLiteral(
+        "Makes each marked file a hard link to an unmarked identical copy on the same file system:\n"
+        "every path keeps working and the space of the marked copies is freed.\n"
+        "Not offered after a search for similar pictures, whose files differ."));
     fitCaption(RadioButton1);
     fitCaption(RadioButton2);
+    fitCaption(HardLinksButton);
+    RemovalSummaryLabel = new QLabel(GroupBox1);
+    RemovalSummaryLabel->setObjectName(QStringLiteral("RemovalSummaryLabel"));
+    RemovalSummaryLabel->setGeometry(16, 112, 560, 45);
+    RemovalSummaryLabel->setTextFormat(Qt::PlainText);
+    RemovalSummaryLabel->setWordWrap(true);
+    RemovalSummaryLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    for (QRadioButton *button : {RadioButton1, RadioButton2, HardLinksButton}) {
+        connect(button, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) {
+                updateRemovalSummary();
+            }
+        });
+    }
+    connect(PageControl1, &QStackedWidget::currentChanged, this, [this](int page) {
+        if (page == 2) {
+            updateRemovalSummary();
+        }
+    });
 
     Panel3 = GroupBox1->bottomPanel();
     BitBtn6 = glyphButton(QStringLiteral("Delete"), QStyle::SP_TrashIcon, QSize(20, 20), Panel3, {0, 66, 75, 26});
@@ -323,6 +403,8 @@ void TForm1::bindHandlers()
         bindTo(item, &QAction::triggered, handler);
     };
     bind(BitBtn1, &TForm1::BitBtn1Click);
+    // Return in the folder field starts the search, as Start does.
+    bindTo(Edit1, &QLineEdit::returnPressed, &TForm1::BitBtn1Click);
     bind(BitBtn5, &TForm1::BitBtn5Click);
     bind(BitBtn4, &TForm1::BitBtn4Click);
     bind(BitBtn7, &TForm1::BitBtn4Click);
@@ -346,6 +428,11 @@ void TForm1::bindHandlers()
     bindItem(Opencontainfolder1, &TForm1::Opencontainfolder1Click);
     bindItem(Execute1, &TForm1::Execute1Click);
     bindItem(Properties1, &TForm1::Properties1Click);
+    bindItem(MarkFolderItem, &TForm1::MarkFolderClick);
+    connect(KeepRulesMenu, &QMenu::triggered, this, [this](QAction *item) {
+        runReportingErrors([&] { KeepRuleClick(static_cast<KeepRule>(item->data().toInt())); });
+    });
+    DataGrid1View->rowLocked = [this](int row) { return rowProtected(row); };
 
     DataGrid1View->OnCellClick = [this](int column, int row) {
         runReportingErrors([&] { DataGrid1CellClick(column, row); });
@@ -362,8 +449,33 @@ int TForm1::currentPage() const
 
 void TForm1::showPage(int index)
 {
-    if (index >= 0 && index < PageControl1->count()) {
-        PageControl1->setCurrentIndex(index);
+    if (index < 0 || index >= PageControl1->count()) {
+        return;
+    }
+    PageControl1->setCurrentIndex(index);
+    // The keyboard starts where the page's work starts: the folder, the
+    // found files, the chosen method, Exit.
+    QWidget *first = nullptr;
+    switch (index) {
+    case 0:
+        first = Edit1;
+        break;
+    case 1:
+        first = DataGrid1View;
+        break;
+    case 2:
+        for (QRadioButton *method : GroupBox1->findChildren<QRadioButton *>()) {
+            if (method->isChecked()) {
+                first = method;
+            }
+        }
+        break;
+    default:
+        first = BitBtn8;
+        break;
+    }
+    if (first != nullptr) {
+        first->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -385,9 +497,13 @@ void TForm1::FormResize()
     BitBtn_1->move(outerWidth - w - 25, BitBtn_1->y());
     BitBtn_2->move(outerWidth - 2 * w - 25, BitBtn_2->y());
     BitBtn_3->move(outerWidth - 3 * w - 25, BitBtn_3->y());
-    // Right-aligned under them, but never over Stop when the window is narrow.
+    // Right-aligned under them with Keep... before it, but never over Stop
+    // when the window is narrow.
     const int stopRight = BitBtn2->geometry().right() + 1;
-    KeepOneButton->move(qMax(stopRight + 2, outerWidth - KeepOneButton->width() - 25), KeepOneButton->y());
+    const int keepOneLeft =
+        qMax(stopRight + 2 + KeepRuleButton->width() + 2, outerWidth - KeepOneButton->width() - 25);
+    KeepOneButton->move(keepOneLeft, KeepOneButton->y());
+    KeepRuleButton->move(keepOneLeft - 2 - KeepRuleButton->width(), KeepRuleButton->y());
 }
 
 void TForm1::resizeEvent(QResizeEvent *event)
@@ -444,8 +560,9 @@ void TForm1::runSearchBody()
     };
     context.fillResults = [this, &context] {
         FoundFiles.fill(*DataGrid3, context.setSizes, context.foundFiles);
+        findProtectedFiles();
         return FillResultRowsWithThumbnails(*DataGrid3, *DataGrid1, Memo1.count(), context.setSizes, *this,
-                                            ImageList1, ThumbnailWorkers, &thumbnailsAhead_);
+                                            ImageList1, ThumbnailWorkers, &thumbnailsAhead_, context.cache);
     };
     context.fillSimilarResults = [this, &context] {
         // The found page keeps what the search found, in its own order, for
@@ -453,15 +570,19 @@ void TForm1::runSearchBody()
         // can be clicked while they are still being added.
         const SimilarSearchResult &found = context.similar;
         FoundFiles.fill(found);
+        findProtectedFiles();
         if (!FillSimilarResultRows(found, *DataGrid1, Memo1.count(), *this, ImageList1, ThumbnailWorkers,
-                                   &thumbnailsAhead_)) {
+                                   &thumbnailsAhead_, context.cache)) {
             return false;
         }
         showUnreadablePictures(found.unreadable);
         return true;
     };
-    context.readOptions = [this] {
+    context.readOptions = [this, &context] {
         SearchOptions options = ReadSearchOptions();
+        protection_ = FolderSet(options.protectedFolders);
+        protectedPaths_.clear();
+        context.cache = options.rememberPictures ? pictureCache() : nullptr;
         beginResults(options.similarPictures);
         return options;
     };
@@ -498,6 +619,8 @@ SearchOptions TForm1::ReadSearchOptions() const
     const QVariant level = SimilarityLevelBox->currentData();
     options.similarity.level = level.isValid() ? static_cast<SimilarityLevel>(level.toInt()) : kDefaultSimilarityLevel;
     options.similarity.turns = TurnsCheckBox->isChecked();
+    options.rememberPictures = RememberPicturesCheckBox->isChecked();
+    options.protectedFolders = ProtectedFolders->folders();
     return options;
 }
 
@@ -508,10 +631,40 @@ void TForm1::beginResults(bool similar)
     similarResults_ = similar;
     Label3->setToolTip(QString());
     KeepOneButton->setToolTip(keepOneToolTip(similar));
+    // Similar pictures differ in their bytes: a link would change what a path shows.
+    if (similar && HardLinksButton->isChecked()) {
+        RadioButton1->setChecked(true);
+    }
+    HardLinksButton->setEnabled(!similar);
     if (TGridCustomColumn *column = DataGrid1->FindColumn(QStringLiteral("Similar"))) {
         column->Visible = similar;
     }
     DataGrid1->Repaint();
+}
+
+RemovalMethod TForm1::removalMethod() const
+{
+    if (HardLinksButton->isChecked() && HardLinksButton->isEnabled()) {
+        return RemovalMethod::HardLinks;
+    }
+    return RadioButton2->isChecked() ? RemovalMethod::HardDrive : RemovalMethod::RecycleBin;
+}
+
+RemovalPlan TForm1::planRemoval(RemovalMethod method)
+{
+    RemovalPlan plan = PlanRemoval(*DataGrid1, FoundFiles, method);
+    // The folders as the options page names them now, and as they were
+    // when the rows were locked, in case one was replaced since.
+    plan.protectedFolders = FolderSet(ProtectedFolders->folders());
+    plan.protectedFolders.add(protection_);
+    return plan;
+}
+
+void TForm1::updateRemovalSummary()
+{
+    const RemovalMethod method = removalMethod();
+    const RemovalSummary summary = SummarizeRemoval(planRemoval(method));
+    RemovalSummaryLabel->setText(RemovalSummaryText(summary, method));
 }
 
 void TForm1::showUnreadablePictures(const std::vector<std::string> &paths)
@@ -581,39 +734,102 @@ void TForm1::pumpMessages()
 
 // ---- Marking -----------------------------------------------------------------
 
-namespace {
-template <class Mark>
-void markEveryRow(TDataGrid &grid, Mark mark)
+RowLocked TForm1::lockedRows() const
 {
-    for (int row = 0; row < grid.RowCount(); ++row) {
-        const TGridCell cell = grid.CellAt(QStringLiteral("Del"), row);
-        cell.setBoolean(mark(cell.asBoolean()));
+    return [this](int row) { return rowProtected(row); };
+}
+
+bool TForm1::rowProtected(int row) const
+{
+    if (protectedPaths_.isEmpty() || row < 0 || row >= DataGrid1->RowCount()) {
+        return false;
+    }
+    const TGridCustomColumn *dest = DataGrid1->FindColumn(QStringLiteral("Dest"));
+    const auto *text = std::get_if<QString>(&DataGrid1->peek(dest->Index(), row));
+    return text != nullptr && protectedPaths_.contains(*text);
+}
+
+void TForm1::findProtectedFiles()
+{
+    protectedPaths_.clear();
+    if (protection_.empty()) {
+        return;
+    }
+    // Files of one folder share the answer: each folder is looked up once.
+    QHash<QString, bool> folderAnswers;
+    for (int set = 0; set < FoundFiles.setCount(); ++set) {
+        for (const FoundFileRecord::Member &member : FoundFiles.members(set)) {
+            const std::string path = textToPath(member.pathText);
+            const QString folder = pathToText(FolderOfPath(path));
+            auto answer = folderAnswers.find(folder);
+            if (answer == folderAnswers.end()) {
+                answer = folderAnswers.insert(folder, protection_.holds(path));
+            }
+            if (*answer) {
+                protectedPaths_.insert(member.pathText);
+            }
+        }
     }
 }
-} // namespace
+
+void TForm1::refreshProtectedRows()
+{
+    protection_ = FolderSet(ProtectedFolders->folders());
+    findProtectedFiles();
+    for (int row = 0; row < DataGrid1->RowCount(); ++row) {
+        if (rowProtected(row) && DataGrid1->CellAt(QStringLiteral("Del"), row).asBoolean()) {
+            SetMark(*DataGrid1, row, false, {});
+        }
+    }
+    DataGrid1->Repaint();
+}
 
 void TForm1::BitBtn_2Click()
 {
-    markEveryRow(*DataGrid1, [](bool) { return true; });
+    MarkEveryRow(*DataGrid1, BulkMark::All, lockedRows());
 }
 
 void TForm1::BitBtn_3Click()
 {
-    markEveryRow(*DataGrid1, [](bool) { return false; });
+    MarkEveryRow(*DataGrid1, BulkMark::None, lockedRows());
 }
 
 void TForm1::BitBtn_1Click()
 {
-    markEveryRow(*DataGrid1, [](bool marked) { return !marked; });
+    MarkEveryRow(*DataGrid1, BulkMark::Invert, lockedRows());
 }
 
 void TForm1::KeepOneClick()
 {
     if (similarResults_) {
-        MarkAllButTheBestCopies(*DataGrid1, FoundFiles);
+        MarkAllButTheBestCopies(*DataGrid1, FoundFiles, lockedRows());
     } else {
-        MarkAllButOneInEachSet(*DataGrid1);
+        MarkAllButOneInEachSet(*DataGrid1, lockedRows());
     }
+}
+
+void TForm1::KeepRuleClick(KeepRule rule)
+{
+    if (rule != KeepRule::InsideFolder) {
+        MarkAllButTheKeptCopies(*DataGrid1, FoundFiles, rule, lockedRows());
+        return;
+    }
+    const QString chosen = AskForFolder(this, QStringLiteral("Select folder"), QString());
+    if (chosen.isEmpty()) {
+        return;
+    }
+    const FolderSet folder({textToPath(chosen)});
+    MarkAllButTheKeptCopies(*DataGrid1, FoundFiles, rule, lockedRows(), &folder);
+}
+
+void TForm1::MarkFolderClick()
+{
+    const int row = DataGrid1->SelectedRowIndex();
+    if (row < 0 || row >= DataGrid1->RowCount()) {
+        return;
+    }
+    const std::string path = textToPath(DataGrid1->CellAt(QStringLiteral("Dest"), row).text());
+    MarkEveryRowInside(*DataGrid1, FolderSet({FolderOfPath(path)}), lockedRows());
 }
 
 // ---- Image view and shell actions ----------------------------------------------
@@ -717,11 +933,23 @@ void TForm1::BitBtn6Click()
         showPage(3);
         return;
     }
-    const RemovalMethod method = RadioButton2->isChecked() ? RemovalMethod::HardDrive : RemovalMethod::RecycleBin;
-    RemovalPlan plan = PlanRemoval(*DataGrid1, FoundFiles, method);
+    const RemovalMethod method = removalMethod();
+    RemovalPlan plan = planRemoval(method);
     // Sets that would lose every copy go only when the user says so; a
-    // cancelled question touches nothing and stays on this page.
-    const std::vector<int> losing = SetsLosingEveryCopy(plan);
+    // cancelled question touches nothing and stays on this page. A link
+    // loses no content, so it asks nothing.
+    const std::vector<int> losing =
+        method == RemovalMethod::HardLinks ? std::vector<int> {} : SetsLosingEveryCopy(plan);
+    // Deleting from the hard drive cannot be undone: asked once, and not
+    // again after the question about the last copies.
+    const int files = SummarizeRemoval(plan).files;
+    if (method == RemovalMethod::HardDrive && losing.empty() && files > 0) {
+        const bool remove =
+            AskDeleteFromHardDrive ? AskDeleteFromHardDrive(files) : AskToDeleteFromHardDrive(this, files);
+        if (!remove) {
+            return;
+        }
+    }
     if (!losing.empty()) {
         const int sets = static_cast<int>(losing.size());
         const bool removeAll =

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "folders/folder_edit.h"
 #include "imaging/image_list.h"
+#include "platform/folder_set.h"
+#include "review/keep_rules.h"
 #include "imaging/thumbnails_ahead.h"
 #include "removal/removal_pass.h"
 #include "search/found_files.h"
@@ -9,6 +12,7 @@
 #include "search/search_view.h"
 #include "table/data_grid.h"
 
+#include <QSet>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -26,6 +30,7 @@ class QStackedWidget;
 
 namespace quillmere {
 
+class FileCache;
 class Shell;
 class TDataGridView;
 class TFolderEdit;
@@ -35,6 +40,7 @@ class TForm2;
 class TForm3;
 class TPageGroup;
 class TPanel;
+class ProtectedFoldersBox;
 
 // The main window: a wizard of four pages without tabs (search options, found
 // duplicates, removal, report). It owns every control, the three tables and
@@ -63,6 +69,12 @@ public:
     // row of each set after an identical-file search, each set's best copy
     // after a similar-picture search.
     void KeepOneClick();
+    // Marks every copy of each set but the one `rule` keeps (the Keep menu);
+    // InsideFolder first asks for the folder.
+    void KeepRuleClick(KeepRule rule);
+    // Marks every row whose file lies inside the selected row's folder (the
+    // row's context menu).
+    void MarkFolderClick();
     void DataGrid1CellClick(int ACol, int ARow);
     void DataGrid1CellDblClick(int ACol, int ARow);
     void Opencontainfolder1Click();
@@ -85,6 +97,11 @@ public:
     // Asked before a removal that would leave a set of identical files
     // without any copy; true removes them all. Tests replace it.
     std::function<bool(int sets, RemovalMethod method)> AskRemoveEveryCopy;
+    // Asks for a folder (the Keep menu's folder rule); tests replace it.
+    FolderDialog AskForFolder = platformFolderDialog;
+    // Asked once before deleting marked files from the hard drive, unless the
+    // question above was asked; true deletes them. Tests replace it.
+    std::function<bool(int files)> AskDeleteFromHardDrive;
     // Threads that decode the result rows' thumbnails ahead of the rows; 0
     // decodes each on this thread as its row is added. Tests set it.
     int ThumbnailWorkers = ThumbnailWorkersForThisMachine();
@@ -93,6 +110,9 @@ public:
 
     // The options page as the next search reads it.
     SearchOptions ReadSearchOptions() const;
+    // The cache of pictures, opened when first asked for; none when it
+    // cannot be used (it then says why on standard error, once).
+    FileCache *pictureCache();
 
     // Page 0: search options.
     QStackedWidget *PageControl1;
@@ -108,6 +128,9 @@ public:
     QLabel *SimilarityLevelLabel;
     QComboBox *SimilarityLevelBox;
     QCheckBox *TurnsCheckBox;
+    QCheckBox *RememberPicturesCheckBox;
+    // "Never remove from": folders whose files are never removed.
+    ProtectedFoldersBox *ProtectedFolders;
     TPanel *Panel1;
     QPushButton *BitBtn1;
     QLabel *Image1;
@@ -129,16 +152,26 @@ public:
     QPushButton *BitBtn_2;
     QPushButton *BitBtn_3;
     QPushButton *KeepOneButton;
+    // "Keep...": the menu of rules for the copy that stays.
+    QPushButton *KeepRuleButton;
+    QMenu *KeepRulesMenu;
     QMenu *PopupMenu1;
     QAction *Opencontainfolder1;
     QAction *Execute1;
     QAction *Properties1;
+    QAction *MarkFolderItem;
 
     // Page 2: removal.
     QWidget *TabSheet3;
     TPageGroup *GroupBox1;
     QRadioButton *RadioButton1;
     QRadioButton *RadioButton2;
+    // Beside the two methods: replace each marked file by a hard link to a
+    // copy kept; not offered after a similar-picture search.
+    QRadioButton *HardLinksButton;
+    // How many files are marked, the space their removal frees and the sets
+    // that would lose every copy, for the method chosen.
+    QLabel *RemovalSummaryLabel;
     TPanel *Panel3;
     QPushButton *BitBtn6;
     QPushButton *BitBtn7;
@@ -172,6 +205,10 @@ public:
 
     int currentPage() const;
 
+    // Whether the file of a result row (by index in the current order) lies
+    // in a protected folder: shown with a lock, never marked, never removed.
+    bool rowProtected(int row) const;
+
     // How the search shows its progress on the found page.
     void setLabel1(const QString &text) override;
     void setLabel3(const QString &text) override;
@@ -195,8 +232,19 @@ private:
     void runSearchBody();
     // Sets the found page up for the results of the search just started.
     void beginResults(bool similar);
+    // The method chosen on the removal page.
+    RemovalMethod removalMethod() const;
+    // A removal of the marked rows as they stand now by the method.
+    RemovalPlan planRemoval(RemovalMethod method);
+    // Tells on the removal page what Delete would do with the marks as they stand.
+    void updateRemovalSummary();
     // Names the pictures the similar search could not read in Label3.
     void showUnreadablePictures(const std::vector<std::string> &paths);
+    // Resolves the protected folders of the options page and finds the
+    // found files inside them; a row that becomes protected loses its mark.
+    void refreshProtectedRows();
+    void findProtectedFiles();
+    RowLocked lockedRows() const;
 
     // Counts the closes of the window, so a search pumping messages can tell
     // that the window was closed meanwhile.
@@ -213,8 +261,15 @@ private:
     // What the search last set on Label1, Label3, Label4 and ProgressBar1,
     // kept until the window paints them or runs a handler.
     std::unique_ptr<HeldProgress> heldProgress_;
+    // What was read of each picture, kept between searches; opened at the
+    // first search that asks for it.
+    std::unique_ptr<FileCache> pictureCache_;
     bool removalRunning_ = false;
     bool similarResults_ = false;
+    // The protected folders as last resolved, and the path texts of the
+    // found files inside them.
+    FolderSet protection_;
+    QSet<QString> protectedPaths_;
 };
 
 } // namespace quillmere

@@ -100,6 +100,17 @@ CommandLine ParseCommandLine(int argc, const char *const *argv)
         } else if (argument == "--no-turns") {
             line.similarity.turns = false;
             listOnly = true;
+        } else if (argument == "--no-cache") {
+            line.useCache = false;
+            listOnly = true;
+        } else if (argument == "--protect") {
+            if (i + 1 >= argc) {
+                return usage("--protect needs a folder");
+            }
+            line.protectedFolders.emplace_back(argv[++i]);
+            listOnly = true;
+        } else if (argument == "--clear-cache") {
+            line.clearCache = true;
         } else if (argument == "--") {
             return usage("unexpected \"--\"");
         } else if (!argument.empty() && argument.front() == '-') {
@@ -107,6 +118,10 @@ CommandLine ParseCommandLine(int argc, const char *const *argv)
         } else {
             return usage("unexpected argument \"" + argument + "\" (the folder goes after --list)");
         }
+    }
+    if (!folderGiven && line.clearCache && !listOnly) {
+        line.mode = CommandLine::Mode::ClearCache;
+        return line;
     }
     if (!folderGiven) {
         return usage(listOnly ? "these options go with --list FOLDER" : "nothing to do");
@@ -141,7 +156,9 @@ std::string UsageText()
     return "Usage: quillmere\n"
            "       quillmere --list FOLDER [--mask " + QuotedMasks("|", "|") + "] [--no-subfolders]\n"
            "                 [--include-system-folders] [--similar[=" + SimilarityWords("|") + "]]\n"
-           "                 [--no-turns] [--json]\n"
+           "                 [--no-turns] [--no-cache] [--clear-cache] [--json]\n"
+           "                 [--protect FOLDER]...\n"
+           "       quillmere --clear-cache\n"
            "       quillmere --help | --version\n"
            "\n"
            "Without arguments, opens the window that finds byte-identical image files\n"
@@ -167,6 +184,10 @@ std::string UsageText()
            "                            named on standard error.\n"
            "  --no-turns                with --similar, turned and mirrored copies do not\n"
            "                            count\n"
+           "  --no-cache                with --similar, read every picture anew and keep\n"
+           "                            nothing of it; by default what was read of each\n"
+           "                            picture is kept in the cache (below)\n"
+           "  --clear-cache             empty the cache first; alone, only empty it\n"
            "  --json                    print a JSON array of sets, each file an object:\n"
            "                            \"path\", \"size\" in bytes and, for a picture, its\n"
            "                            upright \"width\" and \"height\"; with --similar also\n"
@@ -174,11 +195,19 @@ std::string UsageText()
            "                            picture; a byte of a path that is not part of valid\n"
            "                            UTF-8 is written as \\udcXX (XX its value), which\n"
            "                            decoding with surrogate escapes undoes\n"
+           "  --protect FOLDER          a folder whose files are never removed (may be\n"
+           "                            repeated); with --json its files carry\n"
+           "                            \"protected\": true\n"
            "  --help                    show this text\n"
            "  --version                 show the version\n"
            "\n"
+           "The cache, $XDG_CACHE_HOME/quillmere (~/.cache/quillmere by default), keeps a\n"
+           "thumbnail and a fingerprint of each picture searched, known by its file\n"
+           "system and inode, not by its name; the window shares it.\n"
+           "\n"
            "Exit status: 0 when the search ran (with or without sets), 1 for a folder\n"
-           "that cannot be searched or a bad option value, 2 for a usage error.\n";
+           "that cannot be searched or protected, or a bad option value, 2 for a usage\n"
+           "error.\n";
 }
 
 std::string VersionText()

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 namespace quillmere {
 
@@ -15,6 +16,7 @@ struct CommandLine {
         Help,    // --help
         Version, // --version
         List,    // --list FOLDER: print the sets of identical files
+        ClearCache, // --clear-cache alone: empty the cache of pictures
         Usage,   // the arguments make no sense: `error` says why
     };
     Mode mode = Mode::Window;
@@ -27,6 +29,13 @@ struct CommandLine {
     // --no-turns leaves turned and mirrored copies out.
     bool similar = false;
     SimilarityOptions similarity;
+    // --no-cache: read every picture anew and keep nothing; --clear-cache
+    // empties the cache first (alone, it does only that).
+    bool useCache = true;
+    bool clearCache = false;
+    // --protect FOLDER (repeatable): files inside these folders are flagged
+    // "protected" in the JSON output.
+    std::vector<std::string> protectedFolders;
     std::string error;                // one line, for Usage
 };
 

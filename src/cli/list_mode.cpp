@@ -3,10 +3,12 @@
 #include "common/stop_flag.h"
 #include "cli/command_line.h"
 #include "cli/json_path.h"
+#include "platform/folder_set.h"
 #include "cli/mask_texts.h"
 #include "imaging/picture_content.h"
 #include "imaging/picture_formats.h"
 #include "platform/absolute_path.h"
+#include "platform/file_cache.h"
 #include "platform/path_text.h"
 #include "search/collect_files.h"
 #include "search/compare_stage.h"
@@ -120,6 +122,16 @@ std::string jsonFile(const std::string &path)
     return object + "}";
 }
 
+// A file's JSON object with "protected": true added when the file lies in a
+// protected folder.
+std::string withProtection(std::string object, const std::string &path, const FolderSet &protection)
+{
+    if (protection.holds(path)) {
+        object.insert(object.size() - 1, ", \"protected\": true");
+    }
+    return object;
+}
+
 // One file of a printed set: its raw path bytes, and its JSON object.
 struct PrintedFile {
     std::string path;
@@ -160,7 +172,8 @@ void printSetList(std::size_t sets, const std::function<std::size_t(std::size_t 
     std::fflush(out);
 }
 
-void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, std::FILE *out)
+void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, const FolderSet &protection, bool json,
+               std::FILE *out)
 {
     // Where each set starts in the pair table; a set never reaches past it.
     std::vector<int> firstRow;
@@ -177,7 +190,7 @@ void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, st
         },
         [&](std::size_t set, std::size_t i) {
             std::string path = textToPath(pairs.CellAt(0, firstRow[set] + static_cast<int>(i)).text());
-            std::string object = jsonFile(path);
+            std::string object = json ? withProtection(jsonFile(path), path, protection) : std::string();
             return PrintedFile {std::move(path), std::move(object)};
         },
         json, out);
@@ -186,7 +199,7 @@ void printSets(TDataGrid &pairs, const std::vector<int> &setSizes, bool json, st
 // The sets of similar pictures, in the formats of printSets; each JSON file
 // also gives its similarity to its set's first picture. What the search read
 // of each file is printed, not what the file holds by now.
-void printSimilarSets(const SimilarSearchResult &result, bool json, std::FILE *out)
+void printSimilarSets(const SimilarSearchResult &result, const FolderSet &protection, bool json, std::FILE *out)
 {
     printSetList(
         result.sets.size(), [&](std::size_t set) { return result.sets[set].size(); },
@@ -196,7 +209,7 @@ void printSimilarSets(const SimilarSearchResult &result, bool json, std::FILE *o
             char numbers[160];
             std::snprintf(numbers, sizeof numbers, ", \"size\": %lld, \"width\": %d, \"height\": %d, \"similarity\": %d}",
                           static_cast<long long>(file.found.file.size), file.width, file.height, file.similarity);
-            std::string object = "{\"path\": " + JsonPathString(path) + numbers;
+            std::string object = withProtection("{\"path\": " + JsonPathString(path) + numbers, path, protection);
             return PrintedFile {std::move(path), std::move(object)};
         },
         json, out);
@@ -227,8 +240,24 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool sh
     return RunListMode(line, out, err, showProgress ? static_cast<SearchView &>(terminal) : silent);
 }
 
+int ClearPictureCache(std::FILE *out)
+{
+    FileCache cache(DefaultFileCacheFolder());
+    if (!cache.enabled()) {
+        return 1; // the cache said why
+    }
+    cache.clear();
+    std::fprintf(out, "Emptied the cache %s\n", ShownPath(cache.databasePath()).toStdString().c_str());
+    return 0;
+}
+
 int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchView &view)
 {
+    if (line.clearCache) {
+        if (const int status = ClearPictureCache(err); status != 0) {
+            return status;
+        }
+    }
     if (PictureMaskPatterns(line.mask).isEmpty()) {
         std::fprintf(err, "quillmere: unknown mask \"%s\": use %s\n", line.mask.toLocal8Bit().constData(),
                      QuotedMasks(", ", " or ").c_str());
@@ -239,6 +268,12 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchV
     const std::string folder = line.folder.empty() ? std::string("/") : AbsoluteFolder(line.folder);
     if (const std::string problem = folderProblem(folder); !problem.empty()) {
         std::fprintf(err, "quillmere: %s\n", problem.c_str());
+        return 1;
+    }
+    // Each protected folder is resolved once, before the search.
+    const FolderSet protection(line.protectedFolders);
+    for (const std::string &missing : protection.missing()) {
+        std::fprintf(err, "quillmere: cannot protect \"%s\": not a folder\n", ShownPath(missing).toStdString().c_str());
         return 1;
     }
 
@@ -266,17 +301,21 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchV
         SimilarSearchResult result;
         // The search reads the flag at its pumps; nothing here raises it.
         StopFlag = 0;
+        std::optional<FileCache> cache;
+        if (line.useCache) {
+            cache.emplace(DefaultFileCacheFolder());
+        }
         FindSimilarPictures(files.paths(), files.folders(), line.similarity, view,
-                            std::max(1, UsableProcessorCount()), result);
+                            std::max(1, UsableProcessorCount()), result, cache ? &*cache : nullptr);
         StopFlag = 1;
-        printSimilarSets(result, line.json, out);
+        printSimilarSets(result, protection, line.json, out);
         reportUnreadable(result.unreadable, err);
         return 0;
     }
     if (MeasureCandidates(files, *candidates, view)) {
         CompareCandidates(*candidates, *pairs, view, files.folders(), {}, &setSizes);
     }
-    printSets(*pairs, setSizes, line.json, out);
+    printSets(*pairs, setSizes, protection, line.json, out);
     return 0;
 }
 

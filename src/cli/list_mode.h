@@ -24,4 +24,8 @@ int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, bool sh
 // The same with the search's progress going to `view`.
 int RunListMode(const CommandLine &line, std::FILE *out, std::FILE *err, SearchView &view);
 
+// --clear-cache: empties the cache of pictures and says so on `out`; 1 when
+// it cannot be opened (it said why on standard error).
+int ClearPictureCache(std::FILE *out);
+
 } // namespace quillmere

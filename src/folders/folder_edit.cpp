@@ -21,8 +21,9 @@ TFolderEdit::TFolderEdit(QWidget *parent)
     : QLineEdit(parent)
     , button_(new QPushButton(QStringLiteral("Browse"), this))
 {
-    // The button never takes the focus: a press moves it to the edit.
-    button_->setFocusPolicy(Qt::NoFocus);
+    // A press leaves the focus in the edit; Tab reaches the button right
+    // after the edit, as it reaches every button of a dialog.
+    button_->setFocusPolicy(Qt::TabFocus);
     button_->setCursor(Qt::ArrowCursor);
     button_->installEventFilter(this);
     connect(button_, &QPushButton::clicked, this, [this] { runReportingErrors([this] { Browse(); }); });

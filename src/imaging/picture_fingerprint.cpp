@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <exception>
 #include <new>
 #include <numbers>
@@ -291,26 +292,55 @@ QImage fullUpright(const std::string &path, QSize size)
 
 } // namespace
 
-namespace {
-
-// Two JPEG files that differ in their metadata alone, turned alike: the
-// most common copy that is not byte for byte, known equal without decoding.
-bool sameJpegPicture(const std::string &pathA, const std::string &pathB)
+bool SameJpegPicture(const std::string &pathA, const std::string &pathB)
 {
-    const PictureFormat &jpeg = jpegFormat();
-    if (PictureFormatOfContent(pathA) != &jpeg || PictureFormatOfContent(pathB) != &jpeg
-        || OrientationOf(jpeg, pathA) != OrientationOf(jpeg, pathB)) {
+    try {
+        const PictureFormat &jpeg = jpegFormat();
+        if (PictureFormatOfContent(pathA) != &jpeg || PictureFormatOfContent(pathB) != &jpeg
+            || OrientationOf(jpeg, pathA) != OrientationOf(jpeg, pathB)) {
+            return false;
+        }
+        const auto a = JpegDecoderInput(readWholeFile(pathA));
+        if (!a) {
+            return false;
+        }
+        const auto b = JpegDecoderInput(readWholeFile(pathB));
+        return b && *a == *b;
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
         return false;
     }
-    const auto a = JpegDecoderInput(readWholeFile(pathA));
-    if (!a) {
-        return false;
-    }
-    const auto b = JpegDecoderInput(readWholeFile(pathB));
-    return b && *a == *b;
 }
 
-} // namespace
+std::optional<PixelDigest> UprightPixelsDigest(const std::string &path)
+{
+    try {
+        const std::optional<QSize> size = UprightPictureSize(path);
+        if (!size || size->isEmpty()) {
+            return std::nullopt;
+        }
+        const QImage pixels = fullUpright(path, *size);
+        if (pixels.isNull()) {
+            return std::nullopt;
+        }
+        const std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), &XXH3_freeState);
+        if (!state) {
+            throw std::bad_alloc();
+        }
+        XXH3_128bits_reset(state.get());
+        const std::size_t rowBytes = static_cast<std::size_t>(pixels.width()) * 4;
+        for (int y = 0; y < pixels.height(); ++y) {
+            XXH3_128bits_update(state.get(), pixels.constScanLine(y), rowBytes);
+        }
+        const XXH128_hash_t hash = XXH3_128bits_digest(state.get());
+        return PixelDigest {pixels.size(), hash.low64, hash.high64};
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+}
 
 bool UprightPixelsEqual(const std::string &pathA, const std::string &pathB)
 {
@@ -320,31 +350,17 @@ bool UprightPixelsEqual(const std::string &pathA, const std::string &pathB)
         if (!sizeA || !sizeB || *sizeA != *sizeB || sizeA->isEmpty()) {
             return false;
         }
-        if (sameJpegPicture(pathA, pathB)) {
-            return true;
-        }
-        // One picture at a time is held beside the other, each within the
-        // decoders' picture cap.
-        const QImage a = fullUpright(pathA, *sizeA);
-        if (a.isNull()) {
-            return false;
-        }
-        const QImage b = fullUpright(pathB, *sizeB);
-        if (b.isNull() || a.size() != b.size()) {
-            return false;
-        }
-        const std::size_t rowBytes = static_cast<std::size_t>(a.width()) * 4;
-        for (int y = 0; y < a.height(); ++y) {
-            if (std::memcmp(a.constScanLine(y), b.constScanLine(y), rowBytes) != 0) {
-                return false;
-            }
-        }
-        return true;
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &) {
         return false;
     }
+    if (SameJpegPicture(pathA, pathB)) {
+        return true;
+    }
+    // One picture at a time is decoded and let go of.
+    const std::optional<PixelDigest> a = UprightPixelsDigest(pathA);
+    return a && a == UprightPixelsDigest(pathB);
 }
 
 } // namespace quillmere

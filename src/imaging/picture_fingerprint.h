@@ -49,6 +49,29 @@ std::optional<FingerprintedFile> FingerprintPictureFile(const std::string &path)
 // counts as alike as the untouched copy would.
 int FingerprintSimilarity(const PictureFingerprint &a, const PictureFingerprint &b, bool turns);
 
+// The version of the fingerprint's making and layout: fingerprints kept from
+// another version are made anew.
+constexpr int kFingerprintVersion = 1;
+
+// A 128-bit hash of a picture's upright pixels at full size: pictures with
+// equal pixels have equal digests, and different pixels meet in one digest
+// with a chance of one in 2^128, so the digest stands for the pixels.
+struct PixelDigest {
+    QSize size;
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+
+    friend bool operator==(const PixelDigest &, const PixelDigest &) = default;
+};
+// The digest of the picture in a file, decoded in full; nothing when it
+// cannot be decoded. Raises nothing but std::bad_alloc.
+std::optional<PixelDigest> UprightPixelsDigest(const std::string &path);
+
+// Whether two JPEG files differ in their metadata alone and are turned
+// alike: the most common copy that is not byte for byte, known to hold equal
+// pixels without decoding either. Raises nothing but std::bad_alloc.
+bool SameJpegPicture(const std::string &pathA, const std::string &pathB);
+
 // Whether two files hold pictures whose upright pixels are equal, every one
 // of them, at full size, whatever their bytes. False when either cannot be
 // decoded. Raises nothing but std::bad_alloc.

@@ -48,6 +48,11 @@ FormatThumbnail uprightThumbnail(const PictureFormat &reader, const std::string 
 
 DecodedThumbnails decodeThumbnails(const std::string &path)
 {
+    return decodeThumbnails(path, path);
+}
+
+DecodedThumbnails decodeThumbnails(const std::string &path, const std::string &readPath)
+{
     DecodedThumbnails decoded;
     const std::vector<const PictureFormat *> steps = PictureFormatsNamedBy(path);
     if (steps.empty()) {
@@ -56,18 +61,18 @@ DecodedThumbnails decodeThumbnails(const std::string &path)
     // The name decides how many steps run and in which order; what the file
     // holds decides how each step reads it. A file no format recognises is
     // read by the step's own format, which gives the stand-in by its rules.
-    const PictureFormat *content = PictureFormatOfContent(path);
-    const int orientation = content != nullptr ? OrientationOf(*content, path) : kUpright;
+    const PictureFormat *content = PictureFormatOfContent(readPath);
+    const int orientation = content != nullptr ? OrientationOf(*content, readPath) : kUpright;
     std::optional<FormatThumbnail> contentThumbnail; // made once, for every step that reads by content
     for (const PictureFormat *named : steps) {
         FormatThumbnail made;
         if (content != nullptr) {
             if (!contentThumbnail) {
-                contentThumbnail = uprightThumbnail(*content, path, orientation);
+                contentThumbnail = uprightThumbnail(*content, readPath, orientation);
             }
             made = *contentThumbnail;
         } else {
-            made = named->rowThumbnail(path);
+            made = named->rowThumbnail(readPath);
         }
         decoded.entries.push_back(DecodedThumbnails::Entry{std::move(made.thumbnail), made.ownPicture});
         if (made.size) {

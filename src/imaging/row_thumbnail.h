@@ -51,6 +51,10 @@ struct DecodedThumbnails {
 // A picture whose file records an orientation is shown upright, and its
 // resolution is the upright one. Raises nothing for any file content.
 DecodedThumbnails decodeThumbnails(const std::string &path);
+// The same for the file named `path`, its bytes read from `readPath` (a
+// descriptor's /proc/self/fd/N): the name picks the steps, the bytes the
+// pictures.
+DecodedThumbnails decodeThumbnails(const std::string &path, const std::string &readPath);
 
 // Appends the decoded entries to list, in order.
 ThumbnailOutcome addThumbnails(const DecodedThumbnails &decoded, TImageList &list);

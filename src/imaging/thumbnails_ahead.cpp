@@ -1,5 +1,6 @@
 #include "imaging/thumbnails_ahead.h"
 
+#include "imaging/cached_thumbnails.h"
 #include "imaging/decode_cancel.h"
 #include "platform/processor_count.h"
 
@@ -19,8 +20,9 @@ constexpr std::chrono::milliseconds kWaitSlice{15};
 constexpr std::size_t kFilesPerWorker = 2;
 } // namespace
 
-ThumbnailsAhead::ThumbnailsAhead(std::vector<std::string> paths, int workers)
+ThumbnailsAhead::ThumbnailsAhead(std::vector<std::string> paths, int workers, FileCache *cache)
     : paths_(std::move(paths))
+    , cache_(cache)
 {
     if (workers <= 0 || paths_.empty()) {
         return;
@@ -67,7 +69,7 @@ void ThumbnailsAhead::work()
         lock.unlock();
         Decoded decoded;
         try {
-            decoded.thumbnails = decodeThumbnails(paths_[index]);
+            decoded.thumbnails = cachedThumbnails(paths_[index], cache_);
         } catch (...) {
             decoded.error = std::current_exception();
         }
@@ -112,7 +114,7 @@ DecodedThumbnails ThumbnailsAhead::take(std::size_t index, const std::string &pa
     lock.unlock();
     startable_.notify_all();
     if (!decoded) {
-        return decodeThumbnails(path);
+        return cachedThumbnails(path, cache_);
     }
     if (decoded->error) {
         std::rethrow_exception(decoded->error);

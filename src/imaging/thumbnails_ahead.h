@@ -15,6 +15,8 @@
 
 namespace quillmere {
 
+class FileCache;
+
 // Decodes the thumbnails of a run of files on worker threads, ahead of the
 // one thread that takes them in file order. At most two files per worker are
 // decoding or waiting to be taken at any time, so memory stays bounded
@@ -24,7 +26,9 @@ namespace quillmere {
 class ThumbnailsAhead {
 public:
     // With no workers nothing runs ahead: take decodes on the caller's thread.
-    ThumbnailsAhead(std::vector<std::string> paths, int workers);
+    // With a cache, thumbnails it holds are taken from it and those decoded
+    // are stored in it.
+    ThumbnailsAhead(std::vector<std::string> paths, int workers, FileCache *cache = nullptr);
     // Cancels; no worker outlives the object.
     ~ThumbnailsAhead();
     ThumbnailsAhead(const ThumbnailsAhead &) = delete;
@@ -55,6 +59,7 @@ private:
     bool canStart() const;
 
     const std::vector<std::string> paths_;
+    FileCache *const cache_;
     std::size_t window_ = 0; // files decoding or decoded but not yet taken
     std::mutex mutex_;
     std::condition_variable startable_;

@@ -202,7 +202,9 @@ bool FileCache::tryOpen(std::string &why, bool &broken, bool &locked)
     }
     // The write-ahead log lets another instance read while this one writes;
     // NORMAL syncing can lose the last commits on power loss, never the database.
-    rc = execute(writer_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+    // Values replaced or dropped are overwritten on disk, not only let go of:
+    // they show the user's pictures.
+    rc = execute(writer_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA secure_delete=ON;");
     std::int64_t version = -1;
     std::int64_t objects = -1;
     if (rc == SQLITE_OK) {
@@ -277,6 +279,7 @@ void FileCache::setAside(const std::string &why)
 std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_view kind, int version)
 {
     std::optional<std::string> found;
+    bool stale = false; // values of a file (inode) that is no longer in that state
     {
         const std::lock_guard lock(readGuard_);
         if (reader_ == nullptr) {
@@ -289,12 +292,14 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
         const int rc = select.step();
         if (rc == SQLITE_ROW) {
             // A value of another state of the file, or of another format, is no value.
-            if (select.column(0) == key.size && select.column(1) == key.modifiedNs && select.column(2) == key.changedNs
-                && select.column(3) == version) {
+            const bool sameState = select.column(0) == key.size && select.column(1) == key.modifiedNs
+                && select.column(2) == key.changedNs;
+            if (sameState && select.column(3) == version) {
                 const void *bytes = sqlite3_column_blob(select.get(), 4);
                 const int length = sqlite3_column_bytes(select.get(), 4);
                 found.emplace(length > 0 ? static_cast<const char *>(bytes) : "", static_cast<std::size_t>(length));
             }
+            stale = !sameState;
         } else if (isBroken(rc)) {
             // Found broken while in use: stop using it, and move it aside so
             // that the next start begins a new one.
@@ -306,11 +311,13 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
             writesStopped_ = true;
         }
     }
-    if (found) {
-        Write touch { Write::Kind::Touch, key, std::string(kind), version, {} };
+    if (found || stale) {
+        // A value used is kept longest; the values of a file that changed
+        // or is gone (its inode now holds another) are dropped when met.
+        Write write { found ? Write::Kind::Touch : Write::Kind::ForgetStale, key, std::string(kind), version, {} };
         const std::lock_guard lock(queueGuard_);
         if (!writesStopped_ && writerThread_.joinable()) {
-            queue_.push_back(std::move(touch));
+            queue_.push_back(std::move(write));
             queueChanged_.notify_one();
         }
     }
@@ -381,6 +388,10 @@ void FileCache::writeLoop()
         if (!keepWriting) {
             writesStopped_ = true;
             queue_.clear();
+        } else if (stopping_ && lastBatchBusy_) {
+            // Closing while another instance holds the database: one wait is
+            // enough, the rest goes rather than holding the program up.
+            queue_.clear();
         }
         queueChanged_.notify_all();
     }
@@ -389,7 +400,8 @@ void FileCache::writeLoop()
 bool FileCache::writeBatch(std::deque<Write> &batch)
 {
     int rc = execute(writer_, "BEGIN IMMEDIATE");
-    if ((rc & 0xff) == SQLITE_BUSY) {
+    lastBatchBusy_ = (rc & 0xff) == SQLITE_BUSY;
+    if (lastBatchBusy_) {
         // Another instance held the database past the timeout: these values
         // are only a help, so they go, and later ones are tried again.
         return true;
@@ -402,7 +414,11 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
         "UPDATE entries SET used = (SELECT max(used) + 1 FROM entries) "
         "WHERE volume = ?1 AND inode = ?2 AND kind = ?3");
     Statement forget(writer_, "DELETE FROM entries WHERE volume = ?1 AND inode = ?2");
+    Statement forgetStale(writer_,
+        "DELETE FROM entries WHERE volume = ?1 AND inode = ?2 "
+        "AND NOT (size = ?3 AND modified_ns = ?4 AND changed_ns = ?5)");
     Statement clear(writer_, "DELETE FROM entries");
+    bool cleared = false;
     for (const Write &write : batch) {
         if (rc != SQLITE_OK) {
             break;
@@ -418,6 +434,8 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
             store.bind(7, std::int64_t(write.version));
             store.bind(8, static_cast<std::int64_t>(write.value.size()));
             store.bindBlob(9, write.value);
+            // A replaced value is counted twice until the next exact count.
+            storedBytes_ += static_cast<std::int64_t>(write.value.size());
             break;
         case Write::Kind::Touch:
             statement = &touch;
@@ -428,8 +446,18 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
             forget.bind(1, write.key.volume);
             forget.bind(2, static_cast<std::int64_t>(write.key.inode));
             break;
+        case Write::Kind::ForgetStale:
+            statement = &forgetStale;
+            forgetStale.bind(1, write.key.volume);
+            forgetStale.bind(2, static_cast<std::int64_t>(write.key.inode));
+            forgetStale.bind(3, write.key.size);
+            forgetStale.bind(4, write.key.modifiedNs);
+            forgetStale.bind(5, write.key.changedNs);
+            break;
         case Write::Kind::Clear:
             statement = &clear;
+            storedBytes_ = 0;
+            cleared = true;
             break;
         }
         rc = statement->step();
@@ -444,11 +472,19 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
         rc = execute(writer_, "COMMIT");
     }
     if (rc == SQLITE_OK) {
+        if (cleared) {
+            // An emptied cache gives its space back, and its log holds
+            // nothing of what it held.
+            execute(writer_, "VACUUM");
+            execute(writer_, "PRAGMA wal_checkpoint(TRUNCATE)");
+        }
         return true;
     }
     const std::string why = sqlite3_errmsg(writer_);
     execute(writer_, "ROLLBACK");
+    storedBytes_ = -1; // what the batch counted was not written
     if ((rc & 0xff) == SQLITE_BUSY) {
+        lastBatchBusy_ = true;
         return true;
     }
     // A full disk, a broken or vanished database: stop writing, searches go on.
@@ -462,12 +498,19 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
 
 int FileCache::evictOverBound()
 {
+    // The running count only ever overestimates (replaced and forgotten
+    // values stay in it), so the exact count is taken only when it may be
+    // over the bound, not after every batch.
+    if (storedBytes_ >= 0 && storedBytes_ <= maxBytes_) {
+        return SQLITE_OK;
+    }
     Statement total(writer_, "SELECT coalesce(sum(bytes), 0) FROM entries");
     int rc = total.step();
     if (rc != SQLITE_ROW) {
         return rc;
     }
     std::int64_t bytes = total.column(0);
+    storedBytes_ = bytes;
     if (bytes <= maxBytes_) {
         return SQLITE_OK;
     }
@@ -483,6 +526,7 @@ int FileCache::evictOverBound()
         }
         bytes -= oldest.column(1);
     }
+    storedBytes_ = bytes;
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 

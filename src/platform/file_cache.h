@@ -43,6 +43,8 @@ public:
     const std::string &databasePath() const { return databasePath_; }
 
     // The value of `kind` stored for the file at `key` in format `version`.
+    // Values kept for the same file (volume and inode) in another state are
+    // dropped: that state of the file no longer exists.
     std::optional<std::string> find(const FileCacheKey &key, std::string_view kind, int version);
     // Queues `value` as the `kind` of the file at `key`, replacing any older one.
     void store(const FileCacheKey &key, std::string_view kind, int version, std::string value);
@@ -55,7 +57,7 @@ public:
 
 private:
     struct Write {
-        enum class Kind { Store, Touch, Forget, Clear } what;
+        enum class Kind { Store, Touch, Forget, ForgetStale, Clear } what;
         FileCacheKey key;
         std::string kind;
         int version = 0;
@@ -85,6 +87,10 @@ private:
     bool writing_ = false; // a batch taken from the queue is being committed
     bool stopping_ = false;
     bool writesStopped_ = false; // a full disk or a broken database: drop writes
+    // The writer's running count of the bytes stored, at least the true
+    // count; -1 until the first exact count.
+    std::int64_t storedBytes_ = -1;
+    bool lastBatchBusy_ = false; // the writer's last batch waited in vain for a lock
     std::atomic<bool> setAside_ = false;
     std::thread writerThread_;
 };

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace quillmere {
 
@@ -45,6 +47,46 @@ bool readContents(int folder, Contents &contents)
         }
         return true;
     });
+}
+
+// Whether two open files hold the same bytes.
+bool sameBytes(int a, int b)
+{
+    struct stat infoA {};
+    struct stat infoB {};
+    if (::fstat(a, &infoA) != 0 || ::fstat(b, &infoB) != 0 || infoA.st_size != infoB.st_size) {
+        return false;
+    }
+    std::vector<char> bufferA(65536);
+    std::vector<char> bufferB(65536);
+    for (off_t offset = 0; offset < infoA.st_size;) {
+        const ssize_t gotA = ::pread(a, bufferA.data(), bufferA.size(), offset);
+        const ssize_t gotB = ::pread(b, bufferB.data(), bufferB.size(), offset);
+        if (gotA <= 0 || gotA != gotB || std::memcmp(bufferA.data(), bufferB.data(), static_cast<std::size_t>(gotA)) != 0) {
+            return false;
+        }
+        offset += gotA;
+    }
+    return true;
+}
+
+// Removes the untouched file `name` of the folder when the same name in the
+// folder above holds the very same bytes: a replacement by a hard link that
+// was cut short leaves either an extra name of the kept copy or the replaced
+// file inside, and in both its content stays under the name.
+bool removeSurplusCopy(RemovalFolder &folder, int parent, const std::string &name)
+{
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    const UniqueFd inside(::openat(folder.fd(), name.c_str(), kFlags));
+    const UniqueFd named(::openat(parent, name.c_str(), kFlags));
+    struct stat insideInfo {};
+    struct stat namedInfo {};
+    if (!inside.valid() || !named.valid() || ::fstat(inside.get(), &insideInfo) != 0
+        || ::fstat(named.get(), &namedInfo) != 0 || !S_ISREG(insideInfo.st_mode) || !S_ISREG(namedInfo.st_mode)
+        || !sameBytes(inside.get(), named.get())) {
+        return false;
+    }
+    return folder.holds(name, insideInfo) && ::unlinkat(folder.fd(), name.c_str(), 0) == 0;
 }
 
 void removeMarkers(RemovalFolder &folder, const Contents &contents)
@@ -103,6 +145,10 @@ LeftoverResult finishFolder(const std::string &folderPath)
         return result;
     }
     if (const int error = folder.moveBack(name)) {
+        if (error == EEXIST && removeSurplusCopy(folder, parent.get(), name)) {
+            folder.remove();
+            return {Action::Surplus, joined(parentPath, name), {}};
+        }
         if (error == EEXIST) {
             return {Action::NameTaken, inside, {}};
         }
@@ -133,6 +179,9 @@ QString LeftoverLine(const LeftoverResult &result)
     case Action::NameTaken:
         words = QStringLiteral("left untouched by an interrupted removal; its name is taken by another file, so it "
                                "stays here");
+        break;
+    case Action::Surplus:
+        words = QStringLiteral("an interrupted removal left a second copy of it; the copy was removed");
         break;
     case Action::Finished:
         words = result.detail.empty()

@@ -146,6 +146,11 @@ bool RemovalFolder::holds(const std::string &fileName, const struct stat &file) 
     return ::fstatat(fd_.get(), fileName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(named, file);
 }
 
+int RemovalFolder::swapWithParent(const std::string &fileName)
+{
+    return ::renameat2(fd_.get(), fileName.c_str(), parent_, fileName.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
+}
+
 bool RemovalFolder::markWriting(const std::string &fileName)
 {
     marker_ = markerName(fileName);

@@ -36,6 +36,10 @@ public:
     int moveBack(const std::string &fileName);
     // Whether `fileName` inside leads to the file described by `file`.
     bool holds(const std::string &fileName, const struct stat &file) const;
+    // Swaps the entry `fileName` inside with the parent's entry of the same
+    // name in one step, so the parent's name never goes missing. 0 or the
+    // errno (EINVAL where the file system cannot swap names).
+    int swapWithParent(const std::string &fileName);
 
     // Makes and flushes the marker that writing began; `fileName` is the
     // name the marker must not take.

@@ -51,9 +51,24 @@ QString RemovalReason(const RemovalResult &result)
             return QStringLiteral("overwritten but not deleted: ") + QString::fromStdString(result.detail);
         }
         return QStringLiteral("overwritten but could not be deleted; it now lies at ") + ShownPath(result.leftAt);
+    case RemovalOutcome::Protected:
+        return QStringLiteral("kept: it is inside a protected folder");
     case RemovalOutcome::Incomplete:
         return QStringLiteral("the overwrite stopped part way (") + QString::fromStdString(result.detail)
             + QStringLiteral("); the file was deleted, but some of its old content may remain on the disk");
+    case RemovalOutcome::OtherFileSystem:
+        return QStringLiteral("kept: it is on another file system than the copy kept, so it cannot be a link to it");
+    case RemovalOutcome::KeptChanged:
+        return QStringLiteral("kept: the copy it was to be linked to changed since the search");
+    case RemovalOutcome::AlreadyLinked:
+        return QStringLiteral("already a link to the copy kept; nothing to free");
+    case RemovalOutcome::NotLinked:
+        return withDetail(QStringLiteral("could not be replaced by a link"), result.detail)
+            + QStringLiteral("; left as it was");
+    case RemovalOutcome::LinkedNotFreed:
+        return QStringLiteral("replaced by a link to the copy kept, but its old content could not be deleted; it "
+                              "lies at ")
+            + ShownPath(result.leftAt);
     }
     return {};
 }

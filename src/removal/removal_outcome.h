@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,12 @@ enum class RemovalOutcome {
     TrashRefused, // the trash did not take it
     Stranded,     // overwritten, but a name of it could not be removed
     Incomplete,   // deleted, but not every pass was written over it
+    Protected,    // inside a folder the user never removes from
+    OtherFileSystem, // a link cannot reach the kept copy from another file system
+    KeptChanged,     // the copy to link to is not the one the search read, unchanged
+    AlreadyLinked,   // already another name of the kept copy: nothing to free
+    NotLinked,       // the link could not be made or put in place; the file is as it was
+    LinkedNotFreed,  // its name leads to the kept copy, but its old content could not be let go
 };
 
 struct RemovalResult {
@@ -37,6 +44,8 @@ struct RemovalResult {
     std::string leftAt;
     // Why a write or a step failed, in plain words (a system error's text).
     std::string detail;
+    // Bytes whose last name went: the space the removal gives back.
+    std::int64_t bytesFreed = 0;
 
     bool removed() const { return outcome == RemovalOutcome::Removed; }
 };

@@ -118,9 +118,10 @@ QSize TForm2::outerSize() const
 
 void TForm2::keyPressEvent(QKeyEvent *event)
 {
-    // Escape does not close the view; only the window's close commands do.
+    // Escape closes the view, as it closes any window of its kind.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
+        close();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -7,22 +7,22 @@
 
 namespace quillmere {
 
-void MarkAllButOneInEachSet(TDataGrid &grid)
+void MarkAllButOneInEachSet(TDataGrid &grid, const RowLocked &locked)
 {
     QSet<int> setsWithAKeptRow;
     for (int row = 0; row < grid.RowCount(); ++row) {
         const int set = grid.CellAt(QStringLiteral("Group"), row).asInteger();
         const bool firstOfItsSet = !setsWithAKeptRow.contains(set);
         setsWithAKeptRow.insert(set);
-        grid.CellAt(QStringLiteral("Del"), row).setBoolean(!firstOfItsSet);
+        SetMark(grid, row, !firstOfItsSet, locked);
     }
 }
 
-void MarkAllButTheBestCopies(TDataGrid &grid, const FoundFileRecord &sets)
+void MarkAllButTheBestCopies(TDataGrid &grid, const FoundFileRecord &sets, const RowLocked &locked)
 {
     for (int row = 0; row < grid.RowCount(); ++row) {
         const auto place = sets.placeOf(grid.CellAt(QStringLiteral("Dest"), row).text());
-        grid.CellAt(QStringLiteral("Del"), row).setBoolean(place && place->member != 0);
+        SetMark(grid, row, place && place->member != 0, locked);
     }
 }
 

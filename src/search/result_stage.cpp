@@ -115,6 +115,7 @@ bool FillResultRowsFrom(const ResultRowSource &rows, TDataGrid &results, int lis
         results.CellAt(QStringLiteral("Priv"), r).setInteger(thumbnail);
         results.CellAt(QStringLiteral("Dest"), r).setText(pathText);
         results.CellAt(QStringLiteral("Size"), r).setText(SizeDisplayText(sizeText));
+        results.CellAt(QStringLiteral("Bytes"), r).setText(sizeText);
         results.CellAt(QStringLiteral("Date"), r).setText(DateText(FileCreationDate(path)));
         results.CellAt(QStringLiteral("Group"), r).setInteger(rows.group(s));
         if (const std::optional<int> similarity = rows.similarity(s)) {
@@ -125,9 +126,10 @@ bool FillResultRowsFrom(const ResultRowSource &rows, TDataGrid &results, int lis
 }
 
 bool FillResultRowsFromWithThumbnails(const ResultRowSource &rows, TDataGrid &results, int listedFiles,
-                                      SearchView &view, TImageList &list, int workers, ThumbnailsAhead **running)
+                                      SearchView &view, TImageList &list, int workers, ThumbnailsAhead **running,
+                                      FileCache *cache)
 {
-    ThumbnailsAhead ahead(pathsOf(rows), workers);
+    ThumbnailsAhead ahead(pathsOf(rows), workers, cache);
     ThumbnailsAhead *const outer = running != nullptr ? std::exchange(*running, &ahead) : nullptr;
     const auto restore = qScopeGuard([&] {
         if (running != nullptr) {
@@ -155,17 +157,17 @@ bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const
 
 bool FillResultRowsWithThumbnails(TDataGrid &pairs, TDataGrid &results, int listedFiles,
                                   const std::vector<int> &setSizes, SearchView &view, TImageList &list,
-                                  int workers, ThumbnailsAhead **running)
+                                  int workers, ThumbnailsAhead **running, FileCache *cache)
 {
     return FillResultRowsFromWithThumbnails(PairTableRows(pairs, setSizes), results, listedFiles, view, list,
-                                            workers, running);
+                                            workers, running, cache);
 }
 
 bool FillSimilarResultRows(const SimilarSearchResult &result, TDataGrid &results, int listedFiles, SearchView &view,
-                           TImageList &list, int workers, ThumbnailsAhead **running)
+                           TImageList &list, int workers, ThumbnailsAhead **running, FileCache *cache)
 {
     return FillResultRowsFromWithThumbnails(SimilarSetRows(result), results, listedFiles, view, list, workers,
-                                            running);
+                                            running, cache);
 }
 
 std::vector<std::string> PairTablePaths(TDataGrid &pairs)

@@ -11,6 +11,7 @@ namespace quillmere {
 class SearchView;
 struct SimilarSearchResult;
 class TDataGrid;
+class FileCache;
 class ThumbnailsAhead;
 class TImageList;
 
@@ -38,10 +39,11 @@ bool FillResultRows(TDataGrid &pairs, TDataGrid &results, int listedFiles, const
 // row order, with the Res cell, exactly as decoding them one after the other
 // would. While it waits for a picture, messages run as at a pump. While the
 // work runs, `*running` points at it, so that a new search or a close can
-// cancel it; it is put back as it was at the end.
+// cancel it; it is put back as it was at the end. With a cache, the
+// thumbnails it holds are taken from it and the others stored in it.
 bool FillResultRowsWithThumbnails(TDataGrid &pairs, TDataGrid &results, int listedFiles,
                                   const std::vector<int> &setSizes, SearchView &view, TImageList &list,
-                                  int workers, ThumbnailsAhead **running = nullptr);
+                                  int workers, ThumbnailsAhead **running = nullptr, FileCache *cache = nullptr);
 
 // The paths of the pair table's rows, in row order.
 std::vector<std::string> PairTablePaths(TDataGrid &pairs);
@@ -68,13 +70,14 @@ bool FillResultRowsFrom(const ResultRowSource &rows, TDataGrid &results, int lis
                         const RowThumbnailMaker &makeThumbnail, const std::function<void(int row)> &beforeRow = {});
 bool FillResultRowsFromWithThumbnails(const ResultRowSource &rows, TDataGrid &results, int listedFiles,
                                       SearchView &view, TImageList &list, int workers,
-                                      ThumbnailsAhead **running = nullptr);
+                                      ThumbnailsAhead **running = nullptr, FileCache *cache = nullptr);
 
 // The result stage of a similar-picture search: one row per file of its
 // sets, in their order (the best copy first in each), filled as the rows of
 // identical files are, with its similarity to its set's first picture in
 // the Similar cell, and thumbnails made ahead on `workers` threads.
 bool FillSimilarResultRows(const SimilarSearchResult &result, TDataGrid &results, int listedFiles, SearchView &view,
-                           TImageList &list, int workers, ThumbnailsAhead **running = nullptr);
+                           TImageList &list, int workers, ThumbnailsAhead **running = nullptr,
+                           FileCache *cache = nullptr);
 
 } // namespace quillmere

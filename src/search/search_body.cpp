@@ -61,7 +61,7 @@ void RunSearchBody(SearchContext &context)
             // Similar pictures are found from the pictures themselves: no
             // candidate or pair table, the sets come typed.
             if (!FindSimilarPictures(context.files.paths(), context.files.folders(), options.similarity, context.view,
-                                     context.fingerprintWorkers, context.similar)) {
+                                     context.fingerprintWorkers, context.similar, context.cache)) {
                 stopped = true;
             } else if (context.fillSimilarResults) {
                 stopped = !context.fillSimilarResults();

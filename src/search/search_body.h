@@ -12,6 +12,7 @@
 
 namespace quillmere {
 
+class FileCache;
 class FileList;
 class SearchView;
 class TDataGrid;
@@ -26,6 +27,12 @@ struct SearchOptions {
     // pictures, at the level and with the turns of `similarity`.
     bool similarPictures = false;
     SimilarityOptions similarity;
+    // What was read of each picture is kept between searches in the user's
+    // cache folder, so that a second search need not read it again.
+    bool rememberPictures = true;
+    // Folders whose files are never removed ("Never remove from"), as path
+    // bytes; their files are still searched and shown.
+    std::vector<std::string> protectedFolders;
 };
 
 // Everything one search works on; the main window owns all of it.
@@ -62,6 +69,10 @@ struct SearchContext {
     SimilarSearchResult similar;
     std::function<bool()> fillSimilarResults;
     int fingerprintWorkers = 1;
+
+    // Where what was read of each picture is kept between searches; none
+    // when the options say not to (readOptions may set it).
+    FileCache *cache = nullptr;
 };
 
 // The search body that Start runs when StopFlag has become 0: empties the

@@ -116,9 +116,9 @@ std::optional<std::vector<std::optional<ReadPicture>>> readPictures(const std::v
 
 bool FindSimilarPictures(const std::vector<std::string> &paths, const ListedFolders &listed,
                          const SimilarityOptions &options, SearchView &view, int workers,
-                         SimilarSearchResult &result)
+                         SimilarSearchResult &result, FileCache *cache)
 {
-    FoundPictureReader reader(listed);
+    FoundPictureReader reader(listed, cache);
     auto read = readPictures(paths, reader, view, workers);
     if (!read) {
         return false;
@@ -149,19 +149,36 @@ bool FindSimilarPictures(const std::vector<std::string> &paths, const ListedFold
     view.setLabel3(QString());
     const auto foundOf = [&](int picture) -> const FoundFile & { return (*read)[pathOf[picture]]->found; };
     // Whether two pictures' pixels are equal is asked of the files as they
-    // were read: each is opened again and must still be that file.
+    // were read: each is opened again and must still be that file. Each
+    // picture is decoded in full at most once, for the digest of its pixels.
+    std::vector<std::optional<std::optional<PixelDigest>>> digests(pictures.size());
+    const auto digestOf = [&](int picture, bool decode) -> std::optional<PixelDigest> {
+        std::optional<std::optional<PixelDigest>> &known = digests[static_cast<std::size_t>(picture)];
+        if (!known) {
+            const std::string &path = paths[pathOf[picture]];
+            std::optional<PixelDigest> digest = runWhilePumping<std::optional<PixelDigest>>(
+                view, [&] { return reader.pixelDigest(path, foundOf(picture), decode); });
+            if (!digest && !decode) {
+                return std::nullopt; // not known yet
+            }
+            known = digest;
+        }
+        return *known;
+    };
     const auto samePixels = [&](int a, int b) {
         const std::string &pathA = paths[pathOf[a]];
         const std::string &pathB = paths[pathOf[b]];
-        const UniqueFd fileA = reader.reopen(pathA, foundOf(a));
-        const UniqueFd fileB = reader.reopen(pathB, foundOf(b));
-        if (!fileA.valid() || !fileB.valid()) {
-            return false;
-        }
         view.setLabel3(pathToText(pathB));
-        return runWhilePumping<bool>(view, [&] {
-            return UprightPixelsEqual(DescriptorPath(fileA.get()), DescriptorPath(fileB.get()));
-        });
+        const std::optional<PixelDigest> keptA = digestOf(a, false);
+        const std::optional<PixelDigest> keptB = digestOf(b, false);
+        if (keptA && keptB) {
+            return *keptA == *keptB;
+        }
+        if (runWhilePumping<bool>(view, [&] { return reader.sameJpegPicture(pathA, foundOf(a), pathB, foundOf(b)); })) {
+            return true;
+        }
+        const std::optional<PixelDigest> digestA = digestOf(a, true);
+        return digestA && digestA == digestOf(b, true);
     };
     std::vector<SimilarSet> sets;
     try {

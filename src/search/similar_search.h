@@ -9,6 +9,7 @@
 
 namespace quillmere {
 
+class FileCache;
 class ListedFolders;
 class SearchView;
 
@@ -38,9 +39,11 @@ struct SimilarSearchResult {
 // the comparison opens them), then groups them at `options`. Shows its
 // progress through `view`, whose pumps run on this thread; StopFlag set to
 // 1 at a pump, or a pump that throws, ends it promptly, every worker ended.
-// Returns false when it was stopped: nothing is filled then.
+// Returns false when it was stopped: nothing is filled then. With a cache,
+// what it holds of a file as it is now is not read again, and what is read
+// anew is stored in it.
 bool FindSimilarPictures(const std::vector<std::string> &paths, const ListedFolders &listed,
                          const SimilarityOptions &options, SearchView &view, int workers,
-                         SimilarSearchResult &result);
+                         SimilarSearchResult &result, FileCache *cache = nullptr);
 
 } // namespace quillmere

@@ -677,7 +677,14 @@ void TDataGrid::sortByColumn(int column, TSortType type, TSortKind kind, bool fo
                 swapRows(i, n - 1 - i);
             }
         } else {
-            quickSort(0, n - 1, column, type, kind);
+            int values = column;
+            if (const QString &by = columns_[static_cast<std::size_t>(column)]->SortBy; !by.isEmpty()) {
+                if (const TGridCustomColumn *source = FindColumn(by)) {
+                    values = source->Index();
+                    type = source->SortType;
+                }
+            }
+            quickSort(0, n - 1, values, type, kind);
         }
     } catch (const TableChangedWhileSorting &) {
         return;

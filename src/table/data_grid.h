@@ -85,6 +85,10 @@ public:
     // Shown after the value of a number cell ("%" shows 93 as "93%"); a text
     // written to the cell may end with it. Sorting still goes by the value.
     QString Suffix;
+    // The column whose values order the rows when this one is sorted, by
+    // that column's sort type (a size shown as "14.75 KB" sorts by its
+    // bytes); empty for the column's own values.
+    QString SortBy;
 
     // A number cell's value as the cell shows it.
     QString numberText(double value) const;

@@ -6,6 +6,7 @@
 #include "platform/path_text.h"
 
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -331,8 +332,21 @@ bool TDataGridView::isCheckBoxColumn(int column) const
     return c.kind() == CellKind::Boolean && (c.Options & coEditing) != 0;
 }
 
+int TDataGridView::firstCheckBoxColumn() const
+{
+    for (int column = 0; column < grid_.ColumnCount(); ++column) {
+        if (isCheckBoxColumn(column)) {
+            return column;
+        }
+    }
+    return -1;
+}
+
 void TDataGridView::toggleFlag(int column, int row)
 {
+    if (rowLocked && rowLocked(row)) {
+        return;
+    }
     const TGridCell cell = grid_.CellAt(column, row);
     cell.setBoolean(!cell.asBoolean());
 }
@@ -490,6 +504,34 @@ void TDataGridView::keyPressEvent(QKeyEvent *event)
             }
             event->accept();
             return;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            // Along the row to the neighbouring shown column, so that the
+            // check box can be reached and marked with the space bar.
+            if (selected >= 0 && selected < rows) {
+                const int step = event->key() == Qt::Key_Left ? -1 : 1;
+                int next = column + step;
+                while (next >= 0 && next < grid_.ColumnCount() && !grid_.Column(next).Visible) {
+                    next += step;
+                }
+                if (next >= 0 && next < grid_.ColumnCount()) {
+                    grid_.SelectCell(next, selected);
+                    viewport()->update();
+                }
+            }
+            event->accept();
+            return;
+        case Qt::Key_Menu:
+        case Qt::Key_F10:
+            if (event->key() == Qt::Key_Menu || event->modifiers() == Qt::ShiftModifier) {
+                // The row's menu from the keyboard, over the selected row.
+                QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos(), event->modifiers());
+                contextMenuEvent(&menu);
+                event->accept();
+            } else {
+                QAbstractScrollArea::keyPressEvent(event);
+            }
+            return;
         case Qt::Key_Up:
             target = selected - 1;
             break;
@@ -517,7 +559,10 @@ void TDataGridView::keyPressEvent(QKeyEvent *event)
             return;
         }
         target = selected < 0 ? 0 : std::clamp(target, 0, rows - 1);
-        grid_.SelectCell(column, target);
+        // The first row chosen from the keyboard is chosen on its check box,
+        // ready for the space bar.
+        const int checkBox = firstCheckBoxColumn();
+        grid_.SelectCell(selected < 0 && checkBox >= 0 ? checkBox : column, target);
         scrollToRow(target);
     });
 }
@@ -699,6 +744,10 @@ void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRec
         return;
     }
     case CellKind::Boolean: {
+        if (rowLocked && (columnInfo.Options & coEditing) != 0 && rowLocked(row)) {
+            paintLock(painter, checkBoxRect(rect, columnInfo.Alignment));
+            return;
+        }
         const auto *flag = std::get_if<bool>(&value);
         QStyleOptionButton option;
         option.initFrom(this);
@@ -716,6 +765,27 @@ void TDataGridView::paintCell(QPainter &painter, int column, int row, const QRec
     painter.setPen(colours.color(highlighted ? QPalette::HighlightedText : QPalette::Text));
     // No mnemonic flag: every character, "&" included, is drawn as it is.
     painter.drawText(textRect, horizontalFlag(columnInfo.Alignment) | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+}
+
+void TDataGridView::paintLock(QPainter &painter, const QRect &box) const
+{
+    // A padlock in the check box's place: a body and, above it, a shackle.
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor ink = palette().color(QPalette::Text);
+    const int width = std::max(8, box.width() - 2);
+    const QRectF body(box.center().x() - width / 2.0 + 0.5, box.top() + box.height() * 0.45, width, box.height() * 0.55);
+    QPen pen(ink, 1.6);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    const QRectF shackle(body.left() + width * 0.2, box.top(), width * 0.6, box.height() * 0.8);
+    painter.drawArc(shackle, 0, 180 * 16);
+    painter.drawLine(QPointF(shackle.left(), shackle.center().y()), QPointF(shackle.left(), body.top()));
+    painter.drawLine(QPointF(shackle.right(), shackle.center().y()), QPointF(shackle.right(), body.top()));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink);
+    painter.drawRoundedRect(body, 1.5, 1.5);
+    painter.restore();
 }
 
 void TDataGridView::paintHeader(QPainter &painter, const GridGeometry &geometry, const QRect &clip)

@@ -47,6 +47,11 @@ public:
     void setPopupMenu(QMenu *menu);
     QMenu *popupMenu() const;
 
+    // Rows whose check boxes are locked (by index in the current order): the
+    // box shows a lock instead, and neither a click nor the space bar
+    // toggles it. Empty: none is.
+    std::function<bool(int row)> rowLocked;
+
     // The column holding each row's set number (1, 2, 3, ...); rows of even
     // sets get a tinted background. The column named "Group" by default, -1
     // for none.
@@ -105,6 +110,7 @@ private:
     // arms a header click. Returns what was hit.
     GridHit press(QMouseEvent *event);
     bool isCheckBoxColumn(int column) const;
+    int firstCheckBoxColumn() const; // -1 when the table has none
     void toggleFlag(int column, int row);
     bool rowTinted(int row) const;
     void paintRows(QPainter &painter, const GridGeometry &geometry, const QRect &clip);
@@ -113,6 +119,7 @@ private:
     // Has the image lists expand the pictures of a page of rows above and
     // below the visible ones, so that scrolling to them paints at once.
     void prepareNearbyRows();
+    void paintLock(QPainter &painter, const QRect &box) const;
 
     TDataGrid &grid_;
     QPointer<QMenu> popupMenu_;

@@ -21,6 +21,9 @@ std::unique_ptr<TDataGrid> makeResultGrid(TImageList *thumbnails)
     size.Header = QStringLiteral("Size");
     size.Width = 74;
     size.setSortedAtCreation();
+    // The texts ("14.75 KB") would sort 146.48 KB between 14.75 KB and
+    // 16.73 KB; the rows sort by the bytes behind them.
+    size.SortBy = QStringLiteral("Bytes");
 
     auto &res = grid->addColumn<TGridTextColumn>(QStringLiteral("Res"));
     res.Header = QStringLiteral("Resolution");
@@ -57,6 +60,11 @@ std::unique_ptr<TDataGrid> makeResultGrid(TImageList *thumbnails)
     similar.Suffix = QStringLiteral("%");
     similar.DefaultValue.clear(); // new rows hold 0 without a write of their own
     similar.Visible = false;
+
+    // The file's length in bytes, which the Size column sorts by.
+    auto &bytes = grid->addColumn<TGridTextColumn>(QStringLiteral("Bytes"));
+    bytes.SortType = stNumeric;
+    bytes.Visible = false;
     return grid;
 }
 

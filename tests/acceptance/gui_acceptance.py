@@ -133,6 +133,11 @@ class Screen:
     def key(self, *keys):
         self.xdotool("key", "--delay", "20", *keys)
 
+    def window_named(self, name):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % name],
+                               env=self.env, capture_output=True, timeout=10)
+        return found.stdout.decode().split()
+
     def type_text(self, text):
         self.xdotool("type", "--delay", "8", text)
 
@@ -193,10 +198,13 @@ VISIBLE_ROWS = 4
 # radio buttons.
 RADIO_RECYCLE_BIN = (16, 32)
 RADIO_HARD_DRIVE = (16, 56)
+RADIO_HARD_LINKS = (16, 80)
 # The options page's mask drop-down, and the choice of what counts as a
 # duplicate below the designed controls.
 MASK_BOX = (22, 83)
 RADIO_SIMILAR_PICTURES = (22, 172)
+# "Never remove from": the Add button of the protected folders' list.
+PROTECT_ADD = (22 + 358, 278 + 18)
 # Where every page shows its group caption.
 CAPTION_STRIP = (0, 0, 220, 14)
 
@@ -242,6 +250,26 @@ class Window:
         time.sleep(0.3)
         self.screen.key("End", "Return")
         time.sleep(0.2)
+
+    def add_protected_folder(self, folder):
+        """Add... on the options page, then the folder typed into the folder
+        dialog; gives the dialog a second Return when the first only closed
+        the completion list."""
+        self.click_at(PROTECT_ADD[0] + BUTTON_W // 2, PROTECT_ADD[1] + 12)
+        deadline = time.monotonic() + 10
+        while not self.screen.window_named("Select folder"):
+            check(time.monotonic() < deadline, "Add... opened no folder dialog")
+            time.sleep(0.2)
+        self.screen.screenshot("folder-dialog")
+        self.screen.key("ctrl+a")
+        self.screen.type_text(folder)
+        time.sleep(0.3)
+        for _ in range(3):
+            self.screen.key("Return")
+            time.sleep(0.5)
+            if not self.screen.window_named("Select folder"):
+                return
+        raise Failure("the folder dialog did not take %s" % folder)
 
     def choose_similar_pictures(self):
         self.click_at(RADIO_SIMILAR_PICTURES[0] + 7, RADIO_SIMILAR_PICTURES[1] + 8)
@@ -294,8 +322,19 @@ class Window:
     def choose_hard_drive(self):
         self.click_at(RADIO_HARD_DRIVE[0] + 7, RADIO_HARD_DRIVE[1] + 8)
 
+    def choose_hard_links(self):
+        self.click_at(RADIO_HARD_LINKS[0] + 7, RADIO_HARD_LINKS[1] + 8)
+
     def press_delete(self):
         self.click_panel_button(0)
+
+    def confirm_hard_drive(self):
+        """Answers the question before deleting from the hard drive with its
+        button's Alt key; the button is clicked, and the question closed,
+        after a short animation."""
+        time.sleep(1.0)
+        self.screen.key("alt+d")
+        time.sleep(0.5)
 
     # Page 3.
     def press_exit(self):
@@ -530,6 +569,9 @@ def expect_report(window, heading, paths, ordered):
         print("note: xclip is not installed; the report's text is not checked")
         return
     check(lines and lines[0] == heading, "the report should start with %r; it reads %r" % (heading, lines[:3]))
+    check(len(lines) >= 3 and lines[-2] == "" and lines[-1].startswith("Space freed"),
+          "the report should end with the space freed; it ends %r" % lines[-2:])
+    lines = lines[:-2]
     listed = lines[1:] if ordered else sorted(lines[1:])
     wanted = list(paths) if ordered else sorted(paths)
     check(listed == wanted, "the report should list %s; it lists %s" % (wanted, lines[1:]))
@@ -670,6 +712,7 @@ def scenario_overwrite_single_marks(program):
     window.choose_hard_drive()
     program.screen.screenshot("removal-hard-drive")
     window.press_delete()
+    window.confirm_hard_drive()
     window.wait_settled("overwrite and delete")
     pages.expect(3, "Delete")
     program.screen.screenshot("report")
@@ -829,6 +872,7 @@ def scenario_page_flow(program):
     window.press_next()
     pages.expect(2, "Next on the found page")
     window.press_delete()
+    window.confirm_hard_drive()
     window.wait_settled("overwrite of one file")
     pages.expect(3, "Delete")
     screen.screenshot("report-one-removed")
@@ -1067,8 +1111,10 @@ def scenario_method_change_mid_pass(program):
     window.press_next()
     pages.expect(2, "Next")
     window.choose_hard_drive()
-    # Clicks only, with no slow look at the screen in between.
+    # Clicks only, with no slow look at the screen in between once the
+    # question is answered.
     window.press_delete()
+    window.confirm_hard_drive()
     window.press_back()
     window.click_at(RADIO_RECYCLE_BIN[0] + 7, RADIO_RECYCLE_BIN[1] + 8)
     left_then = sum(1 for members in sets for path in members if os.path.exists(path))
@@ -1088,7 +1134,115 @@ def scenario_method_change_mid_pass(program):
     expect_report(window, HARD_DRIVE_HEADING, sorted(removed), ordered=False)
 
 
+def scenario_hard_links(program):
+    """Ctrl+K and "Replace with hard links": every path stays, with its
+    content, and each set's copies become one file."""
+    pics, sets = make_two_sets(program)
+    before = snapshot(program.files)
+    run_search(program, pics)
+    window, pages = program.window, program.pages
+    program.screen.key("ctrl+k")
+    time.sleep(0.5)
+    window.press_next()
+    pages.expect(2, "Next")
+    window.choose_hard_links()
+    program.screen.screenshot("removal-hard-links")
+    window.press_delete()
+    window.wait_settled("replacement by hard links")
+    pages.expect(3, "Delete without a question")
+    program.screen.screenshot("report")
+    expect_unchanged(before, snapshot(program.files), set(), "replacement by hard links")
+    for members in sets:
+        inodes = set(os.stat(path).st_ino for path in members)
+        check(len(inodes) == 1, "the copies %s should be one file now; they are %d" % (members, len(inodes)))
+    check(trash_is_empty(program), "replacing by hard links put something into the trash")
+    lines = window.report_lines()
+    if lines is not None:
+        check(lines[0] == "Next files replaced by links to the copy kept:", "the report starts %r" % lines[:1])
+        check(sum(1 for line in lines if " \u2014 replaced by a link to " in line) == 3,
+              "the report should list three replaced files: %r" % lines)
+        check(lines[-1].startswith("Space freed: "), "the report ends %r" % lines[-1:])
+
+
+def scenario_protected_select_all_trash(program):
+    """A protected folder, named through a link to it, then Select All and
+    Delete to the trash: every copy outside it goes with no question, since
+    the protected copies stay, and the protected files are left untouched."""
+    pics = os.path.join(program.files, "pictures")
+    archive = os.path.join(pics, "archive")
+    red = make_jpeg(os.path.join(archive, "red.jpg"), ["gradient:red-blue"])
+    copy_to(red, os.path.join(pics, "red copy.jpg"), os.path.join(pics, "new", "red.jpg"))
+    green = make_jpeg(os.path.join(archive, "old", "green.jpg"), ["gradient:green-yellow"])
+    copy_to(green, os.path.join(pics, "green 2.jpg"))
+    link = os.path.join(program.files, "archive link")
+    os.symlink(archive, link)
+    protected = [os.path.join(archive, "red.jpg"), os.path.join(archive, "old", "green.jpg")]
+    others = [os.path.join(pics, "red copy.jpg"), os.path.join(pics, "new", "red.jpg"),
+              os.path.join(pics, "green 2.jpg")]
+    before = snapshot(program.files)
+
+    window, pages = program.window, program.pages
+    window.add_protected_folder(link)
+    program.screen.screenshot("options-protected")
+    run_search(program, pics)
+    window.press_select_all()
+    program.screen.screenshot("found-all-marked-but-protected")
+    window.press_next()
+    pages.expect(2, "Next")
+    window.press_delete()
+    window.wait_settled("removal to the trash")
+    pages.expect(3, "Delete without a question")
+    program.screen.screenshot("report")
+    expect_report(window, RECYCLE_HEADING, others, ordered=False)
+
+    after = snapshot(program.files)
+    trashed = trashed_entries(program)
+    check(sorted(trashed) == sorted(others), "the trash should hold %s; it holds %s" % (sorted(others), sorted(trashed)))
+    expect_unchanged(before, after, set(others), "Select All with a protected folder, then the trash")
+    for path in protected:
+        check(path in after, "the protected %s was removed" % path)
+
+
+def scenario_keyboard_only(program):
+    """From the folder field to the report by keys alone: Return searches,
+    Ctrl+K keeps one copy of each set, Tab and Space reach Next and Delete,
+    and the trash then leaves exactly one copy per set."""
+    pics, sets = make_two_sets(program)
+    before = snapshot(program.files)
+    window, pages = program.window, program.pages
+    pages.learn(0)
+    window.set_start_folder(pics)  # the one click: into the folder field
+    program.screen.key("Return")
+    window.wait_settled("search started by Return")
+    pages.expect(1, "Return in the folder field")
+    program.screen.screenshot("found")
+    program.screen.key("ctrl+k")
+    time.sleep(0.5)
+    # The table has the keyboard; Tab goes Deselect All, Select All, Invert, Next.
+    program.screen.key("Tab", "Tab", "Tab", "Tab", "space")
+    time.sleep(1.0)
+    pages.expect(2, "Space on Next")
+    program.screen.screenshot("removal")
+    # The chosen method has the keyboard; Tab leaves the methods for Delete.
+    program.screen.key("Tab", "space")
+    window.wait_settled("removal to the trash by keys")
+    pages.expect(3, "Space on Delete")
+    program.screen.screenshot("report")
+    after = snapshot(program.files)
+    removed = removed_leaving_one_of_each(sets, after)
+    trashed = trashed_entries(program)
+    check(sorted(trashed) == sorted(removed), "the trash should hold %s; it holds %s" % (sorted(removed), sorted(trashed)))
+    expect_unchanged(before, after, removed, "a removal by keys")
+    # Exit has the keyboard on the report page.
+    program.screen.key("space")
+    status = program.wait_exit()
+    check(status == 0, "Space on Exit ended quillmere with status %d" % status)
+
+
 SCENARIOS = {
+    "keyboard_only": scenario_keyboard_only,
+    "hard_links": scenario_hard_links,
+    "protected_select_all_trash": scenario_protected_select_all_trash,
     "every_copy_question": scenario_every_copy_question,
     "keep_one_trash": scenario_keep_one_trash,
     "similar_keep_one_trash": scenario_similar_keep_one_trash,

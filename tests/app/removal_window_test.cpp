@@ -1,5 +1,7 @@
 #include "app/every_copy_question.h"
+#include "app/hard_drive_question.h"
 #include "platform/path_text.h"
+#include "removal/recording_removal_view.h"
 #include "window_fixture.h"
 
 #include <QMessageBox>
@@ -26,7 +28,7 @@ protected:
         (method == RemovalMethod::HardDrive ? form.RadioButton2 : form.RadioButton1)->setChecked(true);
         QTest::mouseClick(form.BitBtn6, Qt::LeftButton);
     }
-    QStringList report() { return form.Memo3->toPlainText().split(QLatin1Char('\n')); }
+    QStringList report() { return test::WithoutSpaceFreed(form.Memo3->toPlainText().split(QLatin1Char('\n'))); }
 };
 
 } // namespace
@@ -238,11 +240,37 @@ TEST_F(RemovalWindow, keepOneStaysClearOfTheOtherButtonsAtEveryWidth)
     for (const int width : {769, 1200, 500}) {
         form.resize(width, 530);
         QCoreApplication::processEvents();
-        const QRect keepOne = form.KeepOneButton->geometry();
-        for (QPushButton *other : {form.BitBtn5, form.BitBtn4, form.BitBtn2, form.BitBtn_1, form.BitBtn_2, form.BitBtn_3}) {
-            EXPECT_FALSE(keepOne.intersects(other->geometry())) << width << " " << other->text().toStdString();
+        const std::vector<QPushButton *> buttons {form.BitBtn5, form.BitBtn4, form.BitBtn2, form.BitBtn_1,
+                                                  form.BitBtn_2, form.BitBtn_3, form.KeepRuleButton};
+        for (QPushButton *keep : {form.KeepOneButton, form.KeepRuleButton}) {
+            for (QPushButton *other : buttons) {
+                EXPECT_TRUE(keep == other || !keep->geometry().intersects(other->geometry()))
+                    << width << " " << other->text().toStdString();
+            }
         }
     }
+}
+
+// Presses the key in the question and tells whether it chose the button
+// that goes ahead with the removal.
+static bool answerWith(QMessageBox *box, QKeyCombination key)
+{
+    QTimer::singleShot(0, box, [box, key] {
+        box->activateWindow();
+        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(box);
+        // Through the window, as a real key press arrives, so shortcuts apply.
+        QTest::keyClick(box->windowHandle(), key.key(), key.keyboardModifiers());
+        // A shortcut clicks its button after a short animation. A key that
+        // chose nothing must fail the test, not leave it waiting.
+        if (!QTest::qWaitFor([box] { return !box->isVisible(); }, 5000)) {
+            box->reject();
+        }
+    });
+    box->exec();
+    const bool confirmed = box->clickedButton() != nullptr
+        && box->buttonRole(box->clickedButton()) == QMessageBox::DestructiveRole;
+    delete box;
+    return confirmed;
 }
 
 TEST(EveryCopyQuestion, ReturnAndEscapeCancelAndAltRRemovesEveryCopy)
@@ -251,24 +279,22 @@ TEST(EveryCopyQuestion, ReturnAndEscapeCancelAndAltRRemovesEveryCopy)
         QMessageBox *box = MakeEveryCopyQuestion(nullptr, 3, RemovalMethod::HardDrive);
         EXPECT_TRUE(box->text().contains(QStringLiteral("3 sets")));
         EXPECT_TRUE(box->informativeText().contains(QStringLiteral("cannot be undone")));
-        QTimer::singleShot(0, box, [box, key] {
-            box->activateWindow();
-            [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(box);
-            // Through the window, as a real key press arrives, so shortcuts apply.
-            QTest::keyClick(box->windowHandle(), key.key(), key.keyboardModifiers());
-            // A shortcut clicks its button after a short animation. A key that
-            // chose nothing must fail the test, not leave it waiting.
-            if (!QTest::qWaitFor([box] { return !box->isVisible(); }, 5000)) {
-                box->reject();
-            }
-        });
-        box->exec();
-        const bool removeAll = box->clickedButton() != nullptr
-            && box->clickedButton()->objectName() == QStringLiteral("removeAllCopies");
-        delete box;
-        return removeAll;
+        return answerWith(box, key);
     };
     EXPECT_FALSE(answer(QKeyCombination(Qt::Key_Return)));
     EXPECT_FALSE(answer(QKeyCombination(Qt::Key_Escape)));
     EXPECT_TRUE(answer(QKeyCombination(Qt::AltModifier, Qt::Key_R)));
+}
+
+TEST(HardDriveQuestion, NamesTheCountAndReturnAndEscapeCancelWhileAltDDeletes)
+{
+    const auto answer = [](QKeyCombination key) {
+        QMessageBox *box = MakeHardDriveQuestion(nullptr, 3);
+        EXPECT_EQ(box->text(), QStringLiteral("Delete 3 marked files from the hard drive?"));
+        EXPECT_TRUE(box->informativeText().contains(QStringLiteral("cannot be undone")));
+        return answerWith(box, key);
+    };
+    EXPECT_FALSE(answer(QKeyCombination(Qt::Key_Return)));
+    EXPECT_FALSE(answer(QKeyCombination(Qt::Key_Escape)));
+    EXPECT_TRUE(answer(QKeyCombination(Qt::AltModifier, Qt::Key_D)));
 }

@@ -1,8 +1,10 @@
 #include "app/page_group.h"
+#include "app/protected_folders_box.h"
 #include "platform/path_text.h"
 #include "review/side_by_side_view.h"
 #include "search/similar_sets.h"
 #include "table/program_tables.h"
+#include "support/cache_home.h"
 #include "window_fixture.h"
 
 #include <QCheckBox>
@@ -12,6 +14,7 @@
 #include <QRadioButton>
 
 using namespace quillmere;
+using test::TempTree;
 
 namespace {
 
@@ -98,6 +101,9 @@ TEST_F(SimilarWindow, theOptionsPageOffersTheKindLevelAndTurnsBelowTheDesignedCo
     EXPECT_EQ(options.similarity.level, SimilarityLevels().front().level);
     EXPECT_FALSE(options.similarity.turns);
     EXPECT_GE(form.FingerprintWorkers, 1);
+    EXPECT_TRUE(options.rememberPictures);
+    form.RememberPicturesCheckBox->setChecked(false);
+    EXPECT_FALSE(form.ReadSearchOptions().rememberPictures);
 
     // The designed controls stay where they were; the new ones sit below
     // them, apart from each other and above the Start panel.
@@ -107,7 +113,7 @@ TEST_F(SimilarWindow, theOptionsPageOffersTheKindLevelAndTurnsBelowTheDesignedCo
     EXPECT_EQ(form.CheckBox2->pos(), QPoint(22, 120));
     const std::vector<QWidget *> controls { form.Edit1, form.CheckBox1, form.ComboBox1, form.CheckBox2,
         form.IdenticalFilesButton, form.SimilarPicturesButton, form.SimilarityLevelLabel, form.SimilarityLevelBox,
-        form.TurnsCheckBox };
+        form.TurnsCheckBox, form.RememberPicturesCheckBox, form.ProtectedFolders };
     for (std::size_t a = 0; a < controls.size(); ++a) {
         EXPECT_LT(controls[a]->geometry().bottom(), form.Panel1->y()) << a;
         EXPECT_LT(controls[a]->geometry().right(), form.GroupBox3->width()) << a;
@@ -128,7 +134,11 @@ TEST_F(SimilarWindow, aSimilarSearchShowsItsColumnKeepsTheBestCopiesAndNamesUnre
     std::remove(tree.path("broken.jpg").c_str());
 
     writeSets();
+    // Similar pictures differ in their bytes: hard links are not offered.
+    form.HardLinksButton->setChecked(true);
     similarSearch();
+    EXPECT_FALSE(form.HardLinksButton->isEnabled());
+    EXPECT_TRUE(form.RadioButton1->isChecked());
     EXPECT_EQ(form.Label1->text(), QStringLiteral("Finish"));
     ASSERT_EQ(form.DataGrid1->RowCount(), 5);
     EXPECT_TRUE(similarColumnVisible());
@@ -158,6 +168,7 @@ TEST_F(SimilarWindow, aSimilarSearchShowsItsColumnKeepsTheBestCopiesAndNamesUnre
     copyFile(lonely, "lonely copy.jpg");
     search("All pictures");
     ASSERT_EQ(form.DataGrid1->RowCount(), 2);
+    EXPECT_TRUE(form.HardLinksButton->isEnabled());
     EXPECT_FALSE(similarColumnVisible());
     EXPECT_TRUE(form.Label3->toolTip().isEmpty());
     EXPECT_FALSE(form.Label3->text().contains(QStringLiteral("could not be read")));
@@ -209,4 +220,37 @@ TEST_F(SimilarWindow, aThumbnailClickShowsTheRowBesideItsBestCopy)
     };
     clickCell(colPriv, 0);
     EXPECT_EQ(shownSizes, (std::vector<QSize> { QSize(700, 525) }));
+}
+
+TEST_F(SimilarWindow, rememberedPicturesAreKeptOnlyWhenTheOptionIsTickedAndShowTheSameRows)
+{
+    TempTree cacheHome;
+    const test::ScopedCacheHome home(cacheHome.root());
+    const std::string database = cacheHome.path("quillmere/cache.sqlite");
+    writeSets();
+    // Every row's texts and the thumbnail it shows.
+    const auto rows = [this] {
+        std::vector<std::pair<std::string, QImage>> shown;
+        for (int r = 0; r < form.DataGrid1->RowCount(); ++r) {
+            std::string texts;
+            for (const char *column : {"Dest", "Res", "Size", "Similar", "Group"}) {
+                texts += form.DataGrid1->CellAt(QString::fromLatin1(column), r).text().toStdString() + "|";
+            }
+            shown.emplace_back(texts, form.ImageList1.Entry(form.DataGrid1->CellAt(QStringLiteral("Priv"), r).asInteger()));
+        }
+        return shown;
+    };
+
+    form.RememberPicturesCheckBox->setChecked(false);
+    similarSearch();
+    const auto plain = rows();
+    ASSERT_EQ(plain.size(), 5u);
+    EXPECT_FALSE(TempTree::exists(cacheHome.path("quillmere"))) << "nothing kept with the option off";
+
+    form.RememberPicturesCheckBox->setChecked(true);
+    similarSearch();
+    EXPECT_EQ(rows(), plain);
+    ASSERT_TRUE(TempTree::exists(database));
+    similarSearch();
+    EXPECT_EQ(rows(), plain) << "the same rows and thumbnails from the cache";
 }

@@ -30,6 +30,10 @@ protected:
             askedSets.push_back(sets);
             return removeEveryCopy;
         };
+        form.AskDeleteFromHardDrive = [this](int files) {
+            askedHardDrive.push_back(files);
+            return deleteFromHardDrive;
+        };
         form.Edit1->setText(QString::fromStdString(tree.root()));
         form.resize(769, 530);
         form.show();
@@ -99,6 +103,10 @@ protected:
     // and what the user answers.
     std::vector<int> askedSets;
     bool removeEveryCopy = false;
+    // The question before deleting from the hard drive: the counts it named
+    // and what the user answers.
+    std::vector<int> askedHardDrive;
+    bool deleteFromHardDrive = true;
 };
 
 } // namespace quillmere::test

@@ -2,12 +2,14 @@
 #include "cli/json_path.h"
 #include "cli/list_mode.h"
 #include "search/recording_view.h"
+#include "support/cache_home.h"
 #include "support/exif_writer.h"
 #include "support/picture_samples.h"
 #include "support/similar_copies.h"
 #include "support/swaps.h"
 #include "support/temp_tree.h"
 
+#include <sqlite3.h>
 #include <cstdio>
 #include <functional>
 #include <cstdlib>
@@ -378,4 +380,82 @@ TEST(ListMode, SimilarPrintsSetsOfSimilarPicturesWithTheirSimilarityAndNamesUnre
     EXPECT_TRUE(run.out == copies.resized + "\n" + copies.sameBytes + "\n"
                 || run.out == copies.sameBytes + "\n" + copies.resized + "\n")
         << run.out;
+}
+
+TEST(ProgramWithoutDisplay, KeepsTheCacheOnlyInTheUsersCacheFolderAndEmptiesItWhenAsked)
+{
+    TempTree tree;
+    tree.makeFolder("pictures");
+    test::writeSimilarCopies(tree, "pictures");
+    const std::string cacheHome = tree.makeFolder("cache-home");
+    const std::string database = cacheHome + "/quillmere/cache.sqlite";
+    const test::ScopedCacheHome home(cacheHome);
+    const std::vector<std::string> search {"--list", tree.path("pictures"), "--mask", "all", "--similar"};
+
+    std::vector<std::string> withoutCache = search;
+    withoutCache.push_back("--no-cache");
+    const Outcome plain = program(withoutCache);
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_FALSE(TempTree::exists(cacheHome + "/quillmere")) << "--no-cache writes nothing";
+
+    const Outcome first = program(search);
+    const Outcome second = program(search);
+    EXPECT_EQ(first.out, plain.out);
+    EXPECT_EQ(second.out, plain.out);
+    struct stat info { };
+    ASSERT_EQ(::stat(database.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat((cacheHome + "/quillmere").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    // A value kept, to look for in the files once the cache is emptied.
+    std::string value;
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt *select = nullptr;
+    sqlite3_prepare_v2(db, "SELECT value FROM entries LIMIT 1", -1, &select, nullptr);
+    if (sqlite3_step(select) == SQLITE_ROW) {
+        value.assign(static_cast<const char *>(sqlite3_column_blob(select, 0)),
+                     static_cast<std::size_t>(sqlite3_column_bytes(select, 0)));
+    }
+    sqlite3_finalize(select);
+    sqlite3_close(db);
+    ASSERT_GE(value.size(), 512u) << "a fingerprint of each picture";
+    const auto onDisk = [&] {
+        std::string bytes = TempTree::readFile(database);
+        if (TempTree::exists(database + "-wal")) {
+            bytes += TempTree::readFile(database + "-wal");
+        }
+        return bytes;
+    };
+    ASSERT_NE(onDisk().find(value), std::string::npos);
+
+    const Outcome cleared = program({"--clear-cache"});
+    EXPECT_EQ(cleared.status, 0) << cleared.err;
+    EXPECT_EQ(cleared.out, "Emptied the cache " + database + "\n");
+    EXPECT_EQ(onDisk().find(value), std::string::npos) << "emptied on disk, not only marked free";
+    EXPECT_EQ(program(search).out, plain.out);
+}
+
+TEST(ListMode, ProtectRepeatsAndFlagsTheFilesOfItsRealFoldersInTheJson)
+{
+    TempTree tree;
+    tree.makeFolder("archive");
+    tree.makeFolder("archived");
+    const std::string kept = tree.writeFile("archive/a.jpg", std::string(300, 'a'));
+    const std::string lookAlike = tree.writeFile("archived/a.jpg", std::string(300, 'a'));
+    const std::string link = tree.path("link");
+    ASSERT_EQ(::symlink(tree.path("archive").c_str(), link.c_str()), 0);
+    const std::string root = tree.root();
+
+    // Named through a link, the folder is known by what it is.
+    Outcome run = list({"--list", root.c_str(), "--protect", "/", "--protect", link.c_str(), "--json"});
+    EXPECT_NE(run.out.find(JsonPathString(kept) + ", \"size\": 300, \"protected\": true}"), std::string::npos) << run.out;
+    run = list({"--list", root.c_str(), "--protect", link.c_str(), "--json"});
+    EXPECT_NE(run.out.find(JsonPathString(lookAlike) + ", \"size\": 300}"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"protected\": true"), std::string::npos) << run.out;
+    // A folder that is not there is an error, not a silent nothing.
+    run = list({"--list", root.c_str(), "--protect", tree.path("missing").c_str()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot protect"), std::string::npos) << run.err;
+    EXPECT_EQ(program({"--protect", root}).status, 2);
 }

@@ -1,7 +1,10 @@
 #include "platform/file_cache.h"
+#include "support/cache_home.h"
 #include "support/temp_tree.h"
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -18,12 +21,7 @@ namespace {
 
 using test::TempTree;
 
-FileCacheKey keyOf(const std::string &path)
-{
-    struct stat info { };
-    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
-    return FileCacheKeyOf(info);
-}
+using test::cacheKeyOf;
 
 FileCacheKey madeUpKey(std::uint64_t inode)
 {
@@ -87,6 +85,11 @@ TEST_F(FileCacheTest, FindsAValueOnlyForTheExactStateOfTheFileAndTheFormatAskedF
         changes[i](changed);
         EXPECT_EQ(cache.find(changed, "size", 1), std::nullopt) << "change " << i;
     }
+    // Meeting the file in another state drops every value of the state it
+    // left: that state is gone for good.
+    cache.flush();
+    EXPECT_EQ(cache.find(key, "fingerprint", 3), std::nullopt);
+    EXPECT_EQ(cache.find(key, "size", 1), std::nullopt);
 
     // A newer value of the same kind replaces the older one.
     cache.store(key, "size", 2, "480x640");
@@ -98,14 +101,14 @@ TEST_F(FileCacheTest, FindsAValueOnlyForTheExactStateOfTheFileAndTheFormatAskedF
 TEST_F(FileCacheTest, AFileReplacedWithItsSizeAndModificationTimeKeptIsNotFound)
 {
     const std::string picture = tree.writeFile("a.jpg", "first content");
-    const FileCacheKey before = keyOf(picture);
+    const FileCacheKey before = cacheKeyOf(picture);
     FileCache cache(folder);
     cache.store(before, "content-hash", 1, "hash of the first");
     cache.flush();
-    ASSERT_EQ(cache.find(keyOf(picture), "content-hash", 1), "hash of the first");
+    ASSERT_EQ(cache.find(cacheKeyOf(picture), "content-hash", 1), "hash of the first");
 
     test::replaceKeepingTimes(picture, "other content");
-    const FileCacheKey after = keyOf(picture);
+    const FileCacheKey after = cacheKeyOf(picture);
     ASSERT_EQ(after.size, before.size);
     ASSERT_EQ(after.modifiedNs, before.modifiedNs);
     ASSERT_NE(after.inode, before.inode);
@@ -356,6 +359,27 @@ TEST_F(FileCacheTest, ADatabaseHeldLockedIsLeftAloneAndTheCacheIsOff)
     EXPECT_EQ(cache.find(madeUpKey(1), "size", 1), "kept");
 }
 
+// Closing while another instance holds the write lock waits for it once,
+// not once per batch still queued.
+TEST_F(FileCacheTest, ClosingWhileAnotherHoldsTheLockWaitsOnlyOnce)
+{
+    auto cache = std::make_unique<FileCache>(folder);
+    ASSERT_TRUE(cache->enabled());
+    sqlite3 *holder = nullptr;
+    ASSERT_EQ(sqlite3_open((folder + "/cache.sqlite").c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    // Five batches' worth: each would wait the whole busy timeout (2 s).
+    for (std::uint64_t inode = 1; inode <= 5 * 512; ++inode) {
+        cache->store(madeUpKey(inode), "size", 1, "queued");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    cache.reset();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(waited, std::chrono::seconds(7)) << "a wait per queued batch";
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+}
+
 // A file size limit stands in for a full disk: writes past it fail as they
 // would with no space left.
 TEST_F(FileCacheTest, AFullDiskStopsWritingAndKeepsWhatWasStored)
@@ -393,17 +417,12 @@ TEST_F(FileCacheTest, AFullDiskStopsWritingAndKeepsWhatWasStored)
 
 TEST(FileCacheFolder, IsUnderTheUsersCacheHome)
 {
-    const char *savedCache = std::getenv("XDG_CACHE_HOME");
-    const std::string saved = savedCache ? savedCache : "";
-    ::setenv("XDG_CACHE_HOME", "/somewhere/cache", 1);
+    const test::ScopedCacheHome somewhere("/somewhere/cache");
     EXPECT_EQ(DefaultFileCacheFolder(), "/somewhere/cache/quillmere");
     ::setenv("XDG_CACHE_HOME", "relative/cache", 1);
     EXPECT_EQ(DefaultFileCacheFolder(), std::string(std::getenv("HOME")) + "/.cache/quillmere");
     ::unsetenv("XDG_CACHE_HOME");
     EXPECT_EQ(DefaultFileCacheFolder(), std::string(std::getenv("HOME")) + "/.cache/quillmere");
-    if (savedCache) {
-        ::setenv("XDG_CACHE_HOME", saved.c_str(), 1);
-    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "common/stop_flag.h"
 #include "platform/path_text.h"
+#include "removal/hard_link.h"
 #include "removal/leftovers.h"
 #include "removal/overwrite.h"
 #include "search/collect_files.h"
@@ -9,6 +10,8 @@
 #include "found_now.h"
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/stat.h>
@@ -35,6 +38,22 @@ bool overwriteKilled(const std::string &path, bool afterFirstPass)
         } else {
             OverwriteAndDeleteFile(path, found, {}, die);
         }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// Runs the replacement of `path` by a link to `kept` in a child that is
+// killed once the link is ready, before it takes the name.
+bool linkKilled(const std::string &path, const std::string &kept)
+{
+    const FoundFile found = foundNow(path);
+    const FoundFile keptFound = foundNow(kept);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ReplaceWithHardLink(path, found, kept, keptFound, [] { ::raise(SIGKILL); });
         ::_exit(0);
     }
     int status = 0;
@@ -143,4 +162,32 @@ TEST(Leftovers, aFolderOfThatNameThatIsNotThisUsersIsLeftAlone)
     EXPECT_EQ(TempTree::readFile(foreign + "/inside.jpg"), "another user's");
     EXPECT_EQ(TempTree::readFile(target + "/inside.jpg"), "behind a link");
     EXPECT_EQ(entriesOf(tree.root()).size(), 4u);
+}
+
+// Cut short before or after the link took the marked name: what is left
+// inside holds the bytes that stay under the name, so it goes.
+TEST(Leftovers, whatAKilledLinkLeftGoesWhenItsNameHoldsTheSameBytes)
+{
+    for (const bool tookTheName : {false, true}) {
+        TempTree tree;
+        const std::string kept = tree.writeFile("kept.jpg", "same");
+        const std::string marked = tree.writeFile("marked.jpg", "same");
+        ASSERT_TRUE(linkKilled(marked, kept));
+        std::set<std::string> listed;
+        const std::vector<std::string> folders = listInto(tree.root(), listed);
+        ASSERT_EQ(folders.size(), 1u);
+        if (tookTheName) {
+            const std::string inside = folders[0] + "/marked.jpg";
+            ASSERT_EQ(::renameat2(AT_FDCWD, inside.c_str(), AT_FDCWD, marked.c_str(), RENAME_EXCHANGE), 0);
+        }
+        const std::vector<LeftoverResult> results = FinishLeftovers(folders);
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].action, LeftoverResult::Action::Surplus);
+        EXPECT_EQ(results[0].path, marked);
+        EXPECT_EQ(entriesOf(tree.root()), (std::set<std::string> {"kept.jpg", "marked.jpg"}));
+        EXPECT_EQ(TempTree::readFile(marked), "same");
+        struct stat info {};
+        ASSERT_EQ(::stat(kept.c_str(), &info), 0);
+        EXPECT_EQ(info.st_nlink, tookTheName ? 2u : 1u);
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <functional>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace quillmere::test {
@@ -30,5 +31,19 @@ public:
     int pumps = 0;
     std::function<void(int pump)> onMessages;
 };
+
+// A report without the space freed that closes every report (and the empty
+// line before it); a report that does not end so fails the test.
+inline QStringList WithoutSpaceFreed(QStringList report)
+{
+    if (report.size() >= 2 && report.back().startsWith(QStringLiteral("Space freed"))
+        && report[report.size() - 2].isEmpty()) {
+        report.resize(report.size() - 2);
+    } else {
+        ADD_FAILURE() << "the report does not end with the space freed:\n"
+                      << report.join(QLatin1Char('\n')).toStdString();
+    }
+    return report;
+}
 
 } // namespace quillmere::test

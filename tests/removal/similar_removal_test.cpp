@@ -64,7 +64,7 @@ protected:
         }
         RecordingRemovalView view;
         RemoveMarkedFiles(plan, view);
-        return view.report;
+        return test::WithoutSpaceFreed(view.report);
     }
 
     static QString shown(const std::string &path) { return ShownPath(path); }

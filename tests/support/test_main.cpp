@@ -1,3 +1,4 @@
+#include <QTemporaryDir>
 #include <clocale>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -12,6 +13,10 @@ int main(int argc, char **argv)
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    // Searches made by tests keep their cache of pictures in a folder of
+    // this run's own, never in the cache of whoever runs the tests.
+    const QTemporaryDir cacheHome;
+    setenv("XDG_CACHE_HOME", cacheHome.path().toLocal8Bit().constData(), 1);
     // Tests pin one locale so number and date texts are predictable.
     setenv("LC_ALL", "C.UTF-8", 1);
     // The program's own application object, so errors escaping a handler

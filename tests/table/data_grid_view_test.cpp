@@ -53,6 +53,7 @@ protected:
         const int row = grid->AppendRows(1);
         grid->CellAt(QStringLiteral("Dest"), row).setText(dest);
         grid->CellAt(QStringLiteral("Size"), row).setText(size);
+        grid->CellAt(QStringLiteral("Bytes"), row).setText(size);
         grid->CellAt(QStringLiteral("Priv"), row).setInteger(image);
         grid->CellAt(QStringLiteral("Group"), row).setFloat(group);
         return row;
@@ -246,10 +247,10 @@ TEST_F(GridViewTest, headerClickSortsSizeDescendingFirstThenAscending)
     EXPECT_EQ(sizes(), QStringLiteral("30 200 1000"));
 
     click(sizeHeader);
-    EXPECT_EQ(sizes(), QStringLiteral("30 200 1000")); // texts compare as texts: descending
+    EXPECT_EQ(sizes(), QStringLiteral("1000 200 30")); // by the bytes: descending
     EXPECT_EQ(grid->Column(colSize).SortKind(), skDescending);
     click(sizeHeader);
-    EXPECT_EQ(sizes(), QStringLiteral("1000 200 30"));
+    EXPECT_EQ(sizes(), QStringLiteral("30 200 1000"));
     // Another column sorts ascending by its own texts; headers raise no cell click.
     click(view->layout().headerRect(colDest).center());
     EXPECT_EQ(sizes(), QStringLiteral("30 200 1000"));

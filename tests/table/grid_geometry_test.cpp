@@ -50,7 +50,7 @@ GridGeometry resultLayout(int rows, int header = 20)
 TEST(GridLayout, resultTableColumnsSitSideBySideWithGridLines)
 {
     const GridGeometry g = resultLayout(3);
-    ASSERT_EQ(g.columnCount(), 9);
+    ASSERT_EQ(g.columnCount(), 10);
     EXPECT_EQ(g.rowPitch(), 82);
     EXPECT_EQ(g.cellRect(colNumber, 0), QRect(0, 20, 27, 81));
     EXPECT_EQ(g.cellRect(colDest, 0), QRect(28, 20, 242, 81));

@@ -128,32 +128,46 @@ TEST_P(EitherStorage, descendingAndReversal)
 TEST_F(TableSort, headerClicksOnTheResultTable)
 {
     auto grid = makeResultGrid(nullptr);
-    const QStringList sizes{"300 B", "1 KB", "20 B"};
-    for (const QString &s : sizes) {
+    // Sizes as they are shown, and the bytes behind them: as texts they
+    // would order 146.48 KB between 14.75 KB and 16.73 KB.
+    const std::vector<std::pair<QString, QString>> sizes {
+        {"14.75 KB", "15104"}, {"146.48 KB", "149995"}, {"16.73 KB", "17131"}, {"300 B", "300"}};
+    const auto append = [&](const QString &shown, const QString &bytes) {
         const int r = grid->AppendRows(1);
-        grid->CellAt(QStringLiteral("Size"), r).setText(s);
-        grid->CellAt(QStringLiteral("Dest"), r).setText(QStringLiteral("/p/") + s);
+        grid->CellAt(QStringLiteral("Size"), r).setText(shown);
+        grid->CellAt(QStringLiteral("Bytes"), r).setText(bytes);
+        grid->CellAt(QStringLiteral("Dest"), r).setText(QStringLiteral("/p/") + shown);
+    };
+    for (const auto &[shown, bytes] : sizes) {
+        append(shown, bytes);
     }
-    grid->SelectCell(1, 0); // "300 B"
+    grid->SelectCell(1, 0); // "14.75 KB"
     // Size is the sorted column from the start, so the first click sorts descending.
     grid->HeaderClick(colSize);
-    EXPECT_EQ(column(*grid, colSize), (QStringList{"300 B", "20 B", "1 KB"}));
-    EXPECT_EQ(grid->SelectedRowIndex(), 0);
-    grid->HeaderClick(colSize);
-    EXPECT_EQ(column(*grid, colSize), (QStringList{"1 KB", "20 B", "300 B"}));
+    EXPECT_EQ(column(*grid, colSize), (QStringList {"146.48 KB", "16.73 KB", "14.75 KB", "300 B"}));
     EXPECT_EQ(grid->SelectedRowIndex(), 2);
+    grid->HeaderClick(colSize);
+    EXPECT_EQ(column(*grid, colSize), (QStringList {"300 B", "14.75 KB", "16.73 KB", "146.48 KB"}));
+    EXPECT_EQ(grid->SelectedRowIndex(), 1);
 
     // Appended rows stay at the end; the next click sorts afresh instead of reversing.
-    const int r = grid->AppendRows(1);
-    grid->CellAt(QStringLiteral("Size"), r).setText(QStringLiteral("0 B"));
-    EXPECT_EQ(grid->CellAt(colSize, 3).text(), QStringLiteral("0 B"));
+    append(QStringLiteral("0 B"), QStringLiteral("0"));
+    EXPECT_EQ(grid->CellAt(colSize, 4).text(), QStringLiteral("0 B"));
     grid->HeaderClick(colSize);
-    EXPECT_EQ(column(*grid, colSize), (QStringList{"300 B", "20 B", "1 KB", "0 B"}));
+    EXPECT_EQ(column(*grid, colSize), (QStringList {"146.48 KB", "16.73 KB", "14.75 KB", "300 B", "0 B"}));
+
+    // The hidden candidate table keeps its sort by the size texts.
+    auto candidates = makeCandidateGrid();
+    for (const auto &[shown, bytes] : sizes) {
+        candidates->CellAt(1, candidates->AppendRows(1)).setText(bytes);
+    }
+    candidates->Column(1).setSorted(true);
+    EXPECT_EQ(column(*candidates, 1), (QStringList {"149995", "15104", "17131", "300"}));
 
     // Another header sorts ascending by that column.
     grid->CellAt(QStringLiteral("Del"), 1).setBoolean(true);
     grid->HeaderClick(colDel);
-    EXPECT_TRUE(grid->CellAt(QStringLiteral("Del"), 3).asBoolean());
+    EXPECT_TRUE(grid->CellAt(QStringLiteral("Del"), 4).asBoolean());
     EXPECT_FALSE(grid->Column(colSize).Sorted());
 }
 
@@ -305,18 +319,21 @@ TEST_F(TableSort, aHundredThousandResultRowsSortInTheDesignedOrderWithTheDesigne
 {
     constexpr int kRows = 100000;
     auto grid = makeResultGrid(nullptr);
-    std::vector<std::pair<QString, int>> bySize;
+    std::vector<std::pair<double, int>> bySize;
     std::vector<std::pair<bool, int>> byMark;
     for (int row = 0; row < kRows; ++row) {
         // Few distinct sizes, so most keys are shared and the order of equal
         // keys shows every exchange.
         const int r = grid->AppendRows(1);
-        const QString size = QString::number((row * 7919) % 613) + (row % 3 == 0 ? QStringLiteral(" KB") : QStringLiteral(" B"));
+        const int units = (row * 7919) % 613;
+        const double bytes = row % 3 == 0 ? units * 1024.0 : units;
         const bool mark = (row * 31) % 7 < 3;
         grid->CellAt(QStringLiteral("Dest"), r).setText(QString::number(row));
-        grid->CellAt(QStringLiteral("Size"), r).setText(size);
+        grid->CellAt(QStringLiteral("Size"), r)
+            .setText(QString::number(units) + (row % 3 == 0 ? QStringLiteral(" KB") : QStringLiteral(" B")));
+        grid->CellAt(QStringLiteral("Bytes"), r).setText(QString::number(bytes));
         grid->CellAt(QStringLiteral("Del"), r).setBoolean(mark);
-        bySize.emplace_back(size, row);
+        bySize.emplace_back(bytes, row);
     }
     const auto order = [&grid] {
         std::vector<int> ids;
@@ -332,13 +349,14 @@ TEST_F(TableSort, aHundredThousandResultRowsSortInTheDesignedOrderWithTheDesigne
         }
         return ids;
     };
-    const auto texts = [](const QString &a, const QString &b) { return QString::compare(a, b, Qt::CaseSensitive); };
+    const auto numbers = [](double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); };
     const auto flags = [](bool a, bool b) { return int(a) - int(b); };
 
-    // Size is the sorted column from the start: the first click sorts descending.
+    // Size is the sorted column from the start: the first click sorts
+    // descending, by the bytes behind the texts.
     RandomState() = 12345;
     ReferenceSort reference{12345};
-    reference.sort(bySize, 0, kRows - 1, false, texts);
+    reference.sort(bySize, 0, kRows - 1, false, numbers);
     grid->HeaderClick(colSize);
     ASSERT_EQ(order(), idsOf(bySize));
     EXPECT_EQ(RandomState(), reference.state);

@@ -1,0 +1,137 @@
+#include "imaging/cached_thumbnails.h"
+
+#include "common/byte_record.h"
+#include "imaging/compact_picture.h"
+#include "imaging/decode_cancel.h"
+#include "imaging/image_list.h"
+#include "platform/file_cache_entry.h"
+#include "platform/file_measure.h"
+#include "platform/unique_fd.h"
+
+#include <vector>
+
+namespace quillmere {
+
+namespace {
+
+const QSize kEntrySize(TImageList::EntryWidth, TImageList::EntryHeight);
+
+// Entry flags.
+constexpr std::uint8_t kOwnPicture = 1;
+
+} // namespace
+
+std::optional<std::string> thumbnailsValue(const DecodedThumbnails &thumbnails)
+{
+    RecordWriter record;
+    record.put(static_cast<std::uint8_t>(thumbnails.resolution.has_value()));
+    record.putBytes(thumbnails.resolution.value_or(QString()).toStdString());
+    record.put(static_cast<std::uint8_t>(thumbnails.entries.size()));
+    // The steps of one file mostly show one picture: each distinct picture
+    // is kept once.
+    std::vector<std::string> pictures;
+    for (const DecodedThumbnails::Entry &entry : thumbnails.entries) {
+        const TBitmap &bitmap = entry.thumbnail;
+        if (bitmap.Width() < kEntrySize.width() || bitmap.Height() < kEntrySize.height()) {
+            return std::nullopt;
+        }
+        std::string compact = CompactPicture(bitmap.ToDisplayImage().copy(QRect(QPoint(0, 0), kEntrySize)));
+        if (compact.empty()) {
+            return std::nullopt;
+        }
+        std::size_t index = 0;
+        while (index < pictures.size() && pictures[index] != compact) {
+            ++index;
+        }
+        if (index == pictures.size()) {
+            pictures.push_back(std::move(compact));
+        }
+        record.put(static_cast<std::uint8_t>(entry.ownPicture ? kOwnPicture : 0));
+        record.put(static_cast<std::uint8_t>(index));
+    }
+    record.put(static_cast<std::uint8_t>(pictures.size()));
+    for (const std::string &picture : pictures) {
+        record.putBytes(picture);
+    }
+    return record.take();
+}
+
+std::optional<DecodedThumbnails> thumbnailsFromValue(std::string_view value)
+{
+    RecordReader record(value);
+    DecodedThumbnails thumbnails;
+    const auto hasResolution = record.get<std::uint8_t>();
+    const auto resolution = record.getBytes();
+    const auto entryCount = record.get<std::uint8_t>();
+    if (!hasResolution || !resolution || !entryCount) {
+        return std::nullopt;
+    }
+    if (*hasResolution != 0) {
+        thumbnails.resolution = QString::fromStdString(std::string(*resolution));
+    }
+    std::vector<std::pair<bool, std::uint8_t>> entries;
+    for (int i = 0; i < *entryCount; ++i) {
+        const auto flags = record.get<std::uint8_t>();
+        const auto index = record.get<std::uint8_t>();
+        if (!flags || !index) {
+            return std::nullopt;
+        }
+        entries.emplace_back((*flags & kOwnPicture) != 0, *index);
+    }
+    const auto pictureCount = record.get<std::uint8_t>();
+    if (!pictureCount) {
+        return std::nullopt;
+    }
+    std::vector<TBitmap> pictures(*pictureCount);
+    for (TBitmap &picture : pictures) {
+        const auto compact = record.getBytes();
+        if (!compact) {
+            return std::nullopt;
+        }
+        QImage pixels = ExpandPicture(*compact, kEntrySize);
+        if (pixels.isNull()) {
+            return std::nullopt;
+        }
+        picture.SetPixels(std::move(pixels), 32);
+    }
+    if (!record.atEnd()) {
+        return std::nullopt;
+    }
+    for (const auto &[own, index] : entries) {
+        if (index >= pictures.size()) {
+            return std::nullopt;
+        }
+        thumbnails.entries.push_back(DecodedThumbnails::Entry {pictures[index], own});
+    }
+    return thumbnails;
+}
+
+DecodedThumbnails cachedThumbnails(const std::string &path, FileCache *cache)
+{
+    if (cache == nullptr) {
+        return decodeThumbnails(path);
+    }
+    struct stat info { };
+    const UniqueFd fd(OpenFoundFile(path, info));
+    if (!fd.valid()) {
+        return decodeThumbnails(path);
+    }
+    const FileCacheEntry entry(cache, fd.get(), kThumbnailsCacheKind, kThumbnailsCacheVersion);
+    if (const std::optional<std::string> value = entry.find()) {
+        if (std::optional<DecodedThumbnails> thumbnails = thumbnailsFromValue(*value)) {
+            return std::move(*thumbnails);
+        }
+    }
+    // Read through the descriptor: what is stored is what this very file,
+    // in the state its key names, shows.
+    DecodedThumbnails thumbnails = decodeThumbnails(path, DescriptorPath(fd.get()));
+    // A cancelled decode made stand-ins where pictures belong.
+    if (!decodeCancelled()) {
+        if (std::optional<std::string> value = thumbnailsValue(thumbnails)) {
+            entry.store(std::move(*value));
+        }
+    }
+    return thumbnails;
+}
+
+} // namespace quillmere
