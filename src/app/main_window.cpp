@@ -4,11 +4,13 @@
 
 #include "common/error_report.h"
 #include "app/every_copy_question.h"
+#include "app/held_progress.h"
 #include "app/hard_drive_question.h"
 #include "app/removal_folders_box.h"
 #include "app/still_progress.h"
 #include "platform/absolute_path.h"
 #include "app/page_group.h"
+#include "app/paint_throttle.h"
 #include "app/protected_folders_box.h"
 #include "common/stop_flag.h"
 #include "folders/folder_edit.h"
@@ -139,6 +141,8 @@ TForm1::TForm1(QWidget *parent)
     buildRemovalPage();
     buildReportPage();
     bindHandlers();
+    searchPaints_ = std::make_unique<PaintThrottle>(std::vector<QWidget *>{Panel2, DataGrid1View});
+    heldProgress_ = std::make_unique<HeldProgress>(Label1, Label3, Label4, ProgressBar1);
 
     move(226, 108);
     resize(769, 530);
@@ -528,6 +532,8 @@ void TForm1::BitBtn1Click()
     }
     showPage(currentPage() + 1);
     StopFlag ^= 1;
+    // What a running search kept for the labels is older than this.
+    heldProgress_->discard();
     Label1->clear();
     Label3->clear();
     Label4->clear();
@@ -588,7 +594,15 @@ void TForm1::runSearchBody()
         leftovers = FinishLeftovers(folders);
     };
     const unsigned closesBefore = closeCount_;
-    RunSearchBody(context);
+    {
+        searchPaints_->hold();
+        heldProgress_->hold();
+        const auto painting = qScopeGuard([this] {
+            heldProgress_->release();
+            searchPaints_->release();
+        });
+        RunSearchBody(context);
+    }
     if (!leftovers.empty() && closeCount_ == closesBefore) {
         ShowRemovalFoldersBox(this, leftovers);
     }
@@ -665,29 +679,33 @@ void TForm1::showUnreadablePictures(const std::vector<std::string> &paths)
     Label3->setToolTip(notice.toolTip);
 }
 
+// During a search these only keep the values (see HeldProgress); the
+// widgets take them when the window paints or runs a handler.
 void TForm1::setLabel1(const QString &text)
 {
-    Label1->setText(ShownPathText(text));
+    heldProgress_->setLabel(0, text);
 }
 
 void TForm1::setLabel3(const QString &text)
 {
-    Label3->setText(ShownPathText(text));
+    heldProgress_->setLabel(1, text);
 }
 
 void TForm1::setLabel4(const QString &text)
 {
-    Label4->setText(ShownPathText(text));
+    heldProgress_->setLabel(2, text);
 }
 
 void TForm1::setProgressMaximum(int maximum)
 {
-    SetProgressMaximum(*ProgressBar1, maximum);
+    heldProgress_->setMaximum(maximum);
+    // A stage begins: its first state is shown at its first pump.
+    searchPaints_->paintAtNextMessages();
 }
 
 void TForm1::setProgressPosition(int position)
 {
-    SetProgressPosition(*ProgressBar1, position);
+    heldProgress_->setPosition(position);
 }
 
 void TForm1::pumpMessages()
@@ -699,7 +717,13 @@ void TForm1::pumpMessages()
     // must not add to them.
     const unsigned closesBefore = closeCount_;
     const unsigned searchesBefore = searchCount_;
+    if (searchPaints_->beforeMessages()) {
+        heldProgress_->apply();
+    }
+    heldProgress_->messagesBegin();
     QCoreApplication::processEvents();
+    heldProgress_->messagesEnd();
+    searchPaints_->afterMessages();
     if (closeCount_ != closesBefore) {
         throw SearchAbandoned();
     }

@@ -34,6 +34,8 @@ class FileCache;
 class Shell;
 class TDataGridView;
 class TFolderEdit;
+class HeldProgress;
+class PaintThrottle;
 class TForm2;
 class TForm3;
 class TPageGroup;
@@ -253,6 +255,12 @@ private:
     // The thumbnail work of the search filling the result table, if any: a
     // new search or a close cancels it at once.
     ThumbnailsAhead *thumbnailsAhead_ = nullptr;
+    // The found page's labels, progress bar and table paint at most about
+    // sixty times a second while a search sets them for every file.
+    std::unique_ptr<PaintThrottle> searchPaints_;
+    // What the search last set on Label1, Label3, Label4 and ProgressBar1,
+    // kept until the window paints them or runs a handler.
+    std::unique_ptr<HeldProgress> heldProgress_;
     // What was read of each picture, kept between searches; opened at the
     // first search that asks for it.
     std::unique_ptr<FileCache> pictureCache_;

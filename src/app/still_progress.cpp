@@ -11,11 +11,16 @@ namespace {
 constexpr char kMaximum[] = "quillmereMaximum";
 }
 
-void SetProgressMaximum(QProgressBar &bar, int maximum)
+void CheckProgressMaximum(int maximum)
 {
     if (maximum < 0) {
         throw EInvalidOperation(std::string("Property value out of range"));
     }
+}
+
+void SetProgressMaximum(QProgressBar &bar, int maximum)
+{
+    CheckProgressMaximum(maximum);
     bar.setProperty(kMaximum, maximum);
     bar.setRange(0, std::max(maximum, 1));
     bar.setValue(std::min(bar.value(), bar.maximum()));

@@ -10,6 +10,8 @@ namespace quillmere {
 // bar, empty at position 0 and full past it, and a position past the
 // maximum fills the bar.
 void SetProgressMaximum(QProgressBar &bar, int maximum);
+// Raises as SetProgressMaximum does for a maximum the bar refuses.
+void CheckProgressMaximum(int maximum);
 void SetProgressPosition(QProgressBar &bar, int position);
 
 } // namespace quillmere

@@ -44,27 +44,51 @@ FormatThumbnail EncodedPictureFormat::rowThumbnail(const std::string &path) cons
     return rowThumbnailOver(path, rowThumbnailArea().size());
 }
 
+namespace {
+
+// The stand-in as a picture of the format that could not read a file, drawn
+// over area.
+TBitmap stretchedStandIn(const EncodedPictureFormat &format, QSize area)
+{
+    TEncodedPicture picture(format);
+    picture.Assign(fallbackPicture());
+    TBitmap thumbnail = newRowThumbnail(area);
+    picture.StretchDraw(thumbnail.Canvas(), QRect(QPoint(0, 0), area));
+    return thumbnail;
+}
+
+} // namespace
+
+const TBitmap &EncodedPictureFormat::standInRowThumbnail() const
+{
+    std::call_once(standInMade_, [this] { standIn_ = stretchedStandIn(*this, rowThumbnailArea().size()); });
+    return standIn_;
+}
+
 FormatThumbnail EncodedPictureFormat::rowThumbnailOver(const std::string &path, QSize area) const
 {
     const QRect whole(QPoint(0, 0), area);
+    const auto standIn = [&] {
+        return area == rowThumbnailArea().size() ? standInRowThumbnail() : stretchedStandIn(*this, area);
+    };
     TEncodedPicture picture(*this);
-    bool loaded = true;
     try {
         picture.LoadFromFile(path);
     } catch (const std::exception &) {
-        picture.Assign(fallbackPicture());
-        loaded = false;
+        FormatThumbnail made;
+        made.thumbnail = standIn();
+        made.ownPicture = false;
+        made.size = QSize(fallbackPicture().Width(), fallbackPicture().Height());
+        return made;
     }
     FormatThumbnail made;
     try {
         made.thumbnail = newRowThumbnail(area);
         picture.StretchDraw(made.thumbnail.Canvas(), whole); // decodes
-        made.ownPicture = loaded;
+        made.ownPicture = true;
         made.size = QSize(picture.Width(), picture.Height());
     } catch (const std::exception &) {
-        picture.Assign(fallbackPicture());
-        made.thumbnail = newRowThumbnail(area);
-        picture.StretchDraw(made.thumbnail.Canvas(), whole);
+        made.thumbnail = standIn();
         made.ownPicture = false;
         made.size.reset();
     }

@@ -6,6 +6,7 @@
 #include <QSize>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 class QImage;
 
@@ -58,6 +59,15 @@ public:
     std::unique_ptr<TGraphic> newPicture() const override;
     // decode with fill = atLeast.
     TBitmap smallDecode(const std::string &path, QSize atLeast) const override;
+
+private:
+    // The stand-in stretched over the row thumbnail's area, made once: every
+    // broken file of a search shows it, and stretching it anew for each
+    // cost as much as the rest of its row.
+    const TBitmap &standInRowThumbnail() const;
+
+    mutable std::once_flag standInMade_;
+    mutable TBitmap standIn_;
 };
 
 } // namespace quillmere

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QHelpEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QToolTip>
 #include <QScrollBar>
 #include <QStyle>
@@ -620,6 +621,39 @@ void TDataGridView::paintEvent(QPaintEvent *event)
         paintRows(painter, geometry, clip);
         paintHeader(painter, geometry, clip);
     });
+    // Once the pending events have run: scrolling on from here finds its
+    // pictures expanded.
+    if (!nearbyRowsAsked_) {
+        nearbyRowsAsked_ = true;
+        QTimer::singleShot(0, this, [this] {
+            nearbyRowsAsked_ = false;
+            prepareNearbyRows();
+        });
+    }
+}
+
+void TDataGridView::prepareNearbyRows()
+{
+    if (!grid_.compact() && isVisible()) {
+        // The visible rows are first to last - 1.
+        const auto [first, last] = layout().visibleRows(viewport()->height());
+        if (first >= last) {
+            return;
+        }
+        const int page = last - first;
+        const int rows = grid_.RowCount();
+        for (int c = 0; c < grid_.ColumnCount(); ++c) {
+            const TImageList *images = grid_.Column(c).Images;
+            if (images == nullptr || grid_.Column(c).kind() != CellKind::Integer || !grid_.Column(c).Visible) {
+                continue;
+            }
+            for (int row = std::max(0, first - page); row < std::min(rows, last + page); ++row) {
+                if (const auto *index = std::get_if<qint32>(&grid_.peek(c, row))) {
+                    images->Prepare(*index);
+                }
+            }
+        }
+    }
 }
 
 void TDataGridView::paintRows(QPainter &painter, const GridGeometry &geometry, const QRect &clip)

@@ -116,6 +116,9 @@ private:
     void paintRows(QPainter &painter, const GridGeometry &geometry, const QRect &clip);
     void paintCell(QPainter &painter, int column, int row, const QRect &rect, bool highlighted);
     void paintHeader(QPainter &painter, const GridGeometry &geometry, const QRect &clip);
+    // Has the image lists expand the pictures of a page of rows above and
+    // below the visible ones, so that scrolling to them paints at once.
+    void prepareNearbyRows();
     void paintLock(QPainter &painter, const QRect &box) const;
 
     TDataGrid &grid_;
@@ -134,6 +137,7 @@ private:
     };
     ColumnDrag drag_;
     void updateStretch();
+    bool nearbyRowsAsked_ = false;
 };
 
 } // namespace quillmere

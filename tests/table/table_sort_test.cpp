@@ -260,3 +260,122 @@ TEST(TextStore, textsKeepTheirCodeUnitsAndPathsTheirBytes)
         }
     }
 }
+
+namespace {
+
+// The designed quicksort written out on plain rows, with its own copy of the
+// generator: what a sort of the table must match row for row and draw for
+// draw, however the table does it.
+struct ReferenceSort {
+    std::uint32_t state;
+
+    std::uint32_t below(std::uint32_t n)
+    {
+        state = state * 134775813u + 1u;
+        return static_cast<std::uint32_t>((static_cast<std::uint64_t>(state) * n) >> 32);
+    }
+
+    // rows: (key, row id); compare(a, b) < 0 when key a sorts before key b.
+    template <class Key, class Compare>
+    void sort(std::vector<std::pair<Key, int>> &rows, int left, int right, bool ascending, const Compare &compare)
+    {
+        if (right <= left) {
+            return;
+        }
+        int pivot = left + 1 + static_cast<int>(below(static_cast<std::uint32_t>(right - left)));
+        int i = left - 1;
+        int j = right + 1;
+        const auto exchange = [&] {
+            std::swap(rows[i], rows[j]);
+            pivot = pivot == i ? j : (pivot == j ? i : pivot);
+        };
+        const auto before = [&](int a, int b) {
+            const int c = compare(rows[a].first, rows[b].first);
+            return ascending ? c < 0 : c > 0;
+        };
+        for (;;) {
+            do {
+                ++i;
+            } while (before(i, pivot));
+            do {
+                --j;
+            } while (before(pivot, j));
+            if (i != j) {
+                exchange();
+            }
+            if (i >= j) {
+                break;
+            }
+        }
+        if (i != j) {
+            exchange();
+        }
+        sort(rows, left, i - 1, ascending, compare);
+        sort(rows, i, right, ascending, compare);
+    }
+};
+
+TEST_F(TableSort, aHundredThousandResultRowsSortInTheDesignedOrderWithTheDesignedDraws)
+{
+    constexpr int kRows = 100000;
+    auto grid = makeResultGrid(nullptr);
+    std::vector<std::pair<double, int>> bySize;
+    std::vector<std::pair<bool, int>> byMark;
+    for (int row = 0; row < kRows; ++row) {
+        // Few distinct sizes, so most keys are shared and the order of equal
+        // keys shows every exchange.
+        const int r = grid->AppendRows(1);
+        const int units = (row * 7919) % 613;
+        const double bytes = row % 3 == 0 ? units * 1024.0 : units;
+        const bool mark = (row * 31) % 7 < 3;
+        grid->CellAt(QStringLiteral("Dest"), r).setText(QString::number(row));
+        grid->CellAt(QStringLiteral("Size"), r)
+            .setText(QString::number(units) + (row % 3 == 0 ? QStringLiteral(" KB") : QStringLiteral(" B")));
+        grid->CellAt(QStringLiteral("Bytes"), r).setText(QString::number(bytes));
+        grid->CellAt(QStringLiteral("Del"), r).setBoolean(mark);
+        bySize.emplace_back(bytes, row);
+    }
+    const auto order = [&grid] {
+        std::vector<int> ids;
+        for (int row = 0; row < grid->RowCount(); ++row) {
+            ids.push_back(grid->CellAt(QStringLiteral("Dest"), row).text().toInt());
+        }
+        return ids;
+    };
+    const auto idsOf = [](const auto &rows) {
+        std::vector<int> ids;
+        for (const auto &row : rows) {
+            ids.push_back(row.second);
+        }
+        return ids;
+    };
+    const auto numbers = [](double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); };
+    const auto flags = [](bool a, bool b) { return int(a) - int(b); };
+
+    // Size is the sorted column from the start: the first click sorts
+    // descending, by the bytes behind the texts.
+    RandomState() = 12345;
+    ReferenceSort reference{12345};
+    reference.sort(bySize, 0, kRows - 1, false, numbers);
+    grid->HeaderClick(colSize);
+    ASSERT_EQ(order(), idsOf(bySize));
+    EXPECT_EQ(RandomState(), reference.state);
+
+    // A second click reverses without drawing.
+    grid->HeaderClick(colSize);
+    std::vector<int> reversed = idsOf(bySize);
+    std::reverse(reversed.begin(), reversed.end());
+    ASSERT_EQ(order(), reversed);
+    EXPECT_EQ(RandomState(), reference.state);
+
+    // The marks, ascending, from the rows as they now stand.
+    for (int row = 0; row < kRows; ++row) {
+        byMark.emplace_back(grid->CellAt(QStringLiteral("Del"), row).asBoolean(), reversed[static_cast<std::size_t>(row)]);
+    }
+    reference.sort(byMark, 0, kRows - 1, true, flags);
+    grid->HeaderClick(colDel);
+    ASSERT_EQ(order(), idsOf(byMark));
+    EXPECT_EQ(RandomState(), reference.state);
+}
+
+} // namespace

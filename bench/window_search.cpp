@@ -1,0 +1,225 @@
+// Runs the whole search through the main window (TForm1, shown on whatever
+// display QT_QPA_PLATFORM names: offscreen, or a virtual X server) on a
+// folder tree, then the review actions on the rows it found, and prints the
+// time and peak memory of each stage.
+//
+//   bench_window_search FOLDER [--mask "*.jpg"] [--workers N]
+//
+// Stages are told apart by the texts the search shows in Label1. The peak
+// of each stage is the process's resident high-water mark, reset as the
+// stage begins (Linux: /proc/self/clear_refs). After the search: a header
+// click on Size (a full sort), a second one (a reversal), Select All,
+// Invert, Keep One, and painting the visible rows, each timed once.
+
+#include "app/main_window.h"
+#include "common/stop_flag.h"
+#include "folders/folder_edit.h"
+#include "platform/path_text.h"
+#include "table/data_grid_view.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPixmap>
+
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace quillmere;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A value of /proc/self/status in kB ("VmHWM", "VmRSS").
+long statusKb(const char *field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0) {
+            return std::stol(line.substr(prefix.size()));
+        }
+    }
+    return -1;
+}
+
+// Starts a new high-water mark at the current resident size.
+void resetPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// Processor time of the whole process (every thread), which a busy shared
+// machine disturbs less than wall time.
+double processorSeconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+struct Stage {
+    std::string name;
+    double seconds = 0;
+    double processor = 0;
+    long peakKb = 0;
+};
+
+// The stage a text of Label1 starts, or empty when it starts none.
+std::string stageOf(const QString &label1)
+{
+    if (label1.startsWith(QStringLiteral("Files search")) || label1.startsWith(QStringLiteral("Files Search"))) {
+        return "listing";
+    }
+    if (label1 == QStringLiteral("Creating a list of files")) {
+        return "measuring";
+    }
+    if (label1 == QStringLiteral("Compare files:")) {
+        return "comparison";
+    }
+    if (label1.startsWith(QStringLiteral("File: "))) {
+        return "result rows";
+    }
+    if (label1.startsWith(QStringLiteral("Read pictures:"))) {
+        return "reading pictures";
+    }
+    if (label1.startsWith(QStringLiteral("Compare pictures:"))) {
+        return "comparing pictures";
+    }
+    return {};
+}
+
+// The window as it runs a search, noting when each stage begins.
+class TimedForm : public TForm1 {
+public:
+    void setLabel1(const QString &text) override
+    {
+        const std::string stage = stageOf(text);
+        if (!stage.empty() && (stages.empty() || stages.back().name != stage)) {
+            begin(stage);
+        }
+        TForm1::setLabel1(text);
+    }
+
+    void begin(const std::string &name)
+    {
+        end();
+        stages.push_back({ name, 0, 0, 0 });
+        resetPeak();
+        started_ = Clock::now();
+        processorStarted_ = processorSeconds();
+    }
+    void end()
+    {
+        if (!stages.empty() && stages.back().seconds == 0) {
+            stages.back().seconds = secondsSince(started_);
+            stages.back().processor = processorSeconds() - processorStarted_;
+            stages.back().peakKb = statusKb("VmHWM");
+        }
+    }
+
+    std::vector<Stage> stages;
+
+private:
+    Clock::time_point started_;
+    double processorStarted_ = 0;
+};
+
+void printStage(const Stage &stage)
+{
+    std::printf("  %-22s %9.4f s %9.4f s cpu %9.1f MB\n", stage.name.c_str(), stage.seconds, stage.processor,
+                stage.peakKb / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
+        std::fprintf(stderr, "usage: %s FOLDER [--mask MASK] [--workers N]\n", argv[0]);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    const std::string folder = argv[1];
+    QString mask = QStringLiteral("*.jpg");
+    int workers = -1;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--mask") == 0) {
+            mask = QString::fromLocal8Bit(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--workers") == 0) {
+            workers = std::atoi(argv[i + 1]);
+        }
+    }
+
+    TimedForm form;
+    if (workers >= 0) {
+        form.ThumbnailWorkers = workers;
+    }
+    form.Edit1->setText(pathToText(folder));
+    form.ComboBox1->setCurrentIndex(form.ComboBox1->findText(mask));
+    // A large window: more rows to paint at once.
+    form.resize(1280, 1000);
+    form.show();
+    QApplication::processEvents();
+
+    const long startKb = statusKb("VmRSS");
+    const auto start = Clock::now();
+    const double processorStart = processorSeconds();
+    form.begin("start");
+    form.BitBtn1Click();
+    form.end();
+    const double total = secondsSince(start);
+    const double totalProcessor = processorSeconds() - processorStart;
+    long peakKb = 0;
+    std::printf("window search of %s: %d files, %d rows\n", folder.c_str(), form.Memo1.count(),
+                form.DataGrid1->RowCount());
+    for (const Stage &stage : form.stages) {
+        printStage(stage);
+        peakKb = std::max(peakKb, stage.peakKb);
+    }
+    std::printf("  %-22s %9.3f s %9.3f s cpu %9.1f MB (resident before: %.1f MB)\n", "whole search", total,
+                totalProcessor, peakKb / 1024.0, startKb / 1024.0);
+
+    // The review actions on the rows found, each on its own.
+    const auto timed = [&form](const char *name, const auto &action) {
+        form.begin(name);
+        action();
+        QApplication::processEvents();
+        form.end();
+        printStage(form.stages.back());
+    };
+    TDataGrid &grid = *form.DataGrid1;
+    const int size = grid.FindColumn(QStringLiteral("Size"))->Index();
+    std::printf("review of %d rows:\n", grid.RowCount());
+    timed("sort by Size", [&] { grid.HeaderClick(size); });
+    timed("sort again (reverse)", [&] { grid.HeaderClick(size); });
+    timed("Select All", [&] { form.BitBtn_2Click(); });
+    timed("Invert", [&] { form.BitBtn_1Click(); });
+    timed("Keep One", [&] { form.KeepOneClick(); });
+    timed("paint visible rows", [&] { form.DataGrid1View->viewport()->grab(); });
+    timed("paint them again", [&] { form.DataGrid1View->viewport()->grab(); });
+    // Rows never drawn: their pictures are expanded from their compact form.
+    form.DataGrid1View->scrollToRow(grid.RowCount() / 2);
+    timed("paint a far page", [&] { form.DataGrid1View->viewport()->grab(); });
+    form.DataGrid1View->scrollToRow(grid.RowCount() / 2 + 12);
+    timed("paint the next page", [&] { form.DataGrid1View->viewport()->grab(); });
+    form.ImageList1.finishCompacting();
+    std::printf("thumbnail list: %d entries, %d distinct pictures in %.1f MB\n", form.ImageList1.Count(),
+                form.ImageList1.pictureCount(), static_cast<double>(form.ImageList1.compactBytes()) / 1048576.0);
+    for (const Stage &stage : form.stages) {
+        peakKb = std::max(peakKb, stage.peakKb);
+    }
+    std::printf("peak of the whole run: %.1f MB\n", peakKb / 1024.0);
+    return 0;
+}
