@@ -8,6 +8,7 @@
 #include "platform/file_measure.h"
 #include "platform/unique_fd.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace quillmere {
@@ -125,8 +126,12 @@ DecodedThumbnails cachedThumbnails(const std::string &path, FileCache *cache)
     // Read through the descriptor: what is stored is what this very file,
     // in the state its key names, shows.
     DecodedThumbnails thumbnails = decodeThumbnails(path, DescriptorPath(fd.get()));
-    // A cancelled decode made stand-ins where pictures belong.
-    if (!decodeCancelled()) {
+    // A cancelled decode made stand-ins where pictures belong. A file that
+    // shows only stand-ins failed early and costs less to read again than
+    // to keep: a tree of broken files must not fill the cache.
+    const bool ownPicture = std::any_of(thumbnails.entries.begin(), thumbnails.entries.end(),
+                                        [](const DecodedThumbnails::Entry &e) { return e.ownPicture; });
+    if (ownPicture && !decodeCancelled()) {
         if (std::optional<std::string> value = thumbnailsValue(thumbnails)) {
             entry.store(std::move(*value));
         }

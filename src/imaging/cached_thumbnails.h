@@ -19,7 +19,8 @@ constexpr int kThumbnailsCacheVersion = 1;
 // when it holds them for the file exactly as it is now, else decoded and
 // stored there. The rows they give look exactly as without a cache: the
 // entries are kept losslessly. A file that cannot be opened as a regular
-// file, and every file without a cache, is decoded as it always is.
+// file, and every file without a cache, is decoded as it always is; a file
+// that shows no picture of its own (only the stand-in) is not kept.
 DecodedThumbnails cachedThumbnails(const std::string &path, FileCache *cache);
 
 // The stored form of a file's thumbnails: every entry's 100 x 75 pixels as
