@@ -21,15 +21,8 @@ if [ -f "$out/.done" ]; then
 fi
 command -v convert >/dev/null || apt-get install -y -qq --no-install-recommends imagemagick >/dev/null
 
-packages=(mate-backgrounds ukui-wallpapers lomiri-wallpapers-16.04 lomiri-wallpapers-20.04
-          plasma-workspace-wallpapers gnome-backgrounds)
-mkdir -p "$cache/debs" "$cache/unpacked"
-for p in "${packages[@]}"; do
-  if ! ls "$cache/debs/${p}"_*.deb >/dev/null 2>&1; then
-    (cd "$cache/debs" && apt-get download "$p" >/dev/null 2>&1) || { echo "$p could not be fetched" >&2; exit 1; }
-  fi
-  [ -d "$cache/unpacked/$p" ] || dpkg-deb -x "$cache/debs/${p}"_*.deb "$cache/unpacked/$p"
-done
+source "$(dirname "$0")/wallpapers.sh"
+fetch_wallpapers || exit 1
 
 rm -rf "$out"
 mkdir -p "$out/tiles"

@@ -756,10 +756,11 @@ def atime_marks_reads(root):
 def scenario_stop_listing(program):
     """Stop pressed while a big tree is listed ends the listing; nothing is removed."""
     tree = os.path.join(program.files, "tree")
-    # 40000 folders, which take the listing some seconds, a small file in
-    # every fourth, and one copy of the same 300-byte file in each of the 200
-    # top folders: the copies are compared with their neighbours once listed.
-    top_folders, leaf_folders = 200, 200
+    # 80000 folders, which take the listing a second or more even at the
+    # command line's pace, a small file in every fourth, and one copy of the
+    # same 300-byte file in each of the 200 top folders: the copies are
+    # compared with their neighbours once listed.
+    top_folders, leaf_folders = 200, 400
     copy = bytes(range(256)) + b"q" * 44
     copies = []
     for t in range(top_folders):
@@ -786,9 +787,9 @@ def scenario_stop_listing(program):
     pages.learn(0)
     window.set_start_folder(tree)
     window.press_start()
-    time.sleep(1.0)
-    program.screen.screenshot("found-listing")
+    time.sleep(0.3)
     window.press_stop()
+    program.screen.screenshot("found-after-stop-pressed")
     window.wait_settled("the search after Stop", timeout=60)
     pages.expect(1, "Stop")
     program.screen.screenshot("found-after-stop")
@@ -983,6 +984,20 @@ def make_two_sets(program):
     return pics, sets
 
 
+def search_and_keep_one(program):
+    """Two sets and a single picture, searched, Ctrl+K, then Next: returns
+    the sets and the files before anything was removed."""
+    pics, sets = make_two_sets(program)
+    before = snapshot(program.files)
+    run_search(program, pics)
+    program.screen.key("ctrl+k")
+    time.sleep(0.5)
+    program.screen.screenshot("found-keep-one")
+    program.window.press_next()
+    program.pages.expect(2, "Next")
+    return sets, before
+
+
 def scenario_every_copy_question(program):
     """Select All and Delete ask before every copy goes; Escape cancels and
     leaves every file where it was."""
@@ -1012,15 +1027,8 @@ def scenario_every_copy_question(program):
 def scenario_keep_one_trash(program):
     """Ctrl+K marks all but one copy of each set; the trash then leaves
     exactly one copy per set, with no question asked."""
-    pics, sets = make_two_sets(program)
-    before = snapshot(program.files)
-    run_search(program, pics)
+    sets, before = search_and_keep_one(program)
     window, pages = program.window, program.pages
-    program.screen.key("ctrl+k")
-    time.sleep(0.5)
-    program.screen.screenshot("found-keep-one")
-    window.press_next()
-    pages.expect(2, "Next")
     window.press_delete()
     window.wait_settled("removal to the trash")
     pages.expect(3, "Delete without a question")
@@ -1137,14 +1145,8 @@ def scenario_method_change_mid_pass(program):
 def scenario_hard_links(program):
     """Ctrl+K and "Replace with hard links": every path stays, with its
     content, and each set's copies become one file."""
-    pics, sets = make_two_sets(program)
-    before = snapshot(program.files)
-    run_search(program, pics)
+    sets, before = search_and_keep_one(program)
     window, pages = program.window, program.pages
-    program.screen.key("ctrl+k")
-    time.sleep(0.5)
-    window.press_next()
-    pages.expect(2, "Next")
     window.choose_hard_links()
     program.screen.screenshot("removal-hard-links")
     window.press_delete()
