@@ -1024,6 +1024,17 @@ def scenario_every_copy_question(program):
     pages.expect(0, "Back")
 
 
+def expect_one_copy_left_by_the_trash(program, sets, before, what):
+    """One copy of each set stays, the trash holds exactly the others and
+    nothing else changed; returns the removed paths."""
+    after = snapshot(program.files)
+    removed = removed_leaving_one_of_each(sets, after)
+    trashed = trashed_entries(program)
+    check(sorted(trashed) == sorted(removed), "the trash should hold %s; it holds %s" % (sorted(removed), sorted(trashed)))
+    expect_unchanged(before, after, removed, what)
+    return removed
+
+
 def scenario_keep_one_trash(program):
     """Ctrl+K marks all but one copy of each set; the trash then leaves
     exactly one copy per set, with no question asked."""
@@ -1033,11 +1044,7 @@ def scenario_keep_one_trash(program):
     window.wait_settled("removal to the trash")
     pages.expect(3, "Delete without a question")
     program.screen.screenshot("report")
-    after = snapshot(program.files)
-    removed = removed_leaving_one_of_each(sets, after)
-    trashed = trashed_entries(program)
-    check(sorted(trashed) == sorted(removed), "the trash should hold %s; it holds %s" % (sorted(removed), sorted(trashed)))
-    expect_unchanged(before, after, removed, "keep one, then the trash")
+    removed = expect_one_copy_left_by_the_trash(program, sets, before, "keep one, then the trash")
     expect_report(window, RECYCLE_HEADING, sorted(removed), ordered=False)
 
 
@@ -1230,11 +1237,7 @@ def scenario_keyboard_only(program):
     window.wait_settled("removal to the trash by keys")
     pages.expect(3, "Space on Delete")
     program.screen.screenshot("report")
-    after = snapshot(program.files)
-    removed = removed_leaving_one_of_each(sets, after)
-    trashed = trashed_entries(program)
-    check(sorted(trashed) == sorted(removed), "the trash should hold %s; it holds %s" % (sorted(removed), sorted(trashed)))
-    expect_unchanged(before, after, removed, "a removal by keys")
+    expect_one_copy_left_by_the_trash(program, sets, before, "a removal by keys")
     # Exit has the keyboard on the report page.
     program.screen.key("space")
     status = program.wait_exit()
