@@ -154,6 +154,9 @@ bool FindSimilarPictures(const std::vector<std::string> &paths, const ListedFold
     std::vector<std::optional<std::optional<PixelDigest>>> digests(pictures.size());
     const auto digestOf = [&](int picture, bool decode) -> std::optional<PixelDigest> {
         std::optional<std::optional<PixelDigest>> &known = digests[static_cast<std::size_t>(picture)];
+        if (!known && !decode && cache == nullptr) {
+            return std::nullopt; // only a cache could know it without a decode
+        }
         if (!known) {
             const std::string &path = paths[pathOf[picture]];
             std::optional<PixelDigest> digest = runWhilePumping<std::optional<PixelDigest>>(
