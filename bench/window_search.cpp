@@ -74,6 +74,8 @@ struct Stage {
     double seconds = 0;
     double processor = 0;
     long peakKb = 0;
+    long pumps = 0; // message pumps the stage made
+    double pumpSeconds = 0; // and the time spent in them
 };
 
 // The stage a text of Label1 starts, or empty when it starts none.
@@ -111,6 +113,17 @@ public:
         }
         TForm1::setLabel1(text);
     }
+    void pumpMessages() override
+    {
+        const auto start = Clock::now();
+        try {
+            TForm1::pumpMessages();
+        } catch (...) {
+            notePump(start);
+            throw;
+        }
+        notePump(start);
+    }
 
     void begin(const std::string &name)
     {
@@ -132,14 +145,26 @@ public:
     std::vector<Stage> stages;
 
 private:
+    void notePump(Clock::time_point start)
+    {
+        if (!stages.empty()) {
+            ++stages.back().pumps;
+            stages.back().pumpSeconds += secondsSince(start);
+        }
+    }
+
     Clock::time_point started_;
     double processorStarted_ = 0;
 };
 
 void printStage(const Stage &stage)
 {
-    std::printf("  %-22s %9.4f s %9.4f s cpu %9.1f MB\n", stage.name.c_str(), stage.seconds, stage.processor,
+    std::printf("  %-22s %9.4f s %9.4f s cpu %9.1f MB", stage.name.c_str(), stage.seconds, stage.processor,
                 stage.peakKb / 1024.0);
+    if (stage.pumps > 0) {
+        std::printf("  %8ld pumps, %.3f s in them", stage.pumps, stage.pumpSeconds);
+    }
+    std::printf("\n");
 }
 
 } // namespace

@@ -141,7 +141,7 @@ TForm1::TForm1(QWidget *parent)
     buildRemovalPage();
     buildReportPage();
     bindHandlers();
-    searchPaints_ = std::make_unique<PaintThrottle>(std::vector<QWidget *>{Panel2, DataGrid1View});
+    searchPaints_ = std::make_unique<PaintThrottle>(this);
     heldProgress_ = std::make_unique<HeldProgress>(Label1, Label3, Label4, ProgressBar1);
 
     move(226, 108);

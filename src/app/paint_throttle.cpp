@@ -1,27 +1,14 @@
 #include "app/paint_throttle.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 namespace quillmere {
 
-PaintThrottle::PaintThrottle(std::vector<QWidget *> widgets)
+PaintThrottle::PaintThrottle(QWidget *window)
+    : window_(window)
 {
-    for (QWidget *widget : widgets) {
-        widgets_.emplace_back(widget);
-    }
-}
-
-void PaintThrottle::setPainting(bool on)
-{
-    if (painting_ == on) {
-        return;
-    }
-    painting_ = on;
-    // Turning updates back on repaints each widget whole at the next
-    // messages, so nothing changed while held is missed.
-    for (const QPointer<QWidget> &widget : widgets_) {
-        if (widget) {
-            widget->setUpdatesEnabled(on);
-        }
-    }
+    window_->installEventFilter(this);
 }
 
 void PaintThrottle::hold()
@@ -31,13 +18,25 @@ void PaintThrottle::hold()
         // A search's first state shows at its first pump.
         paintNext_ = true;
     }
-    setPainting(false);
+    open_ = false;
 }
 
 void PaintThrottle::release()
 {
     if (depth_ > 0 && --depth_ == 0) {
-        setPainting(true);
+        open();
+    }
+}
+
+void PaintThrottle::open()
+{
+    open_ = true;
+    // What changed while held is painted with the messages about to run.
+    // Qt asks a window to paint once until it has painted, so the request
+    // kept back is made anew.
+    if (owed_ && window_) {
+        owed_ = false;
+        QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
     }
 }
 
@@ -49,7 +48,7 @@ bool PaintThrottle::beforeMessages()
     if (paintNext_ || sincePaint_.elapsed() >= kIntervalMs) {
         paintNext_ = false;
         sincePaint_.start();
-        setPainting(true);
+        open();
         return true;
     }
     return false;
@@ -58,8 +57,19 @@ bool PaintThrottle::beforeMessages()
 void PaintThrottle::afterMessages()
 {
     if (depth_ > 0) {
-        setPainting(false);
+        open_ = false;
     }
+}
+
+bool PaintThrottle::eventFilter(QObject *watched, QEvent *event)
+{
+    // Posted for a later paint and sent for an immediate one (a widget's
+    // repaint()); either way the window paints everything marked since.
+    if (!open_ && watched == window_ && event->type() == QEvent::UpdateRequest) {
+        owed_ = true;
+        return true;
+    }
+    return false;
 }
 
 } // namespace quillmere

@@ -79,7 +79,10 @@ std::size_t FileSource::read(void *buffer, std::size_t count)
     const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(count, length_ - position_));
     std::size_t done = 0;
     while (done < wanted) {
-        const ssize_t got = ::read(fd_.get(), static_cast<char *>(buffer) + done, wanted - done);
+        // At this source's own position: a held file's second descriptor
+        // shares its read position with the first.
+        const ssize_t got = ::pread(fd_.get(), static_cast<char *>(buffer) + done, wanted - done,
+                                    static_cast<off_t>(position_ + done));
         if (got < 0 && errno == EINTR) {
             continue;
         }

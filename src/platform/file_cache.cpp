@@ -10,6 +10,71 @@
 
 namespace quillmere {
 
+// A statement that finalizes itself; `ok()` is false when it did not compile.
+class CacheStatement {
+public:
+    CacheStatement(sqlite3 *db, const char *sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr); }
+    ~CacheStatement() { sqlite3_finalize(statement_); }
+    CacheStatement(const CacheStatement &) = delete;
+    CacheStatement &operator=(const CacheStatement &) = delete;
+
+    int prepareResult() const { return rc_; }
+    sqlite3_stmt *get() const { return statement_; }
+    void bind(int index, std::int64_t value) { sqlite3_bind_int64(statement_, index, value); }
+    void bind(int index, std::string_view text)
+    {
+        sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    }
+    void bindBlob(int index, const std::string &bytes)
+    {
+        sqlite3_bind_blob64(statement_, index, bytes.data(), bytes.size(), SQLITE_STATIC);
+    }
+    // Binds volume, inode and kind to ?1, ?2, ?3.
+    void bindFile(std::string_view volume, std::uint64_t inode, std::string_view kind)
+    {
+        bind(1, volume);
+        bind(2, static_cast<std::int64_t>(inode));
+        bind(3, kind);
+    }
+    int step() { return rc_ == SQLITE_OK ? sqlite3_step(statement_) : rc_; }
+    // Ready to run again with new bindings; frees what the last run held.
+    void reset()
+    {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
+    std::int64_t column(int index) const { return sqlite3_column_int64(statement_, index); }
+
+private:
+    sqlite3_stmt *statement_ = nullptr;
+    int rc_ = SQLITE_OK;
+};
+
+// The writer thread's statements, compiled once for all its batches: most
+// batches are a few values, and compiling cost more than writing them.
+struct WriterStatements {
+    explicit WriterStatements(sqlite3 *db)
+        : store(db,
+                "INSERT OR REPLACE INTO entries(volume, inode, kind, size, modified_ns, changed_ns, "
+                "version, used, bytes, value) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, "
+                "(SELECT coalesce(max(used), 0) + 1 FROM entries), ?8, ?9)")
+        , touch(db,
+                "UPDATE entries SET used = (SELECT max(used) + 1 FROM entries) "
+                "WHERE volume = ?1 AND inode = ?2 AND kind = ?3")
+        , forget(db, "DELETE FROM entries WHERE volume = ?1 AND inode = ?2")
+        , forgetStale(db,
+                      "DELETE FROM entries WHERE volume = ?1 AND inode = ?2 "
+                      "AND NOT (size = ?3 AND modified_ns = ?4 AND changed_ns = ?5)")
+        , clear(db, "DELETE FROM entries")
+    {
+    }
+    CacheStatement store;
+    CacheStatement touch;
+    CacheStatement forget;
+    CacheStatement forgetStale;
+    CacheStatement clear;
+};
+
 namespace {
 
 // The layout of the database; another number in user_version means another
@@ -32,39 +97,7 @@ CREATE TABLE IF NOT EXISTS entries(
 CREATE INDEX IF NOT EXISTS entries_by_use ON entries(used);
 )";
 
-// A statement that finalizes itself; `ok()` is false when it did not compile.
-class Statement {
-public:
-    Statement(sqlite3 *db, const char *sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr); }
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-
-    int prepareResult() const { return rc_; }
-    sqlite3_stmt *get() const { return statement_; }
-    void bind(int index, std::int64_t value) { sqlite3_bind_int64(statement_, index, value); }
-    void bind(int index, std::string_view text)
-    {
-        sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    }
-    void bindBlob(int index, const std::string &bytes)
-    {
-        sqlite3_bind_blob64(statement_, index, bytes.data(), bytes.size(), SQLITE_STATIC);
-    }
-    // Binds volume, inode and kind to ?1, ?2, ?3.
-    void bindFile(std::string_view volume, std::uint64_t inode, std::string_view kind)
-    {
-        bind(1, volume);
-        bind(2, static_cast<std::int64_t>(inode));
-        bind(3, kind);
-    }
-    int step() { return rc_ == SQLITE_OK ? sqlite3_step(statement_) : rc_; }
-    std::int64_t column(int index) const { return sqlite3_column_int64(statement_, index); }
-
-private:
-    sqlite3_stmt *statement_ = nullptr;
-    int rc_ = SQLITE_OK;
-};
+using Statement = CacheStatement;
 
 int execute(sqlite3 *db, const char *sql)
 {
@@ -139,8 +172,16 @@ FileCache::~FileCache()
     if (writerThread_.joinable()) {
         writerThread_.join();
     }
+    writes_.reset();
     sqlite3_close_v2(writer_);
+    closeReader();
+}
+
+void FileCache::closeReader()
+{
+    lookup_.reset();
     sqlite3_close_v2(reader_);
+    reader_ = nullptr;
 }
 
 bool FileCache::enabled() const
@@ -285,9 +326,14 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
         if (reader_ == nullptr) {
             return std::nullopt;
         }
-        Statement select(reader_,
-            "SELECT size, modified_ns, changed_ns, version, value FROM entries "
-            "WHERE volume = ?1 AND inode = ?2 AND kind = ?3");
+        // Compiled once: a search looks up every file it shows, and compiling
+        // the query cost more than running it.
+        if (lookup_ == nullptr) {
+            lookup_ = std::make_unique<CacheStatement>(reader_,
+                "SELECT size, modified_ns, changed_ns, version, value FROM entries "
+                "WHERE volume = ?1 AND inode = ?2 AND kind = ?3");
+        }
+        Statement &select = *lookup_;
         select.bindFile(key.volume, key.inode, kind);
         const int rc = select.step();
         if (rc == SQLITE_ROW) {
@@ -300,12 +346,13 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
                 found.emplace(length > 0 ? static_cast<const char *>(bytes) : "", static_cast<std::size_t>(length));
             }
             stale = !sameState;
-        } else if (isBroken(rc)) {
+        }
+        select.reset();
+        if (isBroken(rc)) {
             // Found broken while in use: stop using it, and move it aside so
             // that the next start begins a new one.
             const std::string why = sqlite3_errmsg(reader_);
-            sqlite3_close_v2(reader_);
-            reader_ = nullptr;
+            closeReader();
             setAside(why);
             const std::lock_guard queueLock(queueGuard_);
             writesStopped_ = true;
@@ -406,18 +453,14 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
         // are only a help, so they go, and later ones are tried again.
         return true;
     }
-    Statement store(writer_,
-        "INSERT OR REPLACE INTO entries(volume, inode, kind, size, modified_ns, changed_ns, "
-        "version, used, bytes, value) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, "
-        "(SELECT coalesce(max(used), 0) + 1 FROM entries), ?8, ?9)");
-    Statement touch(writer_,
-        "UPDATE entries SET used = (SELECT max(used) + 1 FROM entries) "
-        "WHERE volume = ?1 AND inode = ?2 AND kind = ?3");
-    Statement forget(writer_, "DELETE FROM entries WHERE volume = ?1 AND inode = ?2");
-    Statement forgetStale(writer_,
-        "DELETE FROM entries WHERE volume = ?1 AND inode = ?2 "
-        "AND NOT (size = ?3 AND modified_ns = ?4 AND changed_ns = ?5)");
-    Statement clear(writer_, "DELETE FROM entries");
+    if (writes_ == nullptr) {
+        writes_ = std::make_unique<WriterStatements>(writer_);
+    }
+    Statement &store = writes_->store;
+    Statement &touch = writes_->touch;
+    Statement &forget = writes_->forget;
+    Statement &forgetStale = writes_->forgetStale;
+    Statement &clear = writes_->clear;
     bool cleared = false;
     for (const Write &write : batch) {
         if (rc != SQLITE_OK) {
@@ -462,8 +505,7 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
         }
         rc = statement->step();
         rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
-        sqlite3_reset(statement->get());
-        sqlite3_clear_bindings(statement->get());
+        statement->reset();
     }
     if (rc == SQLITE_OK) {
         rc = evictOverBound();

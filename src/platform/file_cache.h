@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,6 +16,9 @@
 struct sqlite3;
 
 namespace quillmere {
+
+class CacheStatement;
+struct WriterStatements;
 
 // What was computed for each file (its picture size, fingerprint, thumbnail,
 // content hash), kept between runs in an SQLite database so that a second
@@ -68,6 +72,7 @@ private:
     bool tryOpen(std::string &why, bool &broken, bool &locked);
     void disable(const std::string &why);
     void setAside(const std::string &why);
+    void closeReader();
     void writeLoop();
     bool writeBatch(std::deque<Write> &batch);
     int evictOverBound();
@@ -79,7 +84,9 @@ private:
     // Lookups use their own connection, one caller at a time.
     mutable std::mutex readGuard_;
     sqlite3 *reader_ = nullptr;
+    std::unique_ptr<CacheStatement> lookup_; // the reader's lookup, compiled at first use
     sqlite3 *writer_ = nullptr; // only the writer thread uses it once started
+    std::unique_ptr<WriterStatements> writes_; // the writer thread's, compiled at first use
 
     std::mutex queueGuard_;
     std::condition_variable queueChanged_;

@@ -1,6 +1,8 @@
 #include "platform/file_measure.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,6 +34,18 @@ bool isDescriptorPath(const char *name) noexcept
     return true;
 }
 
+// A second descriptor of this process's descriptor `digits`.
+int duplicateHeld(const char *digits) noexcept
+{
+    errno = 0;
+    const long number = std::strtol(digits, nullptr, 10);
+    if (errno != 0 || number > INT_MAX) {
+        errno = EBADF;
+        return -1;
+    }
+    return ::fcntl(static_cast<int>(number), F_DUPFD_CLOEXEC, 0);
+}
+
 } // namespace
 
 std::string DescriptorPath(int fd)
@@ -41,10 +55,13 @@ std::string DescriptorPath(int fd)
 
 int OpenFoundFileIn(int folder, const char *name, struct stat &info) noexcept
 {
-    // A descriptor's path is a link by nature; it is followed to the file
-    // its descriptor holds, which is still checked to be a regular file.
-    const int noFollow = folder == AT_FDCWD && isDescriptorPath(name) ? 0 : O_NOFOLLOW;
-    const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | noFollow);
+    // A descriptor's path names a file this program holds open: it gets a
+    // second descriptor of that very file, without a walk through /proc. The
+    // two share one read position, so readers of such a file read at offsets
+    // of their own (pread). The file is still checked to be a regular file.
+    const bool held = folder == AT_FDCWD && isDescriptorPath(name);
+    const int fd = held ? duplicateHeld(name + sizeof kDescriptorFolder - 1)
+                        : ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         return -1;
     }

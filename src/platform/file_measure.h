@@ -30,6 +30,8 @@ int OpenFoundFileIn(int folder, const char *name, struct stat &info) noexcept;
 // open descriptor `fd` holds. OpenFoundFile follows this one link, and only
 // it, since it leads to a file already opened the careful way, so that a
 // reader taking paths reads exactly the file that was opened and checked.
+// OpenFoundFile gives a duplicate of `fd`, which shares its read position:
+// whoever reads through it reads at offsets of its own.
 std::string DescriptorPath(int fd);
 
 // Opens `path` as OpenFoundFile does and, when it is a regular file, returns
