@@ -102,7 +102,7 @@ std::optional<DecodedThumbnails> thumbnailsFromValue(std::string_view value)
         if (index >= pictures.size()) {
             return std::nullopt;
         }
-        thumbnails.entries.push_back(DecodedThumbnails::Entry {pictures[index], own});
+        thumbnails.entries.push_back(DecodedThumbnails::Entry {pictures[index], own, std::nullopt});
     }
     return thumbnails;
 }

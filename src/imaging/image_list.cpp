@@ -39,6 +39,11 @@ std::uint64_t hashOf(const QImage &pixels)
 
 int TImageList::Add(const TBitmap &bitmap)
 {
+    return Add(Prepare(bitmap));
+}
+
+TImageList::PreparedEntry TImageList::Prepare(const TBitmap &bitmap)
+{
     if (bitmap.Width() < EntryWidth || bitmap.Height() < EntryHeight) {
         throw EInvalidOperation(QStringLiteral("Invalid image size"));
     }
@@ -56,6 +61,16 @@ int TImageList::Add(const TBitmap &bitmap)
         }
     }
     const std::uint64_t hash = hashOf(entry);
+    return PreparedEntry{std::move(entry), hash};
+}
+
+int TImageList::Add(PreparedEntry prepared)
+{
+    if (prepared.pixels.size() != kEntrySize || prepared.pixels.format() != QImage::Format_RGB32) {
+        throw EInvalidOperation(QStringLiteral("Invalid image size"));
+    }
+    const QImage &entry = prepared.pixels;
+    const std::uint64_t hash = prepared.hash;
     int picture = findPicture(entry, hash);
     if (picture < 0) {
         // A new picture waits for the compressing thread, which Add waits

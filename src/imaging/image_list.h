@@ -56,6 +56,17 @@ public:
     // than 100 or lower than 75 pixels raises EInvalidOperation "Invalid
     // image size".
     int Add(const TBitmap &bitmap);
+
+    // An entry made ready to add, on any thread: the copy of the bitmap
+    // Add would make, and a hash of its pixels.
+    struct PreparedEntry {
+        QImage pixels;
+        std::uint64_t hash = 0;
+    };
+    // Raises as Add does for a bitmap too small.
+    static PreparedEntry Prepare(const TBitmap &bitmap);
+    // Appends an entry made by Prepare; the same as adding its bitmap.
+    int Add(PreparedEntry entry);
     // Removes every entry.
     void Clear();
 

@@ -74,7 +74,7 @@ DecodedThumbnails decodeThumbnails(const std::string &path, const std::string &r
         } else {
             made = named->rowThumbnail(readPath);
         }
-        decoded.entries.push_back(DecodedThumbnails::Entry{std::move(made.thumbnail), made.ownPicture});
+        decoded.entries.push_back(DecodedThumbnails::Entry{std::move(made.thumbnail), made.ownPicture, std::nullopt});
         if (made.size) {
             decoded.resolution = resolutionText(*made.size);
         }
@@ -86,7 +86,7 @@ ThumbnailOutcome addThumbnails(const DecodedThumbnails &decoded, TImageList &lis
 {
     ThumbnailOutcome outcome;
     for (const DecodedThumbnails::Entry &entry : decoded.entries) {
-        const int index = list.Add(entry.thumbnail);
+        const int index = entry.prepared ? list.Add(*entry.prepared) : list.Add(entry.thumbnail);
         ++outcome.appended;
         outcome.lastIndex = index;
         // A later step's stand-in never hides an earlier step's picture: a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/bitmap.h"
+#include "imaging/image_list.h"
 #include "imaging/picture_format.h"
 
 #include <QString>
@@ -36,6 +37,8 @@ struct DecodedThumbnails {
     struct Entry {
         TBitmap thumbnail; // 100 x 75
         bool ownPicture = false;
+        // The thumbnail list's copy of it, when made ahead on another thread.
+        std::optional<TImageList::PreparedEntry> prepared;
     };
     std::vector<Entry> entries;
     std::optional<QString> resolution;

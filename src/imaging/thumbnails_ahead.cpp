@@ -15,9 +15,23 @@ namespace quillmere {
 namespace {
 // How often a waiting taker lets its window breathe.
 constexpr std::chrono::milliseconds kWaitSlice{15};
-// Files in hand per worker: one decoding and one ready keeps every worker
-// busy while the taker adds the previous row.
-constexpr std::size_t kFilesPerWorker = 2;
+// Files in hand per worker, decoding or ready. A ready file is a few small
+// thumbnails, so a deep window costs little memory; it lets workers run on
+// through files of uneven cost, and wake in batches rather than once a file.
+constexpr std::size_t kFilesPerWorker = 16;
+// The thumbnail list's copies are made here too, off the taker's thread.
+// One that cannot be made is left to the list, which fails as it would.
+void prepareEntries(DecodedThumbnails &thumbnails)
+{
+    for (DecodedThumbnails::Entry &entry : thumbnails.entries) {
+        try {
+            entry.prepared = TImageList::Prepare(entry.thumbnail);
+        } catch (...) {
+            entry.prepared.reset();
+        }
+    }
+}
+
 } // namespace
 
 ThumbnailsAhead::ThumbnailsAhead(std::vector<std::string> paths, int workers, FileCache *cache)
@@ -73,6 +87,7 @@ void ThumbnailsAhead::work()
         } catch (...) {
             decoded.error = std::current_exception();
         }
+        prepareEntries(decoded.thumbnails);
         lock.lock();
         // A decode that may have seen the cancel made stand-ins instead of
         // pictures; it is dropped, and take decodes the file again if asked.
@@ -111,8 +126,13 @@ DecodedThumbnails ThumbnailsAhead::take(std::size_t index, const std::string &pa
         }
         nextToTake_ = std::max(nextToTake_, index + 1);
     }
+    // Workers waiting for room are woken once half the window is free: one
+    // wake for many files, never a wait with room to spare for long.
+    const bool roomForMany = nextToStart_ <= nextToTake_ + window_ / 2;
     lock.unlock();
-    startable_.notify_all();
+    if (roomForMany) {
+        startable_.notify_all();
+    }
     if (!decoded) {
         return cachedThumbnails(path, cache_);
     }

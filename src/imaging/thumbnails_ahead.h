@@ -18,9 +18,9 @@ namespace quillmere {
 class FileCache;
 
 // Decodes the thumbnails of a run of files on worker threads, ahead of the
-// one thread that takes them in file order. At most two files per worker are
-// decoding or waiting to be taken at any time, so memory stays bounded
-// however long the run. Workers read files and make pictures, nothing else:
+// one thread that takes them in file order. At most sixteen files per worker
+// are decoding or waiting to be taken at any time (one decoding each), so
+// memory stays bounded however long the run. Workers read files and make pictures, nothing else:
 // adding to the thumbnail list and to tables stays with the taker, so what
 // it builds is the same as decoding one file after the other.
 class ThumbnailsAhead {

@@ -5,6 +5,8 @@
 #include "platform/number_text.h"
 #include "platform/locale_formats.h"
 
+#include <QScopeGuard>
+
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -550,27 +552,41 @@ void TDataGrid::HeaderClick(int column)
 
 namespace {
 
+// What a numeric or boolean sort compares a cell by; a text that is no
+// number counts as 0.
+double sortNumber(const CellValue &v, CellKind kind)
+{
+    switch (kind) {
+    case CellKind::Integer:
+        return std::get<qint32>(v);
+    case CellKind::Boolean:
+        return std::get<bool>(v) ? 1.0 : 0.0;
+    case CellKind::Float:
+        return std::get<double>(v);
+    case CellKind::String:
+        try {
+            return parseNumber(std::get<QString>(v));
+        } catch (const EConvertError &) {
+            return 0.0;
+        }
+    case CellKind::Increment:
+        break;
+    }
+    return 0.0;
+}
+
+bool sortsByNumber(TSortType type)
+{
+    return type == stBoolean || type == stNumeric;
+}
+
+int compareNumbers(double p, double q)
+{
+    return p < q ? -1 : (p > q ? 1 : 0);
+}
+
 int compareValues(const CellValue &x, const CellValue &y, CellKind kind, TSortType type)
 {
-    const auto number = [&](const CellValue &v) -> double {
-        switch (kind) {
-        case CellKind::Integer:
-            return std::get<qint32>(v);
-        case CellKind::Boolean:
-            return std::get<bool>(v) ? 1.0 : 0.0;
-        case CellKind::Float:
-            return std::get<double>(v);
-        case CellKind::String:
-            try {
-                return parseNumber(std::get<QString>(v));
-            } catch (const EConvertError &) {
-                return 0.0;
-            }
-        case CellKind::Increment:
-            break;
-        }
-        return 0.0;
-    };
     const auto textOf = [&](const CellValue &v) -> QString {
         switch (kind) {
         case CellKind::String:
@@ -588,11 +604,8 @@ int compareValues(const CellValue &x, const CellValue &y, CellKind kind, TSortTy
     };
     switch (type) {
     case stBoolean:
-    case stNumeric: {
-        const double p = number(x);
-        const double q = number(y);
-        return p < q ? -1 : (p > q ? 1 : 0);
-    }
+    case stNumeric:
+        return compareNumbers(sortNumber(x, kind), sortNumber(y, kind));
     case stCaseInsensitive:
         return QString::compare(textOf(x), textOf(y), Qt::CaseInsensitive);
     default: {
@@ -615,6 +628,9 @@ int TDataGrid::compareRows(int a, int b, int column, TSortType type)
     if (kind == CellKind::Increment) {
         return 0; // both read the same last addressed row
     }
+    if (!sortNumbers_.empty()) {
+        return compareNumbers(sortNumbers_[static_cast<std::size_t>(a)], sortNumbers_[static_cast<std::size_t>(b)]);
+    }
     if (compact()) {
         const StoredText &x = texts_[c][static_cast<std::size_t>(a)];
         const StoredText &y = texts_[c][static_cast<std::size_t>(b)];
@@ -632,6 +648,9 @@ void TDataGrid::swapRows(int a, int b)
     sortStep();
     const auto x = static_cast<std::size_t>(a);
     const auto y = static_cast<std::size_t>(b);
+    if (!sortNumbers_.empty()) {
+        std::swap(sortNumbers_[x], sortNumbers_[y]);
+    }
     if (compact()) {
         std::swap(rowIds_[x], rowIds_[y]);
         for (auto &texts : texts_) {
@@ -665,6 +684,18 @@ void TDataGrid::sortStep()
     }
 }
 
+std::vector<double> TDataGrid::rowNumbers(int column) const
+{
+    const auto c = static_cast<std::size_t>(column);
+    const CellKind kind = columns_[c]->kind();
+    const auto n = static_cast<std::size_t>(RowCount());
+    std::vector<double> numbers(n);
+    for (std::size_t r = 0; r < n; ++r) {
+        numbers[r] = compact() ? sortNumber(texts_[c][r].text(), kind) : sortNumber(rows_[r]->cells[c], kind);
+    }
+    return numbers;
+}
+
 void TDataGrid::sortByColumn(int column, TSortType type, TSortKind kind, bool forceFull)
 {
     const std::optional<std::uintptr_t> selected =
@@ -683,6 +714,12 @@ void TDataGrid::sortByColumn(int column, TSortType type, TSortKind kind, bool fo
                     values = source->Index();
                     type = source->SortType;
                 }
+            }
+            // A number is read from its text once per row, not at every
+            // comparison; the order and the draws are those of comparing texts.
+            const auto forget = qScopeGuard([this] { sortNumbers_.clear(); });
+            if (sortsByNumber(type) && columns_[static_cast<std::size_t>(values)]->kind() != CellKind::Increment) {
+                sortNumbers_ = rowNumbers(values);
             }
             quickSort(0, n - 1, values, type, kind);
         }

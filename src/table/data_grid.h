@@ -265,6 +265,8 @@ private:
     void quickSort(int left, int right, int column, TSortType type, TSortKind kind);
     int compareRows(int a, int b, int column, TSortType type);
     void swapRows(int a, int b);
+    // The numbers a numeric sort of the column compares, row by row.
+    std::vector<double> rowNumbers(int column) const;
     std::uintptr_t rowKey(int row) const;
     void sortStep();
     void newStore();
@@ -288,6 +290,8 @@ private:
     // handler run from whileSorting changed the table under it.
     std::uint64_t changes_ = 0;
     std::uint32_t stepsSincePump_ = 0;
+    // During a numeric sort, each row's number, moving with its row.
+    std::vector<double> sortNumbers_;
     int selectedRow_ = -1;
     int selectedColumn_ = 0;
     bool memorySorted_ = false;
