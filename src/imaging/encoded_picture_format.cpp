@@ -65,6 +65,24 @@ const TBitmap &EncodedPictureFormat::standInRowThumbnail() const
     return standIn_;
 }
 
+FormatThumbnail EncodedPictureFormat::unloadableThumbnail(QSize area) const
+{
+    FormatThumbnail made;
+    made.thumbnail = area == rowThumbnailArea().size() ? standInRowThumbnail() : stretchedStandIn(*this, area);
+    made.ownPicture = false;
+    made.size = QSize(fallbackPicture().Width(), fallbackPicture().Height());
+    return made;
+}
+
+std::optional<FormatThumbnail> EncodedPictureFormat::rowThumbnailOfUnrecognised(const std::uint8_t *first,
+                                                                               std::size_t size) const
+{
+    if (size > 0 && refusesHeaderStart(first, size)) {
+        return unloadableThumbnail(rowThumbnailArea().size());
+    }
+    return std::nullopt;
+}
+
 FormatThumbnail EncodedPictureFormat::rowThumbnailOver(const std::string &path, QSize area) const
 {
     const QRect whole(QPoint(0, 0), area);
@@ -75,11 +93,7 @@ FormatThumbnail EncodedPictureFormat::rowThumbnailOver(const std::string &path, 
     try {
         picture.LoadFromFile(path);
     } catch (const std::exception &) {
-        FormatThumbnail made;
-        made.thumbnail = standIn();
-        made.ownPicture = false;
-        made.size = QSize(fallbackPicture().Width(), fallbackPicture().Height());
-        return made;
+        return unloadableThumbnail(area);
     }
     FormatThumbnail made;
     try {

@@ -55,12 +55,22 @@ public:
     FormatThumbnail rowThumbnail(const std::string &path) const override;
     // The same rules over any area, streamed like rowThumbnail.
     FormatThumbnail rowThumbnailOver(const std::string &path, QSize area) const override;
+    // A file whose first bytes the header reader surely refuses fails to load.
+    std::optional<FormatThumbnail> rowThumbnailOfUnrecognised(const std::uint8_t *first,
+                                                              std::size_t size) const override;
     // A TEncodedPicture of this format.
     std::unique_ptr<TGraphic> newPicture() const override;
     // decode with fill = atLeast.
     TBitmap smallDecode(const std::string &path, QSize atLeast) const override;
 
+protected:
+    // Whether readHeader raises for any file beginning with these bytes (at
+    // least one); false when unsure (the default).
+    virtual bool refusesHeaderStart(const std::uint8_t *, std::size_t) const { return false; }
+
 private:
+    // What a file that fails to load shows over area.
+    FormatThumbnail unloadableThumbnail(QSize area) const;
     // The stand-in stretched over the row thumbnail's area, made once: every
     // broken file of a search shows it, and stretching it anew for each
     // cost as much as the rest of its row.

@@ -22,6 +22,12 @@ public:
         return size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
     }
 
+    // libjpeg stops at once unless the file starts with the start of image.
+    bool refusesHeaderStart(const std::uint8_t *data, std::size_t size) const override
+    {
+        return size >= 2 && !(data[0] == 0xFF && data[1] == 0xD8);
+    }
+
     PictureHeader readHeader(const std::uint8_t *data, std::size_t size) const override
     {
         const JpegHeader jpeg = readJpegHeader(data, size);

@@ -26,13 +26,19 @@ const PictureFormat *PictureFormatOfBytes(const std::uint8_t *data, std::size_t 
 
 const PictureFormat *PictureFormatOfContent(const std::string &path)
 {
+    const std::vector<std::uint8_t> first = ContentStart(path);
+    return PictureFormatOfBytes(first.data(), first.size());
+}
+
+std::vector<std::uint8_t> ContentStart(const std::string &path)
+{
     try {
         FileSource file(path);
-        std::uint8_t first[kSignatureBytes];
-        const std::size_t got = file.read(first, sizeof first);
-        return PictureFormatOfBytes(first, got);
+        std::vector<std::uint8_t> first(kSignatureBytes);
+        first.resize(file.read(first.data(), first.size()));
+        return first;
     } catch (const std::exception &) {
-        return nullptr;
+        return {};
     }
 }
 

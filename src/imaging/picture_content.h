@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillmere {
 
@@ -19,6 +20,10 @@ const PictureFormat *PictureFormatOfBytes(const std::uint8_t *data, std::size_t 
 // The same for the first bytes of a file; nullptr also when the file cannot
 // be opened or read (a FIFO, a link or a folder is not opened at all).
 const PictureFormat *PictureFormatOfContent(const std::string &path);
+
+// A file's first bytes, as many as every format's signature needs (fewer in
+// a shorter file); none when it cannot be opened or read.
+std::vector<std::uint8_t> ContentStart(const std::string &path);
 
 // format's orientation of the file, 1 when reading it fails in any way.
 int OrientationOf(const PictureFormat &format, const std::string &path) noexcept;

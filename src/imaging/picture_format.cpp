@@ -44,6 +44,11 @@ int PictureFormat::orientation(const std::string &path) const
     return exifOrientation(exifBlock(path));
 }
 
+std::optional<FormatThumbnail> PictureFormat::rowThumbnailOfUnrecognised(const std::uint8_t *, std::size_t) const
+{
+    return std::nullopt;
+}
+
 FormatThumbnail PictureFormat::rowThumbnailOver(const std::string &path, QSize area) const
 {
     FormatThumbnail made = rowThumbnail(path);

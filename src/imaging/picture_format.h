@@ -61,6 +61,11 @@ public:
     // size. Raises nothing for any file content: a file it cannot show gets
     // the stand-in picture, by the format's own rules for the size shown.
     virtual FormatThumbnail rowThumbnail(const std::string &path) const = 0;
+    // For a file whose first bytes no format recognises: what rowThumbnail
+    // gives, when those bytes alone settle it, so that the file need not be
+    // read again; nothing otherwise (the default).
+    virtual std::optional<FormatThumbnail> rowThumbnailOfUnrecognised(const std::uint8_t *first,
+                                                                      std::size_t size) const;
 
     // rowThumbnail stretched over an area of the given size instead of
     // 100 x 75 (a picture stored on its side is stretched over 75 x 100 and

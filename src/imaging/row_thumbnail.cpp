@@ -61,7 +61,8 @@ DecodedThumbnails decodeThumbnails(const std::string &path, const std::string &r
     // The name decides how many steps run and in which order; what the file
     // holds decides how each step reads it. A file no format recognises is
     // read by the step's own format, which gives the stand-in by its rules.
-    const PictureFormat *content = PictureFormatOfContent(readPath);
+    const std::vector<std::uint8_t> start = ContentStart(readPath);
+    const PictureFormat *content = PictureFormatOfBytes(start.data(), start.size());
     const int orientation = content != nullptr ? OrientationOf(*content, readPath) : kUpright;
     std::optional<FormatThumbnail> contentThumbnail; // made once, for every step that reads by content
     for (const PictureFormat *named : steps) {
@@ -71,6 +72,9 @@ DecodedThumbnails decodeThumbnails(const std::string &path, const std::string &r
                 contentThumbnail = uprightThumbnail(*content, readPath, orientation);
             }
             made = *contentThumbnail;
+        } else if (std::optional<FormatThumbnail> settled = named->rowThumbnailOfUnrecognised(start.data(),
+                                                                                               start.size())) {
+            made = std::move(*settled);
         } else {
             made = named->rowThumbnail(readPath);
         }

@@ -21,16 +21,33 @@ constexpr std::chrono::milliseconds kWaitSlice{15};
 constexpr std::size_t kFilesPerWorker = 16;
 // The thumbnail list's copies are made here too, off the taker's thread.
 // One that cannot be made is left to the list, which fails as it would.
-void prepareEntries(DecodedThumbnails &thumbnails)
-{
-    for (DecodedThumbnails::Entry &entry : thumbnails.entries) {
-        try {
-            entry.prepared = TImageList::Prepare(entry.thumbnail);
-        } catch (...) {
-            entry.prepared.reset();
+// Runs of broken files all show one stand-in: the copy of the picture
+// prepared last is used again while the pixels are the very same (one
+// shared image, kept alive here so that its key is never another's).
+class EntryPreparer {
+public:
+    void prepare(DecodedThumbnails &thumbnails)
+    {
+        for (DecodedThumbnails::Entry &entry : thumbnails.entries) {
+            try {
+                const QImage shown = entry.thumbnail.ToDisplayImage();
+                if (!shown.isNull() && last_ && shown.cacheKey() == lastShown_.cacheKey()) {
+                    entry.prepared = last_;
+                    continue;
+                }
+                entry.prepared = TImageList::Prepare(entry.thumbnail);
+                lastShown_ = shown;
+                last_ = entry.prepared;
+            } catch (...) {
+                entry.prepared.reset();
+            }
         }
     }
-}
+
+private:
+    QImage lastShown_;
+    std::optional<TImageList::PreparedEntry> last_;
+};
 
 } // namespace
 
@@ -73,6 +90,7 @@ bool ThumbnailsAhead::canStart() const
 void ThumbnailsAhead::work()
 {
     const DecodeCancelScope scope(cancelled_);
+    EntryPreparer preparer;
     std::unique_lock lock(mutex_);
     for (;;) {
         startable_.wait(lock, [this] { return cancelled_ || canStart() || nextToStart_ >= paths_.size(); });
@@ -87,7 +105,7 @@ void ThumbnailsAhead::work()
         } catch (...) {
             decoded.error = std::current_exception();
         }
-        prepareEntries(decoded.thumbnails);
+        preparer.prepare(decoded.thumbnails);
         lock.lock();
         // A decode that may have seen the cancel made stand-ins instead of
         // pictures; it is dropped, and take decodes the file again if asked.
