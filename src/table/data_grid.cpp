@@ -196,7 +196,7 @@ void TGridCell::setStoredText(const StoredText &text, const TextStores &stores) 
 
 void TGridCell::written() const
 {
-    grid_->contentChanged();
+    grid_->contentChanged(index_);
 }
 
 QString TGridCell::text() const
@@ -382,16 +382,23 @@ void TDataGrid::adoptColumn(std::unique_ptr<TGridCustomColumn> column)
 
 void TDataGrid::notify() const
 {
+    notify(Change{});
+}
+
+void TDataGrid::notify(const Change &change) const
+{
     if (onChanged) {
+        lastChange_ = change;
         onChanged();
+        lastChange_ = Change{};
     }
 }
 
-void TDataGrid::contentChanged()
+void TDataGrid::contentChanged(int row)
 {
     ++changes_;
     memorySorted_ = false;
-    notify();
+    notify(Change{row, row, false});
 }
 
 TGridCustomColumn *TDataGrid::FindColumn(const QString &name) const
@@ -437,7 +444,7 @@ int TDataGrid::AppendRows(int count)
             }
         }
     }
-    notify();
+    notify(Change{first, RowCount() - 1, false});
     return RowCount() - 1;
 }
 

@@ -241,6 +241,15 @@ public:
     std::function<void()> onChanged;
     void Repaint() const { notify(); }
 
+    // What the change being told through onChanged touched: the cells of a
+    // run of rows, or anything (the whole table).
+    struct Change {
+        int firstRow = 0;
+        int lastRow = -1;
+        bool whole = true;
+    };
+    const Change &lastChange() const { return lastChange_; }
+
     // Read access for the view without touching the last addressed cell
     // (row records only; compact rows throw std::logic_error).
     const CellValue &peek(int column, int row) const;
@@ -260,7 +269,8 @@ private:
 
     void adoptColumn(std::unique_ptr<TGridCustomColumn> column);
     void notify() const;
-    void contentChanged();
+    void notify(const Change &change) const;
+    void contentChanged(int row);
     void sortByColumn(int column, TSortType type, TSortKind kind, bool forceFull);
     void quickSort(int left, int right, int column, TSortType type, TSortKind kind);
     int compareRows(int a, int b, int column, TSortType type);
@@ -290,6 +300,7 @@ private:
     // handler run from whileSorting changed the table under it.
     std::uint64_t changes_ = 0;
     std::uint32_t stepsSincePump_ = 0;
+    mutable Change lastChange_;
     // During a numeric sort, each row's number, moving with its row.
     std::vector<double> sortNumbers_;
     int selectedRow_ = -1;

@@ -179,7 +179,21 @@ void TDataGridView::modelChanged()
     if (grid_.RowCount() != scrolledRows_) {
         updateScrollBars();
     }
-    viewport()->update();
+    const TDataGrid::Change &change = grid_.lastChange();
+    if (change.whole) {
+        viewport()->update();
+        return;
+    }
+    // Only rows in view are painted again, with a row to either side for
+    // what a row draws from its neighbours (where a group begins); rows
+    // added below the view paint nothing.
+    const GridGeometry geometry = layout();
+    const auto [first, last] = geometry.visibleRows(viewport()->height());
+    const int from = std::max(first, change.firstRow - 1);
+    const int to = std::min(last - 1, change.lastRow + 1);
+    if (from <= to) {
+        viewport()->update(QRect(0, geometry.rowTop(from), viewport()->width(), (to - from + 1) * geometry.rowPitch()));
+    }
 }
 
 void TDataGridView::updateScrollBars()

@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QImage>
 #include <QMenu>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -470,4 +471,58 @@ TEST_F(GridViewTest, columnsResizeByTheirHeaderEdgesAndDestTakesTheRoomAWiderVie
     EXPECT_EQ(cell(colSize, 0).width(), sizeWidth);
     view->resize(view->width() - 400, view->height());
     EXPECT_EQ(cell(colDest, 0).width(), designed[0]);
+}
+
+namespace {
+
+// The regions a widget was asked to paint.
+class PaintedRegions : public QObject {
+public:
+    explicit PaintedRegions(QWidget *widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent *>(event)->region();
+        }
+        return false;
+    }
+    QRegion painted;
+};
+
+} // namespace
+
+TEST_F(GridViewTest, onlyChangedRowsInViewArePaintedAgain)
+{
+    addRows(40);
+    QApplication::processEvents();
+    PaintedRegions regions(surface());
+    const QImage before = shot();
+    regions.painted = QRegion();
+
+    // Rows added and written below the view: nothing in view changed.
+    addRows(20);
+    grid->CellAt(QStringLiteral("Dest"), 45).setText(QStringLiteral("/p/changed.jpg"));
+    QApplication::processEvents();
+    EXPECT_TRUE(regions.painted.isEmpty()) << regions.painted.boundingRect().height();
+
+    // A visible row's cell: its band (and its neighbours') only.
+    grid->CellAt(QStringLiteral("Dest"), 2).setText(QStringLiteral("/p/renamed.jpg"));
+    QApplication::processEvents();
+    ASSERT_FALSE(regions.painted.isEmpty());
+    EXPECT_TRUE(regions.painted.boundingRect().contains(cell(colDest, 2)));
+    EXPECT_FALSE(regions.painted.intersects(cell(colDest, 0)));
+    EXPECT_FALSE(regions.painted.intersects(cell(colDest, 4)));
+    // What the window shows after painting only the band is what a whole
+    // paint shows.
+    const QImage after = shot();
+    EXPECT_NE(after, before);
+    const QRect area(surface()->mapTo(view.get(), QPoint(0, 0)), surface()->size());
+    const QImage shown = view->screen()->grabWindow(view->winId()).toImage().copy(area);
+    EXPECT_EQ(shown.convertToFormat(after.format()), after);
+
+    // A sort changes everything in view.
+    regions.painted = QRegion();
+    grid->HeaderClick(colDest);
+    QApplication::processEvents();
+    EXPECT_EQ(regions.painted.boundingRect(), surface()->rect());
 }
