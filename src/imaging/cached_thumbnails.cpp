@@ -1,6 +1,7 @@
 #include "imaging/cached_thumbnails.h"
 
 #include "common/byte_record.h"
+#include "imaging/compact_memo.h"
 #include "imaging/compact_picture.h"
 #include "imaging/decode_cancel.h"
 #include "imaging/image_list.h"
@@ -36,7 +37,9 @@ std::optional<std::string> thumbnailsValue(const DecodedThumbnails &thumbnails)
         if (bitmap.Width() < kEntrySize.width() || bitmap.Height() < kEntrySize.height()) {
             return std::nullopt;
         }
-        std::string compact = CompactPicture(bitmap.ToDisplayImage().copy(QRect(QPoint(0, 0), kEntrySize)));
+        std::string compact = entry.prepared && !entry.prepared->compact.empty()
+            ? entry.prepared->compact
+            : CompactPicture(bitmap.ToDisplayImage().copy(QRect(QPoint(0, 0), kEntrySize)));
         if (compact.empty()) {
             return std::nullopt;
         }
@@ -84,6 +87,7 @@ std::optional<DecodedThumbnails> thumbnailsFromValue(std::string_view value)
         return std::nullopt;
     }
     std::vector<TBitmap> pictures(*pictureCount);
+    std::vector<TImageList::PreparedEntry> prepared;
     for (TBitmap &picture : pictures) {
         const auto compact = record.getBytes();
         if (!compact) {
@@ -93,7 +97,9 @@ std::optional<DecodedThumbnails> thumbnailsFromValue(std::string_view value)
         if (pixels.isNull()) {
             return std::nullopt;
         }
-        picture.SetPixels(std::move(pixels), 32);
+        picture.SetPixels(pixels, 32);
+        // The stored form is already what the list keeps.
+        prepared.push_back(TImageList::PreparedPixels(std::move(pixels), std::string(*compact)));
     }
     if (!record.atEnd()) {
         return std::nullopt;
@@ -102,12 +108,31 @@ std::optional<DecodedThumbnails> thumbnailsFromValue(std::string_view value)
         if (index >= pictures.size()) {
             return std::nullopt;
         }
-        thumbnails.entries.push_back(DecodedThumbnails::Entry {pictures[index], own, std::nullopt});
+        thumbnails.entries.push_back(DecodedThumbnails::Entry {pictures[index], own, prepared[index]});
     }
     return thumbnails;
 }
 
-DecodedThumbnails cachedThumbnails(const std::string &path, FileCache *cache)
+namespace {
+
+// Every entry prepared for the list with its compact form, for storing.
+void prepareCompacts(DecodedThumbnails &thumbnails, CompactMemo *memo)
+{
+    for (DecodedThumbnails::Entry &entry : thumbnails.entries) {
+        try {
+            TImageList::PreparedEntry prepared = TImageList::PrepareEntry(entry.thumbnail);
+            prepared.compact = memo != nullptr ? memo->compactOf(prepared) : CompactPicture(prepared.pixels);
+            entry.prepared = std::move(prepared);
+        } catch (const std::exception &) {
+            // Too small for the list: the stored form refuses it as well.
+            entry.prepared.reset();
+        }
+    }
+}
+
+} // namespace
+
+DecodedThumbnails cachedThumbnails(const std::string &path, FileCache *cache, CompactMemo *memo)
 {
     if (cache == nullptr) {
         return decodeThumbnails(path);
@@ -132,6 +157,7 @@ DecodedThumbnails cachedThumbnails(const std::string &path, FileCache *cache)
     const bool ownPicture = std::any_of(thumbnails.entries.begin(), thumbnails.entries.end(),
                                         [](const DecodedThumbnails::Entry &e) { return e.ownPicture; });
     if (ownPicture && !decodeCancelled()) {
+        prepareCompacts(thumbnails, memo);
         if (std::optional<std::string> value = thumbnailsValue(thumbnails)) {
             entry.store(std::move(*value));
         }

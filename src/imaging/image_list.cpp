@@ -39,10 +39,10 @@ std::uint64_t hashOf(const QImage &pixels)
 
 int TImageList::Add(const TBitmap &bitmap)
 {
-    return Add(Prepare(bitmap));
+    return Add(PrepareEntry(bitmap));
 }
 
-TImageList::PreparedEntry TImageList::Prepare(const TBitmap &bitmap)
+TImageList::PreparedEntry TImageList::PrepareEntry(const TBitmap &bitmap)
 {
     if (bitmap.Width() < EntryWidth || bitmap.Height() < EntryHeight) {
         throw EInvalidOperation(QStringLiteral("Invalid image size"));
@@ -61,7 +61,13 @@ TImageList::PreparedEntry TImageList::Prepare(const TBitmap &bitmap)
         }
     }
     const std::uint64_t hash = hashOf(entry);
-    return PreparedEntry{std::move(entry), hash};
+    return PreparedEntry{std::move(entry), hash, {}};
+}
+
+TImageList::PreparedEntry TImageList::PreparedPixels(QImage pixels, std::string compact)
+{
+    const std::uint64_t hash = hashOf(pixels);
+    return PreparedEntry{std::move(pixels), hash, std::move(compact)};
 }
 
 int TImageList::Add(PreparedEntry prepared)
@@ -72,7 +78,14 @@ int TImageList::Add(PreparedEntry prepared)
     const QImage &entry = prepared.pixels;
     const std::uint64_t hash = prepared.hash;
     int picture = findPicture(entry, hash);
-    if (picture < 0) {
+    if (picture < 0 && !prepared.compact.empty()) {
+        // Compressed already (for the cache, or taken from it).
+        const std::lock_guard lock(mutex_);
+        picture = static_cast<int>(pictures_.size());
+        compactBytes_ += prepared.compact.size();
+        pictures_.push_back(std::move(prepared.compact));
+        byPixels_.emplace(hash, static_cast<std::uint32_t>(picture));
+    } else if (picture < 0) {
         // A new picture waits for the compressing thread, which Add waits
         // for only when it falls far behind.
         std::unique_lock lock(mutex_);

@@ -58,14 +58,20 @@ public:
     int Add(const TBitmap &bitmap);
 
     // An entry made ready to add, on any thread: the copy of the bitmap
-    // Add would make, and a hash of its pixels.
+    // Add would make, a hash of its pixels, and when already made, their
+    // compact form (which then is not made again).
     struct PreparedEntry {
         QImage pixels;
         std::uint64_t hash = 0;
+        std::string compact;
     };
     // Raises as Add does for a bitmap too small.
-    static PreparedEntry Prepare(const TBitmap &bitmap);
-    // Appends an entry made by Prepare; the same as adding its bitmap.
+    static PreparedEntry PrepareEntry(const TBitmap &bitmap);
+    // An entry of pixels that are already an entry's (opaque, 100 x 75, in
+    // the display's format), with their compact form.
+    static PreparedEntry PreparedPixels(QImage pixels, std::string compact);
+    // Appends an entry made by PrepareEntry or PreparedPixels; the same as
+    // adding its bitmap.
     int Add(PreparedEntry entry);
     // Removes every entry.
     void Clear();

@@ -29,13 +29,16 @@ public:
     void prepare(DecodedThumbnails &thumbnails)
     {
         for (DecodedThumbnails::Entry &entry : thumbnails.entries) {
+            if (entry.prepared) {
+                continue; // prepared with the cache's compact form
+            }
             try {
                 const QImage shown = entry.thumbnail.ToDisplayImage();
                 if (!shown.isNull() && last_ && shown.cacheKey() == lastShown_.cacheKey()) {
                     entry.prepared = last_;
                     continue;
                 }
-                entry.prepared = TImageList::Prepare(entry.thumbnail);
+                entry.prepared = TImageList::PrepareEntry(entry.thumbnail);
                 lastShown_ = shown;
                 last_ = entry.prepared;
             } catch (...) {
@@ -101,7 +104,7 @@ void ThumbnailsAhead::work()
         lock.unlock();
         Decoded decoded;
         try {
-            decoded.thumbnails = cachedThumbnails(paths_[index], cache_);
+            decoded.thumbnails = cachedThumbnails(paths_[index], cache_, &compacts_);
         } catch (...) {
             decoded.error = std::current_exception();
         }
@@ -152,7 +155,7 @@ DecodedThumbnails ThumbnailsAhead::take(std::size_t index, const std::string &pa
         startable_.notify_all();
     }
     if (!decoded) {
-        return cachedThumbnails(path, cache_);
+        return cachedThumbnails(path, cache_, &compacts_);
     }
     if (decoded->error) {
         std::rethrow_exception(decoded->error);

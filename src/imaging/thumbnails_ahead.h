@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/compact_memo.h"
 #include "imaging/row_thumbnail.h"
 
 #include <atomic>
@@ -60,6 +61,7 @@ private:
 
     const std::vector<std::string> paths_;
     FileCache *const cache_;
+    CompactMemo compacts_; // shared by the workers and take
     std::size_t window_ = 0; // files decoding or decoded but not yet taken
     std::mutex mutex_;
     std::condition_variable startable_;

@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <algorithm>
+#include <utility>
 #include <cmath>
 #include <set>
 
@@ -124,14 +125,44 @@ void TDataGridView::hookImageLists()
     }
     for (TImageList *list : lists) {
         auto previous = std::move(list->OnChange);
-        list->OnChange = [view = QPointer<TDataGridView>(this), previous = std::move(previous)] {
+        list->OnChange = [view = QPointer<TDataGridView>(this), list, previous = std::move(previous),
+                          count = list->Count()]() mutable {
             if (previous) {
                 previous();
             }
-            if (view) {
+            const int before = std::exchange(count, list->Count());
+            if (!view) {
+                return;
+            }
+            // A search adds an entry a row: only rows in view that already
+            // name the new entry show something new.
+            if (count == before + 1) {
+                view->imageAdded(*list, count - 1);
+            } else {
                 view->viewport()->update();
             }
         };
+    }
+}
+
+void TDataGridView::imageAdded(const TImageList &list, int index)
+{
+    if (grid_.compact()) {
+        viewport()->update();
+        return;
+    }
+    const GridGeometry geometry = layout();
+    const auto [first, last] = geometry.visibleRows(viewport()->height());
+    for (int c = 0; c < grid_.ColumnCount(); ++c) {
+        if (grid_.Column(c).Images != &list || grid_.Column(c).kind() != CellKind::Integer) {
+            continue;
+        }
+        for (int row = first; row < last; ++row) {
+            const auto *shown = std::get_if<qint32>(&grid_.peek(c, row));
+            if (shown != nullptr && *shown == index) {
+                viewport()->update(geometry.cellRect(c, row));
+            }
+        }
     }
 }
 

@@ -104,6 +104,8 @@ private:
 
     void modelChanged();
     void hookImageLists();
+    // Entry index was added to list: repaints the cells in view showing it.
+    void imageAdded(const TImageList &list, int index);
     void updateScrollBars();
     GridHit hitAt(QPoint viewportPoint) const;
     // A press (or the second press of a double click): selects a cell or

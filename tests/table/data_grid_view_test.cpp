@@ -520,6 +520,22 @@ TEST_F(GridViewTest, onlyChangedRowsInViewArePaintedAgain)
     const QImage shown = view->screen()->grabWindow(view->winId()).toImage().copy(area);
     EXPECT_EQ(shown.convertToFormat(after.format()), after);
 
+    // A thumbnail added to the list repaints only the cells in view that
+    // already name it.
+    TBitmap blue;
+    blue.SetSize(100, 75);
+    blue.Canvas().fill(Qt::blue);
+    grid->CellAt(QStringLiteral("Priv"), 3).setInteger(1);
+    QApplication::processEvents();
+    regions.painted = QRegion();
+    thumbnails.Add(blue);
+    QApplication::processEvents();
+    EXPECT_EQ(regions.painted.boundingRect(), cell(colPriv, 3));
+    regions.painted = QRegion();
+    thumbnails.Add(blue);
+    QApplication::processEvents();
+    EXPECT_TRUE(regions.painted.isEmpty());
+
     // A sort changes everything in view.
     regions.painted = QRegion();
     grid->HeaderClick(colDest);
