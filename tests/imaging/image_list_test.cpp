@@ -1,4 +1,6 @@
 #include "imaging/bitmap.h"
+#include "imaging/compact_memo.h"
+#include "imaging/compact_picture.h"
 #include "imaging/image_list.h"
 #include "imaging/picture_format.h"
 #include "imaging/picture_formats.h"
@@ -196,3 +198,37 @@ TEST(ImageList, EntriesLongOutOfViewComeBackExactAndBadIndicesKeepTheirErrors)
 }
 
 } // namespace
+
+TEST(ImageList, EntriesThatComeCompressedDrawTheirOwnPixelsAndAreOnePictureWithTheirPlainCopies)
+{
+    const TBitmap a = noiseBitmap(7);
+    const TBitmap b = noiseBitmap(8);
+    CompactMemo memo;
+    TImageList::PreparedEntry preparedA = TImageList::PrepareEntry(a);
+    preparedA.compact = memo.compactOf(preparedA);
+    TImageList::PreparedEntry preparedB = TImageList::PrepareEntry(b);
+    preparedB.compact = memo.compactOf(preparedB);
+    ASSERT_FALSE(preparedA.compact.empty());
+    EXPECT_EQ(memo.compactOf(TImageList::PrepareEntry(a)), preparedA.compact);
+    EXPECT_NE(preparedB.compact, preparedA.compact);
+
+    TImageList list;
+    list.Add(preparedA);
+    list.Add(b);
+    list.Add(a);
+    // As taken from a cache: the pixels expanded from the compact form.
+    list.Add(TImageList::PreparedPixels(ExpandPicture(preparedB.compact, QSize(100, 75)), preparedB.compact));
+    EXPECT_EQ(list.pictureCount(), 2);
+    // Pushed out of every expanded picture kept: drawn from the compact forms.
+    for (std::size_t i = 0; i < TImageList::kExpandedKept; ++i) {
+        list.Add(noiseBitmap(static_cast<quint32>(2000 + i)));
+    }
+    list.finishCompacting();
+    expectDrawsAsPlainCopy(list, 0, a, "prepared with its compact form");
+    expectDrawsAsPlainCopy(list, 2, a, "its plain copy");
+    expectDrawsAsPlainCopy(list, 3, b, "expanded from a compact form");
+
+    TImageList::PreparedEntry small = TImageList::PrepareEntry(a);
+    small.pixels = small.pixels.copy(0, 0, 50, 50);
+    EXPECT_THROW(list.Add(small), EInvalidOperation);
+}
