@@ -47,9 +47,12 @@ done
 
 million=/tmp/quillmere-window-million
 photos=/tmp/quillmere-window-photos
+# Only trees this run makes are deleted; a tree given is never touched, even
+# where it lies at the path this script would make its own.
+made=()
 cleanup() {
-    if [ "$keep" = 0 ]; then
-        rm -rf "$million" "$photos"
+    if [ "$keep" = 0 ] && [ ${#made[@]} -gt 0 ]; then
+        rm -rf "${made[@]}"
     fi
 }
 trap cleanup EXIT
@@ -98,11 +101,13 @@ if [ -n "$given_photos" ]; then
     pairs=0
 fi
 if [ "$files" -gt 0 ]; then
+    made+=("$million")
     python3 "$here/make_million_tree.py" "$million" --files "$files" >/dev/null
     run_tree "generated tree of $files files" "$million"
     [ "$keep" = 1 ] || rm -rf "$million"
 fi
 if [ "$pairs" -gt 0 ]; then
+    made+=("$photos")
     bash "$here/make_photo_rows.sh" "$photos" "$pairs" >/dev/null
     run_tree "real-photo duplicates" "$photos/rows"
 fi

@@ -3,8 +3,11 @@
 #include "imaging/bitmap.h"
 #include "imaging/compact_picture.h"
 #include "platform/errors.h"
+#include "platform/processor_count.h"
 
 #include <QPainter>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <algorithm>
 #include <cstring>
 #include <xxhash.h>
@@ -258,6 +261,58 @@ void TImageList::Prepare(int index) const
 {
     if (index >= 0 && index < Count()) {
         expanded(entries_[static_cast<std::size_t>(index)], shown_);
+    }
+}
+
+void TImageList::Prepare(const std::vector<int> &indices) const
+{
+    // The pictures none of the kept ones hold, each once, with their compact
+    // forms: a picture no longer waiting is never written again, and the
+    // vector grows only on this thread, so the forms can be read elsewhere.
+    std::vector<std::uint32_t> missing;
+    std::vector<const std::string *> forms;
+    for (const int index : indices) {
+        if (index < 0 || index >= Count()) {
+            continue;
+        }
+        const std::uint32_t picture = entries_[static_cast<std::size_t>(index)];
+        if (shown_.find(picture) != nullptr
+            || std::find(missing.begin(), missing.end(), picture) != missing.end()) {
+            continue;
+        }
+        const std::lock_guard lock(mutex_);
+        if (waiting_.count(picture) == 0 && added_.find(picture) == nullptr) {
+            missing.push_back(picture);
+            forms.push_back(&pictures_[picture]);
+        }
+    }
+    std::vector<QImage> pixels(missing.size());
+    const auto expandFrom = [&](std::size_t first, std::size_t step) {
+        for (std::size_t i = first; i < missing.size(); i += step) {
+            pixels[i] = ExpandPicture(*forms[i], kEntrySize);
+        }
+    };
+    const std::size_t threads = std::clamp<std::size_t>(missing.size() / kExpandedPerThread, 1,
+                                                        static_cast<std::size_t>(std::max(1, UsableProcessorCount())));
+    // The pool's threads stay ready between paints; starting threads for
+    // every page would cost a good part of what they save.
+    QSemaphore finished;
+    for (std::size_t t = 1; t < threads; ++t) {
+        QThreadPool::globalInstance()->start([&expandFrom, &finished, t, threads] {
+            expandFrom(t, threads);
+            finished.release();
+        });
+    }
+    expandFrom(0, threads);
+    finished.acquire(static_cast<int>(threads - 1));
+    // A picture that could not be expanded (no memory) is tried once more
+    // the usual way.
+    for (std::size_t i = 0; i < missing.size(); ++i) {
+        if (!pixels[i].isNull()) {
+            shown_.keep(missing[i], pixels[i]);
+        } else {
+            expanded(missing[i], shown_);
+        }
     }
 }
 

@@ -44,6 +44,8 @@ public:
     static constexpr std::size_t kExpandedKept = 128;
     // Pictures added last kept expanded for comparing the next ones with.
     static constexpr std::size_t kAddedKept = 16;
+    // Pictures a thread expands at least, when a page is expanded at once.
+    static constexpr std::size_t kExpandedPerThread = 3;
     // Pictures waiting to be compressed before Add waits for the thread.
     static constexpr std::size_t kMostWaiting = 256;
 
@@ -84,6 +86,9 @@ public:
     // Expands entry index ahead of drawing it (rows about to be scrolled
     // into view); an index without an entry does nothing.
     void Prepare(int index) const;
+    // The same for many entries at once (the rows of a page), their pictures
+    // expanded side by side on every processor.
+    void Prepare(const std::vector<int> &indices) const;
 
     // How many distinct pictures the entries show, and the bytes the
     // compact forms made so far take.

@@ -97,6 +97,9 @@ TDataGridView::TDataGridView(TDataGrid &grid, QWidget *parent)
         stretchColumn_ = dest->Index();
     }
     viewport()->setMouseTracking(true);
+    // paintEvent fills every pixel it is asked for: Qt need not fill the
+    // background first.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 
     // Chain onto whatever listened before, and go quiet once this view is
     // gone: the model may outlive its view.
@@ -692,13 +695,20 @@ void TDataGridView::prepareNearbyRows()
             if (images == nullptr || grid_.Column(c).kind() != CellKind::Integer || !grid_.Column(c).Visible) {
                 continue;
             }
-            for (int row = std::max(0, first - page); row < std::min(rows, last + page); ++row) {
-                if (const auto *index = std::get_if<qint32>(&grid_.peek(c, row))) {
-                    images->Prepare(*index);
-                }
-            }
+            images->Prepare(shownEntries(c, std::max(0, first - page), std::min(rows, last + page)));
         }
     }
+}
+
+std::vector<int> TDataGridView::shownEntries(int column, int first, int last) const
+{
+    std::vector<int> entries;
+    for (int row = first; row < last; ++row) {
+        if (const auto *index = std::get_if<qint32>(&grid_.peek(column, row))) {
+            entries.push_back(*index);
+        }
+    }
+    return entries;
 }
 
 void TDataGridView::paintRows(QPainter &painter, const GridGeometry &geometry, const QRect &clip)
@@ -720,6 +730,15 @@ void TDataGridView::paintRows(QPainter &painter, const GridGeometry &geometry, c
     const int rightEdge = geometry.contentWidth() - geometry.scrollX();
 
     const auto [first, last] = geometry.visibleRows(viewport()->height());
+    // The thumbnails of a page scrolled to from afar are expanded together.
+    if (!grid_.compact()) {
+        for (int c = 0; c < grid_.ColumnCount(); ++c) {
+            if (const TImageList *images = grid_.Column(c).Images;
+                images != nullptr && grid_.Column(c).kind() == CellKind::Integer && grid_.Column(c).Visible) {
+                images->Prepare(shownEntries(c, first, last));
+            }
+        }
+    }
     for (int row = first; row < last; ++row) {
         const int top = geometry.rowTop(row);
         if (top + geometry.rowPitch() <= area.top() || top > area.bottom()) {

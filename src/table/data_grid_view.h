@@ -104,6 +104,8 @@ private:
 
     void modelChanged();
     void hookImageLists();
+    // The thumbnail entries that rows first to last - 1 show in an image column.
+    std::vector<int> shownEntries(int column, int first, int last) const;
     // Entry index was added to list: repaints the cells in view showing it.
     void imageAdded(const TImageList &list, int index);
     void updateScrollBars();

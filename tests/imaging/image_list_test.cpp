@@ -224,9 +224,18 @@ TEST(ImageList, EntriesThatComeCompressedDrawTheirOwnPixelsAndAreOnePictureWithT
         list.Add(noiseBitmap(static_cast<quint32>(2000 + i)));
     }
     list.finishCompacting();
+    // A page of them expanded at once, on several threads.
+    std::vector<int> page{0, 1, 2, 3};
+    for (int i = 0; i < 12; ++i) {
+        page.push_back(4 + i * 9);
+    }
+    list.Prepare(page);
     expectDrawsAsPlainCopy(list, 0, a, "prepared with its compact form");
     expectDrawsAsPlainCopy(list, 2, a, "its plain copy");
     expectDrawsAsPlainCopy(list, 3, b, "expanded from a compact form");
+    for (int i = 0; i < 12; ++i) {
+        expectDrawsAsPlainCopy(list, 4 + i * 9, noiseBitmap(static_cast<quint32>(2000 + i * 9)), "page");
+    }
 
     TImageList::PreparedEntry small = TImageList::PrepareEntry(a);
     small.pixels = small.pixels.copy(0, 0, 50, 50);
