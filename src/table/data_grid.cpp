@@ -62,6 +62,24 @@ double parseNumber(const QString &text)
     return value;
 }
 
+// The number held by a cell of the kinds that hold one as such (a flag is
+// 1 or 0); 0 for the others.
+double typedNumber(const CellValue &v, CellKind kind)
+{
+    switch (kind) {
+    case CellKind::Integer:
+        return std::get<qint32>(v);
+    case CellKind::Boolean:
+        return std::get<bool>(v) ? 1.0 : 0.0;
+    case CellKind::Float:
+        return std::get<double>(v);
+    case CellKind::String:
+    case CellKind::Increment:
+        break;
+    }
+    return 0.0;
+}
+
 CellValue emptyValue(CellKind kind)
 {
     switch (kind) {
@@ -262,19 +280,14 @@ double TGridCell::asNumber() const
         return parseNumber(stringValue());
     }
     const CellValue &v = value();
-    switch (grid_->Column(column_).kind()) {
+    switch (const CellKind kind = grid_->Column(column_).kind()) {
     case CellKind::String:
         return parseNumber(std::get<QString>(v));
     case CellKind::Increment:
         return grid_->lastRow_ + 1;
-    case CellKind::Integer:
-        return std::get<qint32>(v);
-    case CellKind::Boolean:
-        return std::get<bool>(v) ? 1.0 : 0.0;
-    case CellKind::Float:
-        return std::get<double>(v);
+    default:
+        return typedNumber(v, kind);
     }
-    return 0.0;
 }
 
 void TGridCell::setNumber(double number, const QString &asText) const
@@ -564,12 +577,6 @@ namespace {
 double sortNumber(const CellValue &v, CellKind kind)
 {
     switch (kind) {
-    case CellKind::Integer:
-        return std::get<qint32>(v);
-    case CellKind::Boolean:
-        return std::get<bool>(v) ? 1.0 : 0.0;
-    case CellKind::Float:
-        return std::get<double>(v);
     case CellKind::String:
         try {
             return parseNumber(std::get<QString>(v));
@@ -577,9 +584,10 @@ double sortNumber(const CellValue &v, CellKind kind)
             return 0.0;
         }
     case CellKind::Increment:
-        break;
+        return 0.0;
+    default:
+        return typedNumber(v, kind);
     }
-    return 0.0;
 }
 
 bool sortsByNumber(TSortType type)
