@@ -3,7 +3,7 @@
 // folder tree, then the review actions on the rows it found, and prints the
 // time and peak memory of each stage.
 //
-//   bench_window_search FOLDER [--mask "*.jpg"] [--workers N]
+//   bench_window_search FOLDER [--mask "*.jpg"] [--workers N] [--size 1280x1000]
 //
 // Stages are told apart by the texts the search shows in Label1. The peak
 // of each stage is the process's resident high-water mark, reset as the
@@ -172,18 +172,22 @@ void printStage(const Stage &stage)
 int main(int argc, char **argv)
 {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::fprintf(stderr, "usage: %s FOLDER [--mask MASK] [--workers N]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FOLDER [--mask MASK] [--workers N] [--size WIDTHxHEIGHT]\n", argv[0]);
         return 2;
     }
     QApplication app(argc, argv);
     const std::string folder = argv[1];
     QString mask = QStringLiteral("*.jpg");
     int workers = -1;
+    int width = 1280;
+    int height = 1000;
     for (int i = 2; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--mask") == 0) {
             mask = QString::fromLocal8Bit(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--workers") == 0) {
             workers = std::atoi(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--size") == 0) {
+            std::sscanf(argv[i + 1], "%dx%d", &width, &height);
         }
     }
 
@@ -193,8 +197,8 @@ int main(int argc, char **argv)
     }
     form.Edit1->setText(pathToText(folder));
     form.ComboBox1->setCurrentIndex(form.ComboBox1->findText(mask));
-    // A large window: more rows to paint at once.
-    form.resize(1280, 1000);
+    // A large window by default: more rows to paint at once.
+    form.resize(width, height);
     form.show();
     QApplication::processEvents();
 
