@@ -220,7 +220,14 @@ void TDataGridView::modelChanged()
     }
     // Only rows in view are painted again, with a row to either side for
     // what a row draws from its neighbours (where a group begins); rows
-    // added below the view paint nothing.
+    // added below the view paint nothing. Those are told from the rows
+    // alone, before the columns are laid out: a search writes every cell.
+    GridGeometry rows = GridGeometry::rowsOf(grid_);
+    rows.setScroll(0, verticalScrollBar()->value());
+    const auto [nearFirst, nearLast] = rows.visibleRows(viewport()->height());
+    if (change.firstRow - 1 >= nearLast || change.lastRow + 1 < nearFirst) {
+        return;
+    }
     const GridGeometry geometry = layout();
     const auto [first, last] = geometry.visibleRows(viewport()->height());
     const int from = std::max(first, change.firstRow - 1);

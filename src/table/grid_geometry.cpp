@@ -65,6 +65,11 @@ GridGeometry GridGeometry::of(const TDataGrid &grid, int headerHeight, int stret
                         (grid.Options() & goGrid) != 0);
 }
 
+GridGeometry GridGeometry::rowsOf(const TDataGrid &grid)
+{
+    return GridGeometry({}, grid.RowCount(), grid.RowSize(), 0, (grid.Options() & goGrid) != 0);
+}
+
 int GridGeometry::resizeEdgeAt(QPoint point, int tolerance) const
 {
     if (point.y() < 0 || point.y() >= headerHeight_) {

@@ -55,6 +55,9 @@ public:
     // The layout of `grid` as its view shows it; `extraWidth` pixels are
     // added to the column `stretchColumn`.
     static GridGeometry of(const TDataGrid &grid, int headerHeight, int stretchColumn = -1, int extraWidth = 0);
+    // Its rows alone, without columns or header: cheap to make, and the
+    // rows it shows in view are at least those the whole layout shows.
+    static GridGeometry rowsOf(const TDataGrid &grid);
 
     int columnCount() const { return static_cast<int>(left_.size()); }
     int rowCount() const { return rowCount_; }
