@@ -348,6 +348,9 @@ std::optional<std::string> FileCache::find(const FileCacheKey &key, std::string_
             stale = !sameState;
         }
         select.reset();
+        if (select.prepareResult() != SQLITE_OK) {
+            lookup_.reset(); // compiled anew at the next lookup
+        }
         if (isBroken(rc)) {
             // Found broken while in use: stop using it, and move it aside so
             // that the next start begins a new one.
@@ -525,6 +528,7 @@ bool FileCache::writeBatch(std::deque<Write> &batch)
     const std::string why = sqlite3_errmsg(writer_);
     execute(writer_, "ROLLBACK");
     storedBytes_ = -1; // what the batch counted was not written
+    writes_.reset(); // compiled anew, in case one of them could not be
     if ((rc & 0xff) == SQLITE_BUSY) {
         lastBatchBusy_ = true;
         return true;
